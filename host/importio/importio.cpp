@@ -1,0 +1,2 @@
+// Import I/O services: the import bracket, messages, progress and names.
+#include "varnex/host.h"

@@ -1,0 +1,168 @@
+// The reference host's own interface, for the host program and the tests:
+// read the scene an import built, evaluate it, see the messages, and steer
+// the host (call log, strict-argument errors, injected aborts and messages).
+// The plug-in never sees this header; it talks to the host only through the
+// Sg_ and Import_IO_ functions.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <glm/mat4x4.hpp>
+#include <glm/vec3.hpp>
+
+namespace vxhost {
+
+// -- Scene model
+
+// Entries of the default channel table that hold channels.
+enum ChannelEntry : int {
+  kTranslateX = 10, kTranslateY, kTranslateZ,
+  kScaleX, kScaleY, kScaleZ,
+  kRotateX, kRotateY, kRotateZ,
+};
+constexpr int kChannelTableSize = 20;
+constexpr int kTicksPerSecond = 4800;
+
+// One Bezier keyframe. Slopes are in value units per tick; a key whose
+// slopes were never set interpolates linearly towards its neighbours.
+struct Key {
+  int32_t time = 0;
+  float value = 0.0f;
+  float inSlope = 0.0f;
+  float outSlope = 0.0f;
+  bool hasSlopes = false;
+};
+
+struct ReductionRequest {
+  float distance = 0.0f;
+  float angle = 0.0f;
+  bool eulerAngles = false;     // "keysareeulerangles"
+  bool anglesInDegrees = false; // "angularkeysareindegrees"
+};
+
+struct Channel {
+  int entry = 0;                // kTranslateX .. kRotateZ
+  std::vector<Key> keys;        // ordered by time, at most one per time
+  int reductionRequests = 0;
+  ReductionRequest lastReduction;
+  size_t keysBeforeReduction = 0; // key count when the first reduction ran
+};
+
+struct Constraint {
+  bool set = false;             // a clause for this class arrived
+  float minValue[3] = {};       // "minrange" "value" vector
+  float maxValue[3] = {};       // "maxrange" "value" vector
+  bool minEnabled[3] = {};      // "minrange" <axis> "enabled"
+  bool maxEnabled[3] = {};      // "maxrange" <axis> "enabled"
+  bool worldSpace = false;
+};
+
+struct Instance {
+  std::string name;
+  Instance* parent = nullptr;        // null only for "world"
+  std::vector<Instance*> children;   // in attach order
+
+  bool skeletonSet = false;          // a "skeleton" clause arrived
+  bool endEffector = false;
+  bool jointNode = false;
+  bool ikSet = false;                // an "ikparams" clause arrived
+  bool ikAnchor = false;
+  bool notAffectedByIkOfDescendants = false;
+  bool locked[2][3] = {};            // [translate, rotate][x, y, z]
+  Constraint position;
+  Constraint rotation;
+
+  bool replaceChannels = false;      // "replacechannels" "eulerrotate"
+  int32_t eulerOrder = 0;            // 0 XYZ, 2 XZY, 4 YZX, 6 YXZ, 8 ZXY, 10 ZYX
+  glm::dmat4 staticTransform{1.0};   // Sg_Transform products
+  bool hasDefaultChannels = false;
+  Channel* channels[kChannelTableSize] = {}; // entries 10..18 once created
+};
+
+const Instance* World();
+const Instance* FindInstance(std::string_view name);
+// Every instance below "world", parents before children, children in order.
+std::vector<const Instance*> AllInstances();
+// Names from the topmost instance under "world" down, joined with "/".
+std::string InstancePath(const Instance& instance);
+
+// -- Evaluation
+//
+// An instance is animated when any of its channels holds a key. Then its
+// local transform is T(tx, ty, tz) * R * S(sx, sy, sz) from the channels at
+// the given time (a channel without keys gives 0, or 1 for scale), with R
+// built from rx, ry, rz in the instance's Euler order: the first letter of
+// the order turns first about the parent's fixed axes, so XYZ is Rz*Ry*Rx.
+// An instance that is not animated keeps its static transform. Column
+// vectors throughout: a point p becomes M * p.
+
+bool IsAnimated(const Instance& instance);
+float EvaluateChannel(const Channel& channel, double ticks);
+glm::dmat4 LocalTransform(const Instance& instance, double ticks);
+glm::dmat4 WorldTransform(const Instance& instance, double ticks);
+glm::dvec3 WorldPosition(const Instance& instance, double ticks);
+// Rotation matrix of angles (radians, by axis) in an instance Euler order code.
+glm::dmat4 EulerRotation(int32_t eulerOrder, double x, double y, double z);
+
+int32_t FrameRate();                 // the scene's frame rate (Sg_Animation)
+std::vector<int32_t> KeyTimes();     // every distinct key time of the scene, ascending
+size_t KeyCount();                   // keys of all channels
+
+// -- Messages
+
+enum class MessageKind {
+  Print,      // Import_IO_printf
+  Error,      // Import_IO_Report_Error
+  Catalogue,  // Sg_Report_Error, expanded from the message catalogue
+  HostError,  // a malformed host call found by the strict argument check
+};
+struct Message {
+  MessageKind kind;
+  std::string text;
+};
+const std::vector<Message>& Messages();
+std::string AllMessageText();        // every message text, concatenated
+void ClearMessages();
+using MessageSink = std::function<void(const Message&)>;
+void SetMessageSink(MessageSink sink);
+
+std::string StatusText();            // last Import_IO_Display_Info_Text
+using StatusSink = std::function<void(const std::string&)>;
+void SetStatusSink(StatusSink sink);
+
+// Called at every abort poll with the progress record's figures; answering
+// true makes the poll report a user abort.
+using ProgressHandler = std::function<bool(int64_t done, int64_t total)>;
+void SetProgressHandler(ProgressHandler handler);
+
+// -- Call log, strict checking and test controls
+
+void SetCallLogEnabled(bool enabled);
+const std::vector<std::string>& CallLog();
+void ClearCallLog();
+const std::vector<std::string>& HostErrors();
+
+struct Counters {
+  int64_t hostCalls = 0;    // every Sg_ and Import_IO_ call
+  int64_t abortPolls = 0;
+  int64_t initializes = 0;
+  int64_t cleanups = 0;
+  int64_t abortCleanups = 0;
+};
+Counters GetCounters();
+
+// The nth abort poll from now (1-based) answers "abort"; 0 switches it off.
+void AbortAtPoll(int64_t n);
+// At the nth host call from now (1-based) the host delivers a message of
+// kind 5 through the import's callback; 0 switches it off.
+void Kind5AtCall(int64_t n);
+
+// Back to a fresh host: empty scene under "world", default frame rate,
+// no messages, empty log, counters and controls cleared, sinks kept.
+void ResetHost();
+
+}  // namespace vxhost

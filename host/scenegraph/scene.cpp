@@ -1,0 +1,2 @@
+// The scene graph: instances under "world", their attributes and channels.
+#include "varnex/host.h"

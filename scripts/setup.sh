@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what the build needs from Debian's packages; does nothing when all is there.
+set -euo pipefail
+packages=(cmake g++ clang-14 libclang-rt-14-dev libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libglm-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi
