@@ -11,3 +11,6 @@ void ImportBvh();
 // Releases whatever model an import left behind (after an abort or a fatal
 // error) and empties the reader, so the next import starts from nothing.
 void ReleaseBvhModel();
+
+// The longest token the reader takes; a longer one ends the import.
+constexpr int kBvhMaxTokenLength = 111;
