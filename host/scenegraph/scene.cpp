@@ -1,2 +1,164 @@
-// The scene graph: instances under "world", their attributes and channels.
-#include "varnex/host.h"
+// Scene storage and the query API over it: instances, their channels and
+// names, and the reset that gives tests a fresh host.
+#include "scene.h"
+
+#include <algorithm>
+
+#include "hostcall.h"
+
+namespace vxhost {
+
+Scene& TheScene() {
+  static Scene scene = [] {
+    Scene fresh;
+    auto world = std::make_unique<Instance>();
+    world->name = "world";
+    fresh.world = world.get();
+    fresh.instances.emplace("world", std::move(world));
+    return fresh;
+  }();
+  return scene;
+}
+
+Instance* FindMutableInstance(std::string_view name) {
+  Scene& scene = TheScene();
+  auto found = scene.instances.find(name);
+  return found == scene.instances.end() ? nullptr : found->second.get();
+}
+
+Instance& CreateInstance(std::string_view name) {
+  auto instance = std::make_unique<Instance>();
+  instance->name = name;
+  Instance& made = *instance;
+  TheScene().instances.emplace(std::string(name), std::move(instance));
+  return made;
+}
+
+void CreateDefaultChannels(Instance& instance) {
+  Scene& scene = TheScene();
+  for (int entry = kTranslateX; entry <= kRotateZ; ++entry) {
+    if (instance.channels[entry]) continue;
+    auto channel = std::make_unique<Channel>();
+    channel->entry = entry;
+    channel->owner = &instance;
+    instance.channels[entry] = channel.get();
+    scene.channelHandles.insert(channel.get());
+    scene.channels.push_back(std::move(channel));
+  }
+  instance.hasDefaultChannels = true;
+}
+
+Channel* FindChannelHandle(const void* item) {
+  Scene& scene = TheScene();
+  if (item == nullptr) return nullptr;
+  if (item != scene.lastHandle) {
+    if (!scene.channelHandles.contains(item)) return nullptr;
+    scene.lastHandle = item;
+  }
+  return static_cast<Channel*>(const_cast<void*>(item));
+}
+
+const char* ChannelShortName(int entry) {
+  static const char* const names[] = {"tx", "ty", "tz", "sx", "sy", "sz", "rx", "ry", "rz"};
+  return entry >= kTranslateX && entry <= kRotateZ ? names[entry - kTranslateX] : "?";
+}
+
+std::string ChannelLogName(const Channel& channel) {
+  return "<" + channel.owner->name + "." + ChannelShortName(channel.entry) + ">";
+}
+
+// Names are never given back, so every suffix below the hint stays taken.
+std::string MakeUniqueName(std::string_view wanted) {
+  Scene& scene = TheScene();
+  if (!scene.instances.contains(wanted)) return std::string(wanted);
+  auto hint = scene.suffixHints.find(wanted);
+  if (hint == scene.suffixHints.end()) hint = scene.suffixHints.emplace(std::string(wanted), 1).first;
+  std::string name;
+  for (uint64_t suffix = hint->second;; ++suffix) {
+    name.assign(wanted).append("_").append(std::to_string(suffix));
+    if (!scene.instances.contains(name)) {
+      hint->second = suffix;
+      return name;
+    }
+  }
+}
+
+uint64_t AddKey(Channel& channel, int32_t time) {
+  std::vector<Key>& keys = channel.keys;
+  if (keys.empty() || time > keys.back().time) {
+    channel.lastKeyIndex = keys.size();
+    keys.push_back(Key{time, 0.0f, 0.0f, 0.0f, false, channel.nextKeyId++});
+    return keys.back().id;
+  }
+  auto at = std::lower_bound(keys.begin(), keys.end(), time,
+                             [](const Key& key, int32_t t) { return key.time < t; });
+  channel.lastKeyIndex = static_cast<size_t>(at - keys.begin());
+  if (at != keys.end() && at->time == time) return at->id;
+  return keys.insert(at, Key{time, 0.0f, 0.0f, 0.0f, false, channel.nextKeyId++})->id;
+}
+
+Key* FindKey(Channel& channel, uint64_t id) {
+  std::vector<Key>& keys = channel.keys;
+  if (channel.lastKeyIndex < keys.size() && keys[channel.lastKeyIndex].id == id) return &keys[channel.lastKeyIndex];
+  for (Key& key : keys)
+    if (key.id == id) return &key;
+  return nullptr;
+}
+
+// -- Query API
+
+const Instance* World() { return TheScene().world; }
+
+const Instance* FindInstance(std::string_view name) { return FindMutableInstance(name); }
+
+std::vector<const Instance*> AllInstances() {
+  std::vector<const Instance*> all;
+  std::vector<const Instance*> pending(World()->children.rbegin(), World()->children.rend());
+  while (!pending.empty()) {
+    const Instance* instance = pending.back();
+    pending.pop_back();
+    all.push_back(instance);
+    pending.insert(pending.end(), instance->children.rbegin(), instance->children.rend());
+  }
+  return all;
+}
+
+std::string InstancePath(const Instance& instance) {
+  std::string path = instance.name;
+  for (const Instance* up = instance.parent; up && up != World(); up = up->parent) path = up->name + "/" + path;
+  return path;
+}
+
+int32_t FrameRate() { return TheScene().frameRate; }
+
+std::vector<int32_t> KeyTimes() {
+  std::vector<int32_t> times;
+  for (const auto& channel : TheScene().channels)
+    for (const Key& key : channel->keys) times.push_back(key.time);
+  std::sort(times.begin(), times.end());
+  times.erase(std::unique(times.begin(), times.end()), times.end());
+  return times;
+}
+
+size_t KeyCount() {
+  size_t count = 0;
+  for (const auto& channel : TheScene().channels) count += channel->keys.size();
+  return count;
+}
+
+void ResetHost() {
+  Scene& scene = TheScene();
+  scene.instances.clear();
+  scene.channels.clear();
+  scene.channelHandles.clear();
+  scene.lastHandle = nullptr;
+  scene.suffixHints.clear();
+  scene.frameRate = kDefaultFrameRate;
+  auto world = std::make_unique<Instance>();
+  world->name = "world";
+  scene.world = world.get();
+  scene.instances.emplace("world", std::move(world));
+  ResetCore();
+}
+
+}  // namespace vxhost

@@ -35,6 +35,7 @@ struct Key {
   float inSlope = 0.0f;
   float outSlope = 0.0f;
   bool hasSlopes = false;
+  uint32_t id = 0;              // keyframe identifier within its channel, never 0
 };
 
 struct ReductionRequest {
@@ -44,12 +45,17 @@ struct ReductionRequest {
   bool anglesInDegrees = false; // "angularkeysareindegrees"
 };
 
+struct Instance;
+
 struct Channel {
   int entry = 0;                // kTranslateX .. kRotateZ
+  Instance* owner = nullptr;
   std::vector<Key> keys;        // ordered by time, at most one per time
   int reductionRequests = 0;
   ReductionRequest lastReduction;
   size_t keysBeforeReduction = 0; // key count when the first reduction ran
+  uint32_t nextKeyId = 1;
+  size_t lastKeyIndex = 0;      // where the last key was added: its value usually follows
 };
 
 struct Constraint {

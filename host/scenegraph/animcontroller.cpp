@@ -1,0 +1,114 @@
+// Sg_AnimController: status slot, "ctrlrid", channel handle, then one of the
+// forms below — add a Bezier key at a time, set a key's value, or request a
+// key reduction. Each form is a fixed sequence of items, read from a table.
+#include <cstdarg>
+
+#include "arglist.h"
+#include "hostcall.h"
+#include "scene.h"
+#include "varnex/sg.h"
+
+namespace vxhost {
+namespace {
+
+enum class Shape { Word, One, End, IdAddress, TimeAddress, FloatAddress, IdValue, OnOff };
+
+struct Step {
+  Shape shape;
+  Word word = Word::Other;  // for Shape::Word
+};
+
+enum class FormKind { AddKey, SetValue, Reduce };
+
+struct Form {
+  Word head;
+  FormKind kind;
+  Step steps[14];
+  int stepCount;
+};
+
+// What a form's items carried, in the order they came.
+struct FormValues {
+  uint64_t* idAddress = nullptr;
+  int32_t* time = nullptr;
+  float* floats[2] = {};
+  int floatCount = 0;
+  uint64_t idValue = 0;
+  bool flags[2] = {};
+  int flagCount = 0;
+};
+
+const Form kForms[] = {
+    {Word::Type, FormKind::AddKey,
+     {{Shape::Word, Word::Kfbezier}, {Shape::One}, {Shape::Word, Word::Keyframe}, {Shape::IdAddress},
+      {Shape::Word, Word::Time}, {Shape::TimeAddress}, {Shape::Word, Word::Add}, {Shape::One}, {Shape::End}},
+     9},
+    {Word::Keyframe, FormKind::SetValue,
+     {{Shape::IdAddress}, {Shape::Word, Word::Kfid}, {Shape::IdValue}, {Shape::Word, Word::Value},
+      {Shape::FloatAddress}, {Shape::One}, {Shape::End}},
+     7},
+    {Word::Reducekeys, FormKind::Reduce,
+     {{Shape::Word, Word::Distance}, {Shape::FloatAddress}, {Shape::Word, Word::Angle}, {Shape::FloatAddress},
+      {Shape::Word, Word::Keysareeulerangles}, {Shape::Word, Word::Enabled}, {Shape::OnOff},
+      {Shape::Word, Word::Angularkeysareindegrees}, {Shape::Word, Word::Enabled}, {Shape::OnOff}, {Shape::End}},
+     11},
+};
+
+void ReadStep(ArgReader& args, const Step& step, FormValues& values) {
+  switch (step.shape) {
+    case Shape::Word: args.Expect(step.word); break;
+    case Shape::One: args.One(); break;
+    case Shape::End: args.End(); break;
+    case Shape::IdAddress: values.idAddress = args.IdAddress(); break;
+    case Shape::TimeAddress: values.time = args.IntAddress(); break;
+    case Shape::FloatAddress: values.floats[values.floatCount++] = args.FloatAddress(); break;
+    case Shape::IdValue: values.idValue = args.IdValue(); break;
+    case Shape::OnOff: values.flags[values.flagCount++] = args.OnOff(); break;
+  }
+}
+
+void Apply(ArgReader& args, Channel& channel, FormKind kind, const FormValues& values) {
+  switch (kind) {
+    case FormKind::AddKey:
+      *values.idAddress = AddKey(channel, *values.time);
+      break;
+    case FormKind::SetValue: {
+      Key* key = FindKey(channel, values.idValue);
+      if (!key) {
+        args.FailCall("channel " + ChannelLogName(channel) + " has no keyframe " + std::to_string(values.idValue));
+        return;
+      }
+      key->value = *values.floats[0];
+      break;
+    }
+    case FormKind::Reduce: {
+      ReductionRequest request{*values.floats[0], *values.floats[1], values.flags[0], values.flags[1]};
+      if (channel.reductionRequests == 0) channel.keysBeforeReduction = channel.keys.size();
+      ++channel.reductionRequests;
+      channel.lastReduction = request;
+      ReduceChannelKeys(channel, request);
+      break;
+    }
+  }
+}
+
+void Control(void* status, va_list ap) {
+  ArgReader args("Sg_AnimController", status, ap);
+  args.StatusSlot();
+  args.Expect(Word::Ctrlrid);
+  Channel* channel = args.ChannelHandle();
+  Word head = args.OneOf({Word::Type, Word::Keyframe, Word::Reducekeys});
+  FormValues values;
+  const Form* form = nullptr;
+  for (const Form& candidate : kForms)
+    if (candidate.head == head) form = &candidate;
+  if (form)
+    for (int i = 0; i < form->stepCount && args.ok(); ++i) ReadStep(args, form->steps[i], values);
+  if (args.ok()) Apply(args, *channel, form->kind, values);
+  args.Finish();
+}
+
+}  // namespace
+}  // namespace vxhost
+
+VXHOST_VARIADIC_CALL(Sg_AnimController, void*, Control)

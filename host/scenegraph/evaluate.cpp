@@ -1,0 +1,71 @@
+// Evaluation of the scene at a time: channel curves, and the local and world
+// transforms of instances (channels drive an animated instance; any other
+// keeps its static transform).
+#include <algorithm>
+
+#include <glm/gtc/matrix_transform.hpp>
+
+#include "maths.h"
+#include "scene.h"
+
+namespace vxhost {
+
+bool IsAnimated(const Instance& instance) {
+  for (const Channel* channel : instance.channels)
+    if (channel && !channel->keys.empty()) return true;
+  return false;
+}
+
+// Cubic Hermite between neighbouring keys; a side whose slope was never set
+// takes the straight line's slope, so keys without slopes join linearly.
+float EvaluateChannel(const Channel& channel, double ticks) {
+  const std::vector<Key>& keys = channel.keys;
+  if (keys.empty()) return 0.0f;
+  if (ticks <= keys.front().time) return keys.front().value;
+  if (ticks >= keys.back().time) return keys.back().value;
+  auto next = std::upper_bound(keys.begin(), keys.end(), ticks,
+                               [](double t, const Key& key) { return t < key.time; });
+  const Key& k1 = *next;
+  const Key& k0 = *(next - 1);
+  const double span = static_cast<double>(k1.time) - k0.time;
+  const double s = (ticks - k0.time) / span;
+  const double line = (static_cast<double>(k1.value) - k0.value) / span;
+  const double m0 = (k0.hasSlopes ? k0.outSlope : line) * span;
+  const double m1 = (k1.hasSlopes ? k1.inSlope : line) * span;
+  const double s2 = s * s;
+  const double s3 = s2 * s;
+  const double value = (2 * s3 - 3 * s2 + 1) * k0.value + (s3 - 2 * s2 + s) * m0 + (-2 * s3 + 3 * s2) * k1.value +
+                       (s3 - s2) * m1;
+  return static_cast<float>(value);
+}
+
+glm::dmat4 EulerRotation(int32_t eulerOrder, double x, double y, double z) {
+  AxisOrder order{0, 1, 2};
+  AxisOrderOfMatrixCode(eulerOrder * 2, &order);  // the instance code is half the matrix code
+  return glm::dmat4(RotationFromEuler(order, glm::dvec3(x, y, z)));
+}
+
+glm::dmat4 LocalTransform(const Instance& instance, double ticks) {
+  if (!IsAnimated(instance)) return instance.staticTransform;
+  auto value = [&](int entry, double none) {
+    const Channel* channel = instance.channels[entry];
+    return channel && !channel->keys.empty() ? static_cast<double>(EvaluateChannel(*channel, ticks)) : none;
+  };
+  const glm::dvec3 translation(value(kTranslateX, 0), value(kTranslateY, 0), value(kTranslateZ, 0));
+  const glm::dvec3 scale(value(kScaleX, 1), value(kScaleY, 1), value(kScaleZ, 1));
+  const glm::dmat4 rotation =
+      EulerRotation(instance.eulerOrder, value(kRotateX, 0), value(kRotateY, 0), value(kRotateZ, 0));
+  return glm::scale(glm::translate(glm::dmat4(1.0), translation) * rotation, scale);
+}
+
+glm::dmat4 WorldTransform(const Instance& instance, double ticks) {
+  glm::dmat4 world = LocalTransform(instance, ticks);
+  for (const Instance* up = instance.parent; up; up = up->parent) world = LocalTransform(*up, ticks) * world;
+  return world;
+}
+
+glm::dvec3 WorldPosition(const Instance& instance, double ticks) {
+  return glm::dvec3(WorldTransform(instance, ticks)[3]);
+}
+
+}  // namespace vxhost

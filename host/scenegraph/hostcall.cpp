@@ -1,0 +1,106 @@
+// The shared host-call record: counters, log, messages, host errors, the
+// injected fatal message, and the query functions that read them.
+#include "hostcall.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace vxhost {
+
+HostCore hostCore;
+
+namespace {
+const char kInjectedKind5Text[] = "Host: fatal message injected for testing.\n";
+ImportIoMessage injectedMessage;  // static: nothing on the stack when the callback jumps
+}  // namespace
+
+void AfterHostCall() noexcept {
+  if (!hostCore.kind5Due) return;
+  hostCore.kind5Due = false;
+  if (!hostCore.callback) return;
+  injectedMessage = ImportIoMessage{5, 0, 0, kInjectedKind5Text};
+  hostCore.callback(&injectedMessage);
+}
+
+void AppendCallLog(std::string line) { hostCore.log.push_back(std::move(line)); }
+
+std::string QuoteForLog(const char* text) {
+  std::string out = "\"";
+  for (const char* p = text; *p; ++p) {
+    switch (*p) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      default: out += *p;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string FormatFloat(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.9g", value);
+  return text;
+}
+
+void ReportHostError(std::string_view function, std::string_view detail) {
+  std::string text = "Host error: ";
+  text.append(function).append(": ").append(detail).append(".\n");
+  hostCore.hostErrors.push_back(text);
+  EmitMessage(MessageKind::HostError, std::move(text));
+}
+
+void EmitMessage(MessageKind kind, std::string text) {
+  hostCore.messages.push_back(Message{kind, std::move(text)});
+  if (hostCore.messageSink) hostCore.messageSink(hostCore.messages.back());
+}
+
+void ShowStatus(std::string text) {
+  hostCore.status = std::move(text);
+  if (hostCore.statusSink) hostCore.statusSink(hostCore.status);
+}
+
+void ResetCore() {
+  hostCore.counters = Counters{};
+  hostCore.log.clear();
+  hostCore.hostErrors.clear();
+  hostCore.messages.clear();
+  hostCore.status.clear();
+  hostCore.abortCountdown = 0;
+  hostCore.kind5Countdown = 0;
+  hostCore.kind5Due = false;
+  hostCore.callback = nullptr;
+  hostCore.importOpen = false;
+}
+
+// -- Query and control API
+
+const std::vector<Message>& Messages() { return hostCore.messages; }
+
+std::string AllMessageText() {
+  std::string all;
+  for (const Message& message : hostCore.messages) all += message.text;
+  return all;
+}
+
+void ClearMessages() { hostCore.messages.clear(); }
+void SetMessageSink(MessageSink sink) { hostCore.messageSink = std::move(sink); }
+std::string StatusText() { return hostCore.status; }
+void SetStatusSink(StatusSink sink) { hostCore.statusSink = std::move(sink); }
+void SetProgressHandler(ProgressHandler handler) { hostCore.progressHandler = std::move(handler); }
+
+void SetCallLogEnabled(bool enabled) { hostCore.logEnabled = enabled; }
+const std::vector<std::string>& CallLog() { return hostCore.log; }
+void ClearCallLog() { hostCore.log.clear(); }
+const std::vector<std::string>& HostErrors() { return hostCore.hostErrors; }
+Counters GetCounters() { return hostCore.counters; }
+
+void AbortAtPoll(int64_t n) { hostCore.abortCountdown = n > 0 ? n : 0; }
+
+void Kind5AtCall(int64_t n) {
+  hostCore.kind5Countdown = n > 0 ? n : 0;
+  hostCore.kind5Due = false;
+}
+
+}  // namespace vxhost

@@ -1,0 +1,87 @@
+// What every host call shares: the counters and test controls, the call log,
+// messages and their sinks, host errors, and the import's message callback.
+// One record holds it all so the hot path is a few loads and a branch.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "varnex/host.h"
+#include "varnex/importio.h"
+
+namespace vxhost {
+
+struct HostCore {
+  Counters counters;
+  bool logEnabled = false;
+  std::vector<std::string> log;
+  std::vector<std::string> hostErrors;
+  std::vector<Message> messages;
+  MessageSink messageSink;
+  std::string status;
+  StatusSink statusSink;
+  ProgressHandler progressHandler;
+  int64_t abortCountdown = 0;   // polls left until the injected abort; 0 = off
+  int64_t kind5Countdown = 0;   // host calls left until the injected message
+  bool kind5Due = false;
+  ImportIoCallback callback = nullptr;
+  bool importOpen = false;
+};
+extern HostCore hostCore;
+
+// Opens every counted host call (all but Sg_Inquire_Token).
+inline void EnterHostCall() {
+  ++hostCore.counters.hostCalls;
+  if (hostCore.kind5Countdown != 0 && --hostCore.kind5Countdown == 0) hostCore.kind5Due = true;
+}
+
+// Closes every counted host call once its work is done and every local with
+// a destructor is gone: the import's callback may jump across this frame.
+void AfterHostCall() noexcept;
+
+inline bool CallLogOn() { return hostCore.logEnabled; }
+void AppendCallLog(std::string line);
+// Quotes a string for the log: ", \ and line feed escaped.
+std::string QuoteForLog(const char* text);
+std::string FormatFloat(double value);  // %.9g
+
+void ReportHostError(std::string_view function, std::string_view detail);
+void EmitMessage(MessageKind kind, std::string text);
+void ShowStatus(std::string text);
+
+// Runs the body of a host call; an exception becomes a host error instead of
+// crossing the C boundary.
+template <class Body>
+void Guarded(const char* function, Body&& body) noexcept {
+  try {
+    body();
+  } catch (const std::exception& error) {
+    try { ReportHostError(function, error.what()); } catch (...) {}
+  } catch (...) {
+    try { ReportHostError(function, "unexpected failure"); } catch (...) {}
+  }
+}
+
+void ResetCore();
+
+}  // namespace vxhost
+
+// An exported variadic call: its list is read inside Body, an ordinary C++
+// function, so every local with a destructor is gone before AfterHostCall
+// may let the import's callback jump across this frame.
+#define VXHOST_VARIADIC_CALL(name, FirstType, Body)                          \
+  extern "C" void name(FirstType first, ...) {                               \
+    vxhost::EnterHostCall();                                                 \
+    va_list ap;                                                              \
+    va_start(ap, first);                                                     \
+    vxhost::Guarded(#name "()", [&] { vxhost::Body((void*)first, ap); });    \
+    va_end(ap);                                                              \
+    vxhost::AfterHostCall();                                                 \
+  }
+
+namespace vxhost {
+
+}  // namespace vxhost

@@ -1,0 +1,170 @@
+// Euler conversion and the Sg_ matrix routines. Work is done in double; the
+// callers' matrices are single-precision, column-major.
+#include "maths.h"
+
+#include <cmath>
+#include <string>
+
+#include <glm/mat4x4.hpp>
+#include <glm/matrix.hpp>
+
+#include "hostcall.h"
+#include "varnex/sg.h"
+
+namespace vxhost {
+namespace {
+
+// m[col][row] in glm; these read and write by (row, col).
+double& At(glm::dmat3& m, int row, int col) { return m[col][row]; }
+double At(const glm::dmat3& m, int row, int col) { return m[col][row]; }
+
+glm::dmat3 AxisRotation(int axis, double angle) {
+  glm::dmat3 m(1.0);
+  const int b = (axis + 1) % 3;
+  const int c = (axis + 2) % 3;
+  const double cosine = std::cos(angle);
+  const double sine = std::sin(angle);
+  At(m, b, b) = cosine;
+  At(m, b, c) = -sine;
+  At(m, c, b) = sine;
+  At(m, c, c) = cosine;
+  return m;
+}
+
+glm::dmat4 ToDouble(const SgMatrix& matrix) {
+  glm::dmat4 m;
+  for (int i = 0; i < 16; ++i) m[i / 4][i % 4] = matrix.m[i];
+  return m;
+}
+
+void ToFloat(const glm::dmat4& m, SgMatrix* matrix) {
+  for (int i = 0; i < 16; ++i) matrix->m[i] = static_cast<float>(m[i / 4][i % 4]);
+}
+
+std::string EulerLogText(const SgEuler& euler) {
+  return "[" + FormatFloat(euler.v[0]) + ", " + FormatFloat(euler.v[1]) + ", " + FormatFloat(euler.v[2]) + ", " +
+         FormatFloat(euler.v[3]) + "]";
+}
+
+void LogCall(const std::string& line) {
+  if (CallLogOn()) AppendCallLog(line);
+}
+
+}  // namespace
+
+bool AxisOrderOfMatrixCode(int32_t code, AxisOrder* order) {
+  static const AxisOrder orders[] = {{0, 1, 2}, {0, 2, 1}, {1, 2, 0}, {1, 0, 2}, {2, 0, 1}, {2, 1, 0}};
+  if (code < 0 || code > 20 || code % 4 != 0) return false;
+  *order = orders[code / 4];
+  return true;
+}
+
+glm::dmat3 RotationFromEuler(const AxisOrder& order, const glm::dvec3& angles) {
+  return AxisRotation(order.third, angles[order.third]) * AxisRotation(order.second, angles[order.second]) *
+         AxisRotation(order.first, angles[order.first]);
+}
+
+// The last axis's angle and the middle one come from the image of the first
+// axis; the first angle is then read from what remains once those two are
+// undone, which stays exact near gimbal lock where the first and last axes
+// line up and only their sum is defined.
+glm::dvec3 EulerFromRotation(const glm::dmat3& m, const AxisOrder& order) {
+  const int i = order.first;
+  const int j = order.second;
+  const int k = order.third;
+  const double sign = j == (i + 1) % 3 ? 1.0 : -1.0;
+  const double cosMiddle = std::hypot(At(m, i, i), At(m, j, i));
+  glm::dvec3 angles(0.0);
+  angles[k] = sign * std::atan2(At(m, j, i), At(m, i, i));
+  angles[j] = sign * std::atan2(-At(m, k, i), cosMiddle);
+  const glm::dmat3 rest = AxisRotation(j, -angles[j]) * AxisRotation(k, -angles[k]) * m;
+  const int b = (i + 1) % 3;
+  const int c = (i + 2) % 3;
+  angles[i] = std::atan2(At(rest, c, b), At(rest, b, b));
+  return angles;
+}
+
+}  // namespace vxhost
+
+using vxhost::AxisOrder;
+
+extern "C" void Sg_Euler2Matrix(SgEuler* euler, SgMatrix* matrix) {
+  vxhost::EnterHostCall();
+  vxhost::Guarded("Sg_Euler2Matrix()", [&] {
+    vxhost::LogCall(std::string("Sg_Euler2Matrix(") + (euler ? vxhost::EulerLogText(*euler) : "0") + ", " +
+                    (matrix ? "M" : "0") + ")");
+    AxisOrder order;
+    if (!euler || !matrix) {
+      vxhost::ReportHostError("Sg_Euler2Matrix()", euler ? "item 2: expected a matrix, found 0"
+                                                          : "item 1: expected an Euler record, found 0");
+    } else if (euler->v[3] != static_cast<int32_t>(euler->v[3]) ||
+               !vxhost::AxisOrderOfMatrixCode(static_cast<int32_t>(euler->v[3]), &order)) {
+      vxhost::ReportHostError("Sg_Euler2Matrix()", "item 1: Euler order code " + vxhost::FormatFloat(euler->v[3]) +
+                                                       " is none of 0, 4, 8, 12, 16, 20");
+    } else {
+      glm::dmat4 m(vxhost::RotationFromEuler(order, glm::dvec3(euler->v[0], euler->v[1], euler->v[2])));
+      vxhost::ToFloat(m, matrix);
+    }
+  });
+  vxhost::AfterHostCall();
+}
+
+extern "C" void Sg_Matrix_Invert(SgMatrix* source, SgMatrix* destination) {
+  vxhost::EnterHostCall();
+  vxhost::Guarded("Sg_Matrix_Invert()", [&] {
+    vxhost::LogCall(std::string("Sg_Matrix_Invert(") + (source ? "M" : "0") + ", " + (destination ? "M" : "0") + ")");
+    if (!source || !destination) {
+      vxhost::ReportHostError("Sg_Matrix_Invert()", source ? "item 2: expected a matrix, found 0"
+                                                            : "item 1: expected a matrix, found 0");
+      return;
+    }
+    const glm::dmat4 m = vxhost::ToDouble(*source);
+    const double determinant = glm::determinant(m);
+    if (!std::isfinite(determinant) || std::fabs(determinant) < 1e-300) {
+      vxhost::ReportHostError("Sg_Matrix_Invert()", "item 1: the matrix is singular");
+      return;
+    }
+    vxhost::ToFloat(glm::inverse(m), destination);
+  });
+  vxhost::AfterHostCall();
+}
+
+extern "C" void Sg_Matrix_Multiply(int16_t mode, SgMatrix* a, SgMatrix* b, SgMatrix* result) {
+  vxhost::EnterHostCall();
+  vxhost::Guarded("Sg_Matrix_Multiply()", [&] {
+    vxhost::LogCall("Sg_Matrix_Multiply(" + std::to_string(mode) + ", " + (a ? "M" : "0") + ", " + (b ? "M" : "0") +
+                    ", " + (result ? "M" : "0") + ")");
+    if (mode != 1) {
+      vxhost::ReportHostError("Sg_Matrix_Multiply()", "item 1: mode " + std::to_string(mode) + " is not 1");
+    } else if (!a || !b || !result) {
+      vxhost::ReportHostError("Sg_Matrix_Multiply()", std::string("item ") + (!a ? "2" : !b ? "3" : "4") +
+                                                          ": expected a matrix, found 0");
+    } else {
+      vxhost::ToFloat(vxhost::ToDouble(*a) * vxhost::ToDouble(*b), result);
+    }
+  });
+  vxhost::AfterHostCall();
+}
+
+extern "C" void Sg_Matrix2Euler(SgMatrix* matrix, int32_t order, SgEuler* euler) {
+  vxhost::EnterHostCall();
+  vxhost::Guarded("Sg_Matrix2Euler()", [&] {
+    AxisOrder axes;
+    bool sound = false;
+    if (!matrix || !euler) {
+      vxhost::ReportHostError("Sg_Matrix2Euler()", matrix ? "item 3: expected an Euler record, found 0"
+                                                           : "item 1: expected a matrix, found 0");
+    } else if (!vxhost::AxisOrderOfMatrixCode(order, &axes)) {
+      vxhost::ReportHostError("Sg_Matrix2Euler()",
+                              "item 2: Euler order code " + std::to_string(order) + " is none of 0, 4, 8, 12, 16, 20");
+    } else {
+      const glm::dvec3 angles = vxhost::EulerFromRotation(glm::dmat3(vxhost::ToDouble(*matrix)), axes);
+      for (int i = 0; i < 3; ++i) euler->v[i] = angles[i];
+      sound = true;
+    }
+    // The record is the call's output: the log shows what it received.
+    vxhost::LogCall("Sg_Matrix2Euler(" + std::string(matrix ? "M" : "0") + ", " + std::to_string(order) + ", " +
+                    (sound ? vxhost::EulerLogText(*euler) : std::string(euler ? "[?]" : "0")) + ")");
+  });
+  vxhost::AfterHostCall();
+}

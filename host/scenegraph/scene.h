@@ -1,0 +1,56 @@
+// The scene the host keeps: instances by name under "world", the channels
+// they own, and the scene's frame rate. Shared by both host libraries.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "varnex/host.h"
+
+namespace vxhost {
+
+constexpr int32_t kDefaultFrameRate = 30;
+constexpr int32_t kMinFrameRate = 1;
+// The highest rate at which every frame still lands on a tick of its own.
+constexpr int32_t kMaxFrameRate = kTicksPerSecond;
+
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+template <class Value>
+using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
+
+struct Scene {
+  TextMap<std::unique_ptr<Instance>> instances;
+  Instance* world = nullptr;
+  std::vector<std::unique_ptr<Channel>> channels;
+  std::unordered_set<const void*> channelHandles;
+  const void* lastHandle = nullptr;    // most calls name the channel of the call before
+  TextMap<uint64_t> suffixHints;       // per wanted name: every smaller suffix is taken
+  int32_t frameRate = kDefaultFrameRate;
+};
+Scene& TheScene();
+
+Instance* FindMutableInstance(std::string_view name);
+Instance& CreateInstance(std::string_view name);
+void CreateDefaultChannels(Instance& instance);
+Channel* FindChannelHandle(const void* item);
+const char* ChannelShortName(int entry);     // "tx" .. "rz"
+std::string ChannelLogName(const Channel& channel);  // "<Hips.rx>"
+std::string MakeUniqueName(std::string_view wanted);
+
+// Keys: adding at a time that already has a key gives that key back.
+uint64_t AddKey(Channel& channel, int32_t time);
+Key* FindKey(Channel& channel, uint64_t id);
+
+// Hooks kept in files of their own.
+void ReduceChannelKeys(Channel& channel, const ReductionRequest& request);
+void OptimizeTransformationChannels(Instance& instance);
+
+}  // namespace vxhost

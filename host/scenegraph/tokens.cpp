@@ -1,0 +1,154 @@
+// Token interning. Records live in fixed-size chunks that never move, so a
+// token's address stays valid and "is this item a token?" is a range test.
+// Lookups go through a direct-mapped cache on the caller's string address
+// (callers pass the same literals again and again), then an open-addressing
+// table on the string's bytes.
+#include "tokens.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "varnex/sg.h"
+#include "hostcall.h"
+
+namespace vxhost {
+namespace {
+
+constexpr uint32_t kChunkBits = 9;
+constexpr uint32_t kChunkSize = 1u << kChunkBits;
+constexpr uint32_t kCacheSize = 256;
+
+struct CacheEntry {
+  const char* address = nullptr;
+  const Token* token = nullptr;
+};
+
+struct TokenTable {
+  std::vector<std::unique_ptr<Token[]>> chunks;
+  std::vector<std::unique_ptr<char[]>> texts;
+  uint32_t count = 0;
+  std::vector<uint32_t> slots;  // token index + 1; 0 is empty
+  CacheEntry cache[kCacheSize];
+  const Token* known[static_cast<int>(Word::Count)] = {};
+
+  TokenTable();
+  Token& At(uint32_t index) { return chunks[index >> kChunkBits][index & (kChunkSize - 1)]; }
+  const Token* Find(const char* text, uint32_t length, uint32_t hash);
+  const Token* Add(const char* text, uint32_t length, uint32_t hash, Word word);
+  void Grow();
+};
+
+// FNV-1a; also measures the string so it is walked only once.
+inline uint32_t HashText(const char* text, uint32_t* length) {
+  uint32_t hash = 2166136261u;
+  const char* p = text;
+  for (; *p; ++p) hash = (hash ^ static_cast<unsigned char>(*p)) * 16777619u;
+  *length = static_cast<uint32_t>(p - text);
+  return hash;
+}
+
+inline uint32_t CacheSlot(const char* address) {
+  auto bits = reinterpret_cast<uintptr_t>(address);
+  return static_cast<uint32_t>((bits >> 3) ^ (bits >> 11)) & (kCacheSize - 1);
+}
+
+const char* const kWordTexts[] = {
+#define VXHOST_WORD_TEXT(id, text) text,
+    VXHOST_WORDS(VXHOST_WORD_TEXT)
+#undef VXHOST_WORD_TEXT
+};
+
+TokenTable::TokenTable() {
+  slots.assign(256, 0);
+  for (int i = 0; i < static_cast<int>(Word::Count); ++i) {
+    uint32_t length = 0;
+    uint32_t hash = HashText(kWordTexts[i], &length);
+    known[i] = Add(kWordTexts[i], length, hash, static_cast<Word>(i));
+  }
+}
+
+const Token* TokenTable::Find(const char* text, uint32_t length, uint32_t hash) {
+  const uint32_t mask = static_cast<uint32_t>(slots.size()) - 1;
+  for (uint32_t i = hash & mask;; i = (i + 1) & mask) {
+    uint32_t slot = slots[i];
+    if (slot == 0) return nullptr;
+    const Token& token = At(slot - 1);
+    if (token.length == length && std::memcmp(token.text, text, length) == 0) return &token;
+  }
+}
+
+const Token* TokenTable::Add(const char* text, uint32_t length, uint32_t hash, Word word) {
+  if ((count + 1) * 2 > slots.size()) Grow();
+  if ((count >> kChunkBits) == chunks.size()) chunks.push_back(std::make_unique<Token[]>(kChunkSize));
+  auto copy = std::make_unique<char[]>(length + 1);
+  std::memcpy(copy.get(), text, length + 1);
+  Token& token = At(count);
+  token = Token{copy.get(), length, word};
+  texts.push_back(std::move(copy));
+  const uint32_t mask = static_cast<uint32_t>(slots.size()) - 1;
+  uint32_t i = hash & mask;
+  while (slots[i] != 0) i = (i + 1) & mask;
+  slots[i] = ++count;
+  return &token;
+}
+
+void TokenTable::Grow() {
+  std::vector<uint32_t> old(slots.size() * 2, 0);
+  old.swap(slots);
+  const uint32_t mask = static_cast<uint32_t>(slots.size()) - 1;
+  for (uint32_t slot : old) {
+    if (slot == 0) continue;
+    uint32_t length = 0;
+    uint32_t i = HashText(At(slot - 1).text, &length) & mask;
+    while (slots[i] != 0) i = (i + 1) & mask;
+    slots[i] = slot;
+  }
+}
+
+TokenTable& Table() {
+  static TokenTable table;
+  return table;
+}
+
+}  // namespace
+
+const Token* InternToken(const char* text) {
+  TokenTable& table = Table();
+  CacheEntry& entry = table.cache[CacheSlot(text)];
+  if (entry.address == text && std::strcmp(entry.token->text, text) == 0) return entry.token;
+  uint32_t length = 0;
+  uint32_t hash = HashText(text, &length);
+  const Token* token = table.Find(text, length, hash);
+  if (!token) token = table.Add(text, length, hash, Word::Other);
+  entry = CacheEntry{text, token};
+  return token;
+}
+
+const Token* AsToken(const void* item) {
+  TokenTable& table = Table();
+  const auto address = reinterpret_cast<uintptr_t>(item);
+  for (size_t c = 0; c < table.chunks.size(); ++c) {
+    const auto base = reinterpret_cast<uintptr_t>(table.chunks[c].get());
+    if (address < base || address >= base + kChunkSize * sizeof(Token)) continue;
+    if ((address - base) % sizeof(Token) != 0) return nullptr;
+    uint32_t index = static_cast<uint32_t>((c << kChunkBits) + (address - base) / sizeof(Token));
+    return index < table.count ? &table.At(index) : nullptr;
+  }
+  return nullptr;
+}
+
+const char* WordText(Word word) {
+  return word == Word::Other ? "?" : kWordTexts[static_cast<int>(word)];
+}
+
+}  // namespace vxhost
+
+// Not counted as a host call and never logged: it is asked ~11 times per key.
+extern "C" SgToken Sg_Inquire_Token(const char* word) {
+  if (!word) {
+    vxhost::ReportHostError("Sg_Inquire_Token()", "item 1: expected a word, found a null pointer");
+    return nullptr;
+  }
+  return const_cast<vxhost::Token*>(vxhost::InternToken(word));
+}

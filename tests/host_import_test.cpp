@@ -1,0 +1,197 @@
+// The import I/O side of the host: the import bracket, the injected abort and
+// fatal message, the message channels and catalogue, strings, and the call log.
+#include <csetjmp>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host_test_support.h"
+
+namespace {
+
+// A fake import: a callback that records the message and jumps back like the
+// plug-in's import trap.
+std::jmp_buf trap;
+std::vector<std::string> delivered;
+void JumpingCallback(ImportIoMessage* message) {
+  delivered.push_back(std::to_string(message->kind) + ":" + message->text);
+  if (message->kind == 5) std::longjmp(trap, 1);
+}
+
+// Runs `calls` host calls inside a bracket; answers the number of calls made
+// before the callback jumped, or -1 when it never did.
+int RunFakeImport(int calls) {
+  delivered.clear();
+  static volatile int made;
+  made = 0;
+  if (setjmp(trap) != 0) {
+    Import_IO_Abort_Cleanup();
+    return made;
+  }
+  Import_IO_Initialize("walk.bvh", JumpingCallback);
+  for (; made < calls;) {
+    made = made + 1;
+    Import_IO_Display_Info_Text("Reading Biovision Data");
+  }
+  Import_IO_Cleanup();
+  return -1;
+}
+
+TEST_F(HostTest, Kind5MessageArrivesAfterTheNthCall) {
+  const struct {
+    int64_t at;
+    int jumpsAfter;  // host calls of the loop made when the jump comes; -1: none
+  } cases[] = {{0, -1}, {1, 0}, {2, 1}, {5, 4}, {12, -1} /* the Cleanup itself: nobody listens */};
+  for (const auto& c : cases) {
+    vxhost::ResetHost();
+    vxhost::Kind5AtCall(c.at);
+    EXPECT_EQ(RunFakeImport(10), c.jumpsAfter) << c.at;
+    const vxhost::Counters counters = vxhost::GetCounters();
+    EXPECT_EQ(counters.initializes, 1);
+    EXPECT_EQ(counters.cleanups + counters.abortCleanups, 1);
+    if (c.jumpsAfter >= 0) {
+      ASSERT_EQ(delivered.size(), 1u);
+      EXPECT_EQ(delivered[0], "5:Host: fatal message injected for testing.\n");
+    } else {
+      EXPECT_TRUE(delivered.empty());
+    }
+  }
+  // Counting goes on across imports; the message comes once.
+  vxhost::Kind5AtCall(13);
+  EXPECT_EQ(RunFakeImport(10), -1);
+  EXPECT_EQ(RunFakeImport(10), 0) << "delivered right after the next Import_IO_Initialize";
+  EXPECT_EQ(RunFakeImport(10), -1);
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+}
+
+TEST_F(HostTest, AbortPollAnswersAtTheNthPollAndThroughTheHandler) {
+  ImportIoProgress progress{40, 100, 1000, {0, 0}};
+  vxhost::AbortAtPoll(3);
+  std::vector<int16_t> answers;
+  for (int i = 0; i < 5; ++i) answers.push_back(Import_IO_Check_For_Abort(&progress));
+  EXPECT_EQ(answers, (std::vector<int16_t>{0, 0, 1, 0, 0}));
+
+  std::vector<int64_t> seen;
+  vxhost::SetProgressHandler([&](int64_t done, int64_t total) {
+    seen.push_back(done);
+    return done >= total;
+  });
+  progress.done = 1000;
+  EXPECT_EQ(Import_IO_Check_For_Abort(&progress), 1);
+  vxhost::SetProgressHandler(nullptr);
+  EXPECT_EQ(seen, (std::vector<int64_t>{1000}));
+  EXPECT_EQ(vxhost::GetCounters().abortPolls, 6);
+}
+
+TEST_F(HostTest, MessagesAndCatalogueTexts) {
+  std::vector<std::string> sunk;
+  vxhost::SetMessageSink([&](const vxhost::Message& message) { sunk.push_back(message.text); });
+  Import_IO_printf("Warning: %s has %d channels.\n", "Hips", 6);
+  const std::string longText(5000, 'x');
+  Import_IO_printf("%s", longText.c_str());
+  Import_IO_Report_Error(4, "File must be in BioVision or Acclaim format. Aborting.\n");
+  Sg_Report_Error(4, "ERR_GEOM_IMPORT_BAD_TOKEN", "ImportConverter_BiovisionAcclaim()", "foo");
+  Sg_Report_Error(4, "ERR_FILE_OPEN_READ", "ImportConverter_BiovisionAcclaim()", "Biovision/Acclaim", "walk.bvh");
+  Sg_Report_Error(4, "OUTERR_FILE_OPEN_WRITE", "SaveImportConvertOptions_BVH()", "Biovision/Acclaim .INI",
+                  "/cfg/imp_bvh.ini");
+  vxhost::SetMessageSink(nullptr);
+
+  const std::vector<vxhost::Message>& messages = vxhost::Messages();
+  ASSERT_EQ(messages.size(), 6u);
+  EXPECT_EQ(messages[0].kind, vxhost::MessageKind::Print);
+  EXPECT_EQ(messages[0].text, "Warning: Hips has 6 channels.\n");
+  EXPECT_EQ(messages[1].text, longText);
+  EXPECT_EQ(messages[2].kind, vxhost::MessageKind::Error);
+  EXPECT_EQ(messages[3].kind, vxhost::MessageKind::Catalogue);
+  EXPECT_EQ(messages[3].text, "ImportConverter_BiovisionAcclaim(): unknown keyword \"foo\".\n");
+  EXPECT_EQ(messages[4].text,
+            "ImportConverter_BiovisionAcclaim(): cannot open the Biovision/Acclaim file \"walk.bvh\" for reading.\n");
+  EXPECT_EQ(messages[5].text,
+            "SaveImportConvertOptions_BVH(): cannot open the Biovision/Acclaim .INI file \"/cfg/imp_bvh.ini\" for "
+            "writing.\n");
+  EXPECT_EQ(sunk.size(), 6u);
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+
+  Import_IO_Display_Info_Text("Setting Animation Channels");
+  EXPECT_EQ(vxhost::StatusText(), "Setting Animation Channels");
+}
+
+TEST_F(HostTest, StringServices) {
+  char* copy = reinterpret_cast<char*>(1);
+  Import_IO_Copy_String(&copy, "/home/me/.varnex");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_STREQ(copy, "/home/me/.varnex");
+  Import_IO_Copy_String(&copy, nullptr);
+  EXPECT_EQ(copy, nullptr);
+
+  char ext[] = "BvH";
+  Import_IO_String_To_Lower(ext, ext);
+  EXPECT_STREQ(ext, "bvh");
+
+  const struct {
+    const char* in;
+    const char* out;
+    int16_t answer;
+  } trims[] = {{"  key = value \t\r\n", "key = value", 1}, {"x", "x", 1}, {" \t\n", "", 0}, {"", "", 0}};
+  for (const auto& t : trims) {
+    char buffer[64];
+    std::strcpy(buffer, t.in);
+    EXPECT_EQ(Import_IO_Strip_Whitespace(buffer), t.answer) << t.in;
+    EXPECT_STREQ(buffer, t.out);
+  }
+
+  char path[] = "C:\\mocap\\walk.bvh";
+  Sg_Convert_Pathname(path);
+  EXPECT_STREQ(path, "C:\\mocap\\walk.bvh") << "native paths stay as given";
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+}
+
+TEST_F(HostTest, CallLogWritesEachCallInItsNotation) {
+  vxhost::SetCallLogEnabled(true);
+  void* table[vxhost::kChannelTableSize];
+  char name[64];
+  Sg_RegisterClassStorage(0xB7BDFFA9u, 0, 0);
+  Import_IO_MakeNameUnique(T("instance"), "Chest", name);
+  AddNode("Chest");
+  Sg_Instance("Chest", T("skeleton"), T("endeffectornode"), T("enabled"), T("off"), T("jointnode"), T("enabled"),
+              T("on"), kOne, kEnd);
+  float offset[3] = {0, 5, 0};
+  Sg_Transform(T("instance"), "Chest", T("postmultiply"), T("translate"), offset, kEnd);
+  int32_t order = 6;
+  Sg_Instance("Chest", T("eulerorder"), &order, kEnd);
+  Channels("Chest", table);
+  AddKey(table[vxhost::kRotateZ], 160, 1.57079637f);
+  Import_IO_printf("Warning: \"%s\"\n", "x");
+  ImportIoProgress progress{40, 1200, 5000, {0, 0}};
+  Import_IO_Check_For_Abort(&progress);
+  SgEuler euler{{0, 0.5, 0, 16}};
+  SgMatrix m;
+  Sg_Euler2Matrix(&euler, &m);
+  Sg_Matrix_Multiply(1, &m, &m, &m);
+  int32_t start = 0, rate = 0;
+  Sg_Inquire_Animation(T("starttime"), &start, kOne, T("framerate"), &rate, kOne, kEnd);
+  vxhost::SetCallLogEnabled(false);
+  Import_IO_Display_Info_Text("not logged");
+
+  const std::vector<std::string> expected = {
+      "Sg_RegisterClassStorage(0xB7BDFFA9, 0, 0)",
+      "Import_IO_MakeNameUnique(instance, \"Chest\", buffer)",
+      "Sg_Add_Empty_Node(instance, \"Chest\", 0)",
+      "Sg_Attach(instance, \"Chest\", instance, \"world\", 0)",
+      "Sg_Instance(\"Chest\", skeleton, endeffectornode, enabled, off, jointnode, enabled, on, 1, 0)",
+      "Sg_Transform(instance, \"Chest\", postmultiply, translate, [0, 5, 0], 0)",
+      "Sg_Instance(\"Chest\", eulerorder, &6, 0)",
+      "Sg_AddDefaultAnimationChannels(instance, \"Chest\", all, 0)",
+      "Import_IO_Get_DefaultAnimationChannelPtrs(\"Chest\", table)",
+      "Sg_AnimController(&status, ctrlrid, <Chest.rz>, type, kfbezier, 1, keyframe, &id, time, &160, add, 1, 0)",
+      "Sg_AnimController(&status, ctrlrid, <Chest.rz>, keyframe, &id, kfid, 1, value, &1.57079637, 1, 0)",
+      "Import_IO_printf(\"Warning: \\\"x\\\"\\n\")",
+      "Import_IO_Check_For_Abort({40, 1200, 5000, 0, 0})",
+      "Sg_Euler2Matrix([0, 0.5, 0, 16], M)",
+      "Sg_Matrix_Multiply(1, M, M, M)",
+      "Sg_Inquire_Animation(starttime, &160, 1, framerate, &30, 1, 0)",
+  };
+  EXPECT_EQ(vxhost::CallLog(), expected);
+}
+
+}  // namespace

@@ -1,0 +1,257 @@
+// The scene an import builds through the Sg_ calls: instances and their
+// order, attributes, transforms, channels and keys, names, and evaluation.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "host_test_support.h"
+
+using vxhost::FindInstance;
+
+namespace {
+
+std::vector<std::string> Paths() {
+  std::vector<std::string> paths;
+  for (const vxhost::Instance* instance : vxhost::AllInstances()) paths.push_back(vxhost::InstancePath(*instance));
+  return paths;
+}
+
+TEST_F(HostTest, AttachKeepsChildOrderAndDetachUnlinks) {
+  AddNode("Top");
+  AddNode("Hips", "Top");
+  AddNode("Spine", "Hips");
+  AddNode("LeftLeg", "Hips");
+  AddNode("Other");
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"Top", "Top/Hips", "Top/Hips/Spine", "Top/Hips/LeftLeg", "Other"}));
+
+  Sg_Detach(T("instance"), "Spine", kEnd);
+  Sg_Attach(T("instance"), "Spine", T("instance"), "LeftLeg", kEnd);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"Top", "Top/Hips", "Top/Hips/LeftLeg", "Top/Hips/LeftLeg/Spine", "Other"}));
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+}
+
+TEST_F(HostTest, InstanceClausesSetAttributes) {
+  AddNode("Knee");
+  Sg_Instance("Knee", T("skeleton"), T("endeffectornode"), T("enabled"), T("off"), T("jointnode"), T("enabled"),
+              T("on"), kOne, kEnd);
+  Sg_Instance("Knee", T("ikparams"), T("thisisikanchor"), T("enabled"), T("on"), T("notaffectedbyikofdescendants"),
+              T("enabled"), T("on"), kOne, kEnd);
+  Sg_Instance("Knee", T("dofconstraintlocks"), T("lockaxis"), T("translate"), T("xaxis"), T("enabled"), T("on"),
+              T("lockaxis"), T("rotate"), T("zaxis"), T("enabled"), T("on"), T("lockaxis"), T("rotate"), T("yaxis"),
+              T("enabled"), T("on"), kOne, kEnd);
+  Sg_Instance("Knee", T("dofconstraintlocks"), T("lockaxis"), T("rotate"), T("zaxis"), T("enabled"), T("off"), kOne,
+              kEnd);
+  float rmin[3] = {-160, 0, 0}, rmax[3] = {20, 0, 0}, zero[3] = {0, 0, 0};
+  Sg_Instance("Knee", T("rotationconstraint"), T("maxrange"), T("xaxis"), T("enabled"), T("on"), kOne, kEnd);
+  Sg_Instance("Knee", T("positionconstraint"), T("minrange"), T("value"), zero, T("maxrange"), T("value"), zero,
+              T("worldspace"), T("enabled"), T("off"), kOne, T("rotationconstraint"), T("minrange"), T("value"), rmin,
+              T("maxrange"), T("value"), rmax, T("worldspace"), T("enabled"), T("on"), kOne, kEnd);
+  int32_t order = 8;
+  Sg_Instance("Knee", T("replacechannels"), T("eulerrotate"), kEnd);
+  Sg_Instance("Knee", T("eulerorder"), &order, kEnd);
+  ASSERT_TRUE(vxhost::HostErrors().empty()) << vxhost::AllMessageText();
+
+  const vxhost::Instance& knee = *FindInstance("Knee");
+  EXPECT_TRUE(knee.skeletonSet && knee.jointNode && !knee.endEffector);
+  EXPECT_TRUE(knee.ikSet && knee.ikAnchor && knee.notAffectedByIkOfDescendants);
+  EXPECT_TRUE(knee.locked[0][0] && !knee.locked[0][1] && knee.locked[1][1] && !knee.locked[1][2]);
+  EXPECT_TRUE(knee.rotation.set && knee.position.set);
+  EXPECT_TRUE(knee.rotation.maxEnabled[0] && !knee.rotation.minEnabled[0] && knee.rotation.worldSpace);
+  EXPECT_FLOAT_EQ(knee.rotation.minValue[0], -160.0f);
+  EXPECT_FLOAT_EQ(knee.rotation.maxValue[0], 20.0f);
+  EXPECT_FALSE(knee.position.worldSpace);
+  EXPECT_TRUE(knee.replaceChannels);
+  EXPECT_EQ(knee.eulerOrder, 8);
+}
+
+TEST_F(HostTest, TransformPostMultipliesTranslations) {
+  AddNode("Hips");
+  AddNode("Knee", "Hips");
+  float up[3] = {0, 5, 0}, side[3] = {2, 0, 0};
+  Sg_Transform(T("instance"), "Hips", T("postmultiply"), T("translate"), up, kEnd);
+  Sg_Transform(T("instance"), "Knee", T("postmultiply"), T("translate"), side, kEnd);
+  Sg_Transform(T("instance"), "Knee", T("postmultiply"), T("translate"), side, kEnd);
+  EXPECT_EQ(vxhost::WorldPosition(*FindInstance("Knee"), 0), glm::dvec3(4, 5, 0));
+}
+
+TEST_F(HostTest, MakeNameUniqueTakesTheSmallestFreeSuffix) {
+  char buffer[64];
+  const struct {
+    const char* wanted;
+    const char* expected;
+    bool create;
+  } steps[] = {
+      {"Hips", "Hips", true},     {"Hips", "Hips_1", true},  {"Hips", "Hips_2", false},
+      {"Hips", "Hips_2", true},   {"Hips_1", "Hips_1_1", true}, {"world", "world_1", false},
+      {"End Site", "End Site", true}, {"End Site", "End Site_1", true},
+  };
+  for (const auto& step : steps) {
+    Import_IO_MakeNameUnique(T("instance"), step.wanted, buffer);
+    EXPECT_STREQ(buffer, step.expected) << step.wanted;
+    if (step.create) AddNode(buffer);
+  }
+  // A name taken out of turn is skipped, and the numbers below it stay used.
+  AddNode("Arm_2");
+  AddNode("Arm");
+  Import_IO_MakeNameUnique(T("instance"), "Arm", buffer);
+  EXPECT_STREQ(buffer, "Arm_1");
+  AddNode(buffer);
+  Import_IO_MakeNameUnique(T("instance"), "Arm", buffer);
+  EXPECT_STREQ(buffer, "Arm_3");
+}
+
+TEST_F(HostTest, ManySameNamedInstancesGetConsecutiveSuffixes) {
+  char buffer[64];
+  for (int i = 0; i < 5000; ++i) {
+    Import_IO_MakeNameUnique(T("instance"), "End Site", buffer);
+    AddNode(buffer);
+  }
+  EXPECT_NE(FindInstance("End Site_4999"), nullptr);
+  EXPECT_EQ(FindInstance("End Site_5000"), nullptr);
+}
+
+TEST_F(HostTest, DefaultChannelTableHoldsEntriesTenToEighteen) {
+  void* table[vxhost::kChannelTableSize];
+  AddNode("Hips");
+  EXPECT_EQ(Import_IO_Get_DefaultAnimationChannelPtrs("Hips", table), 0) << "no channels yet";
+  EXPECT_EQ(Import_IO_Get_DefaultAnimationChannelPtrs("Nobody", table), 0);
+  Channels("Hips", table);
+  for (int entry = 0; entry < vxhost::kChannelTableSize; ++entry)
+    EXPECT_EQ(table[entry] != nullptr, entry >= 10 && entry <= 18) << entry;
+  const vxhost::Instance& hips = *FindInstance("Hips");
+  EXPECT_EQ(table[vxhost::kRotateY], hips.channels[vxhost::kRotateY]);
+  EXPECT_EQ(hips.channels[vxhost::kRotateY]->entry, vxhost::kRotateY);
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+}
+
+TEST_F(HostTest, KeysStayOrderedAndALaterKeyAtTheSameTimeWins) {
+  void* table[vxhost::kChannelTableSize];
+  AddNode("Hips");
+  Channels("Hips", table);
+  const uint64_t rest = AddKey(table[vxhost::kTranslateX], 0, 7.0f);
+  const uint64_t frame0 = AddKey(table[vxhost::kTranslateX], 0, 1.0f);
+  const uint64_t late = AddKey(table[vxhost::kTranslateX], 320, 3.0f);
+  const uint64_t middle = AddKey(table[vxhost::kTranslateX], 160, 2.0f);
+  EXPECT_NE(rest, 0u);
+  EXPECT_EQ(frame0, rest);
+  EXPECT_NE(late, rest);
+  EXPECT_NE(middle, late);
+
+  const vxhost::Channel& tx = *FindInstance("Hips")->channels[vxhost::kTranslateX];
+  ASSERT_EQ(tx.keys.size(), 3u);
+  EXPECT_EQ(tx.keys[0].time, 0);
+  EXPECT_EQ(tx.keys[1].time, 160);
+  EXPECT_EQ(tx.keys[2].time, 320);
+  EXPECT_EQ(tx.keys[0].value, 1.0f);
+  EXPECT_EQ(tx.keys[1].value, 2.0f);
+  EXPECT_EQ(vxhost::KeyCount(), 3u);
+  EXPECT_EQ(vxhost::KeyTimes(), (std::vector<int32_t>{0, 160, 320}));
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+}
+
+TEST_F(HostTest, ReductionRequestIsRecorded) {
+  void* table[vxhost::kChannelTableSize];
+  AddNode("Hips");
+  Channels("Hips", table);
+  AddKey(table[vxhost::kRotateZ], 0, 0.5f);
+  int64_t status = 0;
+  float distance = 0.01f, angle = 0.02f;
+  Sg_AnimController(&status, T("ctrlrid"), table[vxhost::kRotateZ], T("reducekeys"), T("distance"), &distance,
+                    T("angle"), &angle, T("keysareeulerangles"), T("enabled"), T("on"), T("angularkeysareindegrees"),
+                    T("enabled"), T("off"), kEnd);
+  const vxhost::Channel& rz = *FindInstance("Hips")->channels[vxhost::kRotateZ];
+  EXPECT_EQ(rz.reductionRequests, 1);
+  EXPECT_EQ(rz.keysBeforeReduction, 1u);
+  EXPECT_FLOAT_EQ(rz.lastReduction.distance, 0.01f);
+  EXPECT_FLOAT_EQ(rz.lastReduction.angle, 0.02f);
+  EXPECT_TRUE(rz.lastReduction.eulerAngles);
+  EXPECT_FALSE(rz.lastReduction.anglesInDegrees);
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+}
+
+TEST_F(HostTest, AnimatedInstanceIsDrivenByItsChannels) {
+  void* table[vxhost::kChannelTableSize];
+  AddNode("Hips");
+  AddNode("Knee", "Hips");
+  float offset[3] = {0, 10, 0};
+  Sg_Transform(T("instance"), "Hips", T("postmultiply"), T("translate"), offset, kEnd);
+  Sg_Transform(T("instance"), "Knee", T("postmultiply"), T("translate"), offset, kEnd);
+  EXPECT_FALSE(vxhost::IsAnimated(*FindInstance("Hips")));
+
+  Channels("Hips", table);
+  EXPECT_FALSE(vxhost::IsAnimated(*FindInstance("Hips"))) << "channels without keys";
+  AddKey(table[vxhost::kTranslateX], 0, 0.0f);
+  AddKey(table[vxhost::kTranslateX], 480, 4.0f);
+  AddKey(table[vxhost::kRotateZ], 0, static_cast<float>(M_PI / 2));
+  EXPECT_TRUE(vxhost::IsAnimated(*FindInstance("Hips")));
+
+  const struct {
+    double ticks;
+    glm::dvec3 knee;
+  } cases[] = {
+      {-100, {-10, 0, 0}},  // before the first key: the first value
+      {0, {-10, 0, 0}},
+      {240, {-8, 0, 0}},    // linear between keys without slopes
+      {480, {-6, 0, 0}},
+      {9999, {-6, 0, 0}},   // after the last key: the last value
+  };
+  for (const auto& c : cases) {
+    const glm::dvec3 knee = vxhost::WorldPosition(*FindInstance("Knee"), c.ticks);
+    EXPECT_NEAR(knee.x, c.knee.x, 1e-5) << c.ticks;
+    EXPECT_NEAR(knee.y, c.knee.y, 1e-5) << c.ticks;
+    EXPECT_NEAR(knee.z, c.knee.z, 1e-5) << c.ticks;
+  }
+}
+
+TEST_F(HostTest, EulerOrderDecidesWhichAxisTurnsFirst) {
+  // The y axis under x = 90° and z = 90°: turning about x first takes it to
+  // z, which z then keeps; turning about z first takes it to -x, which x keeps.
+  const double quarter = M_PI / 2;
+  const struct {
+    int32_t order;
+    glm::dvec3 imageOfY;
+  } cases[] = {
+      {0, {0, 0, 1}},   // XYZ
+      {2, {0, 0, 1}},   // XZY
+      {4, {-1, 0, 0}},  // YZX
+      {6, {0, 0, 1}},   // YXZ
+      {8, {-1, 0, 0}},  // ZXY
+      {10, {-1, 0, 0}}, // ZYX
+  };
+  for (const auto& c : cases) {
+    const glm::dvec3 image(vxhost::EulerRotation(c.order, quarter, 0, quarter) * glm::dvec4(0, 1, 0, 0));
+    EXPECT_NEAR(glm::length(image - c.imageOfY), 0, 1e-12) << c.order;
+  }
+}
+
+TEST_F(HostTest, FrameRateIsValidatedSetAndInquired) {
+  const struct {
+    int32_t in, out;
+  } rates[] = {{0, 30}, {-5, 30}, {1, 1}, {120, 120}, {4800, 4800}, {4801, 4800}, {100000, 4800}};
+  for (const auto& r : rates) {
+    int32_t rate = r.in;
+    Sg_ValidateFrameRate(&rate);
+    EXPECT_EQ(rate, r.out) << r.in;
+  }
+  EXPECT_EQ(vxhost::FrameRate(), 30);
+  int32_t rate = 120;
+  Sg_Animation(T("framerate"), &rate, kOne, kEnd);
+  EXPECT_EQ(vxhost::FrameRate(), 120);
+
+  void* table[vxhost::kChannelTableSize];
+  AddNode("Hips");
+  Channels("Hips", table);
+  int32_t start = -1, end = -1, inquired = -1;
+  Sg_Inquire_Animation(T("starttime"), &start, kOne, T("endtime"), &end, kOne, T("framerate"), &inquired, kOne, kEnd);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, 0);
+  AddKey(table[vxhost::kTranslateY], 40, 1.0f);
+  AddKey(table[vxhost::kRotateY], 400, 1.0f);
+  Sg_Inquire_Animation(T("starttime"), &start, kOne, T("endtime"), &end, kOne, T("framerate"), &inquired, kOne, kEnd);
+  EXPECT_EQ(start, 40);
+  EXPECT_EQ(end, 400);
+  EXPECT_EQ(inquired, 120);
+  EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::AllMessageText();
+}
+
+}  // namespace
