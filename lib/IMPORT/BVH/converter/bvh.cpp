@@ -77,7 +77,7 @@ struct BvhChannelNode {
   int32_t filled;
   BvhJoint* joint;
   BvhChannelNode* next;
-  int32_t slotCount;     // slots the arrays hold (channelCount when they were made, at most six)
+  int32_t slotCount;     // slots the arrays hold: the named channels, at most six
 };
 
 // Every block an import allocates hangs in one list, so releasing the model
@@ -178,7 +178,41 @@ double ConvertBvhDouble(const char* text) {
   return 0.0;  // no digits at all: "+", "-", ".", ".e5"
 }
 
-float ConvertBvhFloat(const char* text) { return static_cast<float>(ConvertBvhDouble(text)); }
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The numbers capture files are made of: a sign, digits and at most one
+// point. With at most 2^53 as digits and at most 22 decimals, both the digits
+// and the power of ten are exact doubles, so one division rounds exactly as
+// strtod does. Answers false for anything else, which takes the full path.
+bool ConvertPlainDecimal(const char* text, size_t length, double* value) {
+  size_t at = 0;
+  bool negative = false;
+  if (length > 0 && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    at = 1;
+  }
+  uint64_t digits = 0;
+  int digitCount = 0;
+  int decimals = 0;
+  bool point = false;
+  for (; at < length; ++at) {
+    char c = text[at];
+    if (IsDigit(c)) {
+      if (++digitCount > 19) return false;
+      digits = digits * 10 + static_cast<uint64_t>(c - '0');
+      decimals += point ? 1 : 0;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (digitCount == 0 || digits > (uint64_t{1} << 53) || decimals > 22) return false;
+  double magnitude = static_cast<double>(digits) / kExactPowersOfTen[decimals];
+  *value = negative ? -magnitude : magnitude;
+  return true;
+}
 
 // -- Model building
 
@@ -230,34 +264,41 @@ void FreeBvhFrameArrays() {
   bvhReader.arrayFrames = 0;
 }
 
+// Slots worth storing: a value beyond the names given has no channel to go to.
+int32_t BvhStoredSlots(const BvhJoint* joint) {
+  int32_t slots = joint->channelCount < joint->channelsSeen ? joint->channelCount : joint->channelsSeen;
+  return slots < kJointChannelSlots ? slots : kJointChannelSlots;
+}
+
+// Values a frame count may claim beyond what the rest of the file can hold,
+// so that a file cut off in its motion still gets its zero frames.
+constexpr int64_t kSpareFrameValues = int64_t{1} << 20;
+
 // Gives every motion node its arrays. The frame count of a file is only a
-// claim: the arrays never get more frames than the rest of the file can hold
-// (a value takes a character and a separator), so a wrong header cannot make
-// a small file ask for gigabytes.
+// claim: when it is far more than the rest of the file can hold (a value
+// takes a character and a separator), the arrays get only the frames the file
+// can hold and the import keeps the frames found, so a wrong header cannot
+// make a small file ask for gigabytes.
 void AllocateBvhFrameArrays() {
   FreeBvhFrameArrays();
-  int64_t valuesPerFrame = bvhReader.totalChannels;
-  int64_t slotsPerFrame = 0;
   for (BvhChannelNode* node = bvhReader.motionHead; node != nullptr; node = node->next) {
-    slotsPerFrame += node->joint->channelCount < kJointChannelSlots ? node->joint->channelCount : kJointChannelSlots;
     if (node->joint->namesGiven != node->joint->channelCount) {
       Import_IO_printf("Warning: Joint %s lists %d channel names for CHANNELS %d.\n", node->joint->name,
                        node->joint->namesGiven, node->joint->channelCount);
     }
   }
-  if (slotsPerFrame > valuesPerFrame) valuesPerFrame = slotsPerFrame;
-  if (valuesPerFrame < 1) valuesPerFrame = 1;
   int64_t frames = bvhReader.frameCount > 0 ? bvhReader.frameCount : 0;
+  int64_t valuesPerFrame = bvhReader.totalChannels;
   int64_t capacity = bvhReader.bytesLeft > 0 ? bvhReader.bytesLeft / 2 : 0;
   bvhReader.frameCountCut = 0;
-  if (frames > capacity / valuesPerFrame) {
+  if (valuesPerFrame > 0 && frames > (capacity + kSpareFrameValues) / valuesPerFrame) {
     Import_IO_printf("Warning: Frames: %ld is more than the rest of the file can hold - importing only the frames found.\n",
                      static_cast<long>(bvhReader.frameCount));
-    frames = capacity / valuesPerFrame;
+    frames = (capacity + valuesPerFrame - 1) / valuesPerFrame;
     bvhReader.frameCountCut = 1;
   }
   for (BvhChannelNode* node = bvhReader.motionHead; node != nullptr; node = node->next) {
-    int32_t slots = node->joint->channelCount < kJointChannelSlots ? node->joint->channelCount : kJointChannelSlots;
+    int32_t slots = BvhStoredSlots(node->joint);
     node->filled = 0;
     if (slots == 0) continue;
     size_t pointerBytes = sizeof(float*) * static_cast<size_t>(slots);
@@ -268,7 +309,6 @@ void AllocateBvhFrameArrays() {
       node->arrays[slot] = reinterpret_cast<float*>(block + pointerBytes) + static_cast<size_t>(frames) * slot;
     }
     node->slotCount = slots;
-    node->filled = 0;
   }
   bvhReader.arrayFrames = frames;
   bvhReader.arraysMade = 1;
@@ -286,7 +326,7 @@ void EndBvhFrame() {
 
 // A frame ends after as many values as the file named channels, whatever each
 // joint claims; the values go to the joints by their own channel counts.
-void PlaceBvhMotionValue(const char* text) {
+void PlaceBvhMotionValue(double value) {
   if (bvhReader.frameIndex == bvhReader.frameCount) {
     Import_IO_printf("Warning: Extra animation information found.\n");
     bvhReader.frameIndex = static_cast<int64_t>(bvhReader.frameCount) + 10;
@@ -297,7 +337,7 @@ void PlaceBvhMotionValue(const char* text) {
   bvhReader.motionCursor = node;
   if (node != nullptr) {
     if (node->filled < node->slotCount && bvhReader.frameIndex < bvhReader.arrayFrames) {
-      node->arrays[node->filled][bvhReader.frameIndex] = ConvertBvhFloat(text);
+      node->arrays[node->filled][bvhReader.frameIndex] = static_cast<float>(value);
     }
     node->filled += 1;
   } else if (!bvhReader.surplusWarned) {
@@ -309,8 +349,8 @@ void PlaceBvhMotionValue(const char* text) {
   if (bvhReader.valueIndex >= bvhReader.totalChannels) EndBvhFrame();
 }
 
-void TakeBvhFrameTime(const char* text) {
-  bvhReader.frameTime = ConvertBvhFloat(text);
+void TakeBvhFrameTime(double value) {
+  bvhReader.frameTime = static_cast<float>(value);
   bvhReader.current = bvhReader.top;
   AllocateBvhFrameArrays();
   bvhReader.motionCursor = bvhReader.motionHead;
@@ -334,14 +374,15 @@ void TakeBvhChannelCount(const char* text) {
   joint->channelCount = count;
 }
 
-void ParseBvhNumber(const char* text) {
+// The text is there for the integer states; value is the text as atof reads it.
+void ParseBvhNumber(const char* text, double value) {
   BvhJoint* joint = bvhReader.current;
   switch (bvhReader.state) {
     case kOffsetX:
     case kOffsetY:
     case kOffsetZ:
       // Before any joint there is nowhere to put an offset.
-      if (joint != nullptr) joint->offset[bvhReader.state - kOffsetX] = ConvertBvhFloat(text);
+      if (joint != nullptr) joint->offset[bvhReader.state - kOffsetX] = static_cast<float>(value);
       bvhReader.state = static_cast<BvhParseState>(bvhReader.state + 1);
       break;
     case kChannelCount:
@@ -354,10 +395,10 @@ void ParseBvhNumber(const char* text) {
       break;
     case kFrameTimeValue:
       bvhReader.state = kMotionData;
-      TakeBvhFrameTime(text);
+      TakeBvhFrameTime(value);
       break;
     case kMotionData:
-      PlaceBvhMotionValue(text);
+      PlaceBvhMotionValue(value);
       break;
     default:
       break;
@@ -403,11 +444,16 @@ bool RequireBvhParent() {
   return false;
 }
 
-void ParseBvhToken(const char* token) {
+void ParseBvhToken(const char* token, size_t length) {
   // Keywords never have number syntax, so testing numbers first (the bulk of
   // any file) decides exactly as the keyword-first order would.
+  double value = 0.0;
+  if (ConvertPlainDecimal(token, length, &value)) {
+    ParseBvhNumber(token, value);
+    return;
+  }
   if (IsNumberToken(token) == 1) {
-    ParseBvhNumber(token);
+    ParseBvhNumber(token, ConvertBvhDouble(token));
     return;
   }
   if (std::strcmp(token, "HIERARCHY") == 0) {
@@ -605,7 +651,7 @@ void WriteBvhJointChannels(BvhChannelNode* node, int64_t frames) {
   int64_t counts[kCounters] = {};
   int32_t slots = UsableSlots(joint) < node->slotCount ? UsableSlots(joint) : node->slotCount;
   bool absolute = joint->isRoot == 1;
-  for (int64_t frame = 0; frame < frames; ++frame) {
+  for (int64_t frame = 0; slots > 0 && frame < frames; ++frame) {
     int32_t time = BvhFrameTicks(frame, bvhReader.frameRate);
     for (int32_t slot = 0; slot < slots; ++slot) {
       float value = node->arrays[slot][frame];
@@ -658,11 +704,25 @@ constexpr int kAbortPollTokens = 40;
 constexpr int kAbortPollNodes = 4;
 constexpr size_t kReadBlockSize = 256 * 1024;
 
-// The read block lives here rather than on the heap: nothing to free after a jump.
+// The read block lives here rather than on the heap: nothing to free after a
+// jump. One byte more than a block holds a NUL after the data, which stops
+// every scan without a bounds test.
 char readBlock[kReadBlockSize + 1];
 
-// Bytes a token reader treats as separators, exactly those of the "%s" conversion.
-bool IsBvhSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// Separators are exactly those of the "%s" conversion; a NUL byte is no text.
+enum : uint8_t { kTokenByte = 0, kSpaceByte = 1, kNulByte = 2 };
+struct BvhByteClasses {
+  uint8_t of[256];
+};
+constexpr BvhByteClasses kByteClasses = [] {
+  BvhByteClasses table{};
+  const char separators[] = " \t\n\v\f\r";
+  for (int i = 0; separators[i] != '\0'; ++i) table.of[static_cast<unsigned char>(separators[i])] = kSpaceByte;
+  table.of[0] = kNulByte;
+  return table;
+}();
+
+uint8_t ByteClass(char c) { return kByteClasses.of[static_cast<unsigned char>(c)]; }
 
 void PollBvhAbort(int64_t done) {
   ImportIoProgress progress = {40, done, 2 * static_cast<int64_t>(importState.inputFileSize), {0, 0}};
@@ -679,19 +739,21 @@ void ReadBvhTokens() {
   size_t position = 0;
   size_t end = 0;
   bool atEnd = false;
+  readBlock[0] = '\0';
   for (;;) {
-    while (position < end && IsBvhSpace(static_cast<unsigned char>(readBlock[position]))) ++position;
+    while (ByteClass(readBlock[position]) == kSpaceByte) ++position;
     if (position == end) {
       if (atEnd) return;
       blockOffset += static_cast<int64_t>(end);
       end = std::fread(readBlock, 1, kReadBlockSize, file);
+      readBlock[end] = '\0';
       position = 0;
       if (end == 0) return;
       continue;
     }
     size_t start = position;
     for (;;) {
-      while (position < end && !IsBvhSpace(static_cast<unsigned char>(readBlock[position]))) ++position;
+      while (ByteClass(readBlock[position]) == kTokenByte) ++position;
       if (position < end || atEnd || position - start > static_cast<size_t>(kBvhMaxTokenLength)) break;
       // The token runs on into the next block: move it to the front and read on.
       size_t have = end - start;
@@ -701,6 +763,7 @@ void ReadBvhTokens() {
       position = have;
       size_t got = std::fread(readBlock + have, 1, kReadBlockSize - have, file);
       end = have + got;
+      readBlock[end] = '\0';
       if (got == 0) atEnd = true;
     }
     size_t length = position - start;
@@ -709,7 +772,7 @@ void ReadBvhTokens() {
       importState.fatal = 1;
       return;
     }
-    if (std::memchr(readBlock + start, 0, length) != nullptr) {
+    if (position < end && readBlock[position] == '\0') {
       FailBvhImport("Fatal Error: binary data found - this is not a BVH text file. Aborting.\n");
       return;
     }
@@ -717,7 +780,7 @@ void ReadBvhTokens() {
     bvhReader.bytesLeft = static_cast<int64_t>(importState.inputFileSize) - (blockOffset + static_cast<int64_t>(position));
     if (position < end) ++position;  // the separator, now the terminator
 
-    ParseBvhToken(readBlock + start);
+    ParseBvhToken(readBlock + start, length);
     bytesRead += static_cast<int64_t>(length);
     if (--countdown == 0) {
       countdown = kAbortPollTokens;
@@ -758,6 +821,10 @@ void WriteBvhChannels() {
   for (BvhChannelNode* node = bvhReader.motionHead; node != nullptr; node = node->next) {
     bvhReader.motionCursor = node;
     if (frames > 0) WriteBvhJointChannels(node, frames);
+    // Its keys are in the host now; giving the values back keeps the peak low.
+    FreeBvhBlock(node->arrays);
+    node->arrays = nullptr;
+    node->slotCount = 0;
     channelsDone += node->joint->channelCount;
     if (++nodesDone % kAbortPollNodes == 0) {
       float done = static_cast<float>(channelsDone) * progressStep + static_cast<float>(fileSize);
