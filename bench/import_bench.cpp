@@ -1,0 +1,92 @@
+// Imports a generated 20+ MB BVH file through the plug-in's entry point into
+// the reference host: MB/s of file, keys/s, and the peak memory growth of the
+// first import per key written.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <varnex/host.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "gen_bvh.h"
+
+extern "C" void Varnex_Plugin_EntryPoint(const char** keywords, void** values, int32_t* result, void* extra);
+
+namespace {
+
+int64_t PeakResidentBytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<int64_t>(usage.ru_maxrss) * 1024;
+}
+
+int32_t ImportFile(const std::string& path) {
+  const char* keywords[] = {"execute_geometry_converter", "filename", nullptr};
+  void* values[] = {nullptr, const_cast<char*>(path.c_str()), nullptr};
+  int32_t result = -1;
+  Varnex_Plugin_EntryPoint(keywords, values, &result, nullptr);
+  return result;
+}
+
+void BM_ImportGeneratedBvh(benchmark::State& state) {
+  const varnexbench::BvhShape shape;
+  const auto folder = std::filesystem::temp_directory_path() / ("varnex_bench_" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const auto path = folder / "bench.bvh";
+  const auto bytes = varnexbench::WriteBenchmarkBvh(path, shape);
+  const auto expectedKeys = varnexbench::BenchmarkBvhKeys(shape);
+
+  // The process peak only grows, so only the very first import shows its own.
+  static int64_t peakGrowth = -1;
+  vxhost::ResetHost();
+  const int64_t peakBefore = PeakResidentBytes();
+  size_t keys = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    vxhost::ResetHost();
+    state.ResumeTiming();
+    if (ImportFile(path.string()) != 0) state.SkipWithError("import failed");
+    if (peakGrowth < 0) peakGrowth = PeakResidentBytes() - peakBefore;
+    keys = vxhost::KeyCount();
+  }
+  vxhost::ResetHost();
+  std::filesystem::remove_all(folder);
+
+  state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
+  state.counters["file_MB"] = static_cast<double>(bytes) / 1e6;
+  state.counters["keys"] = static_cast<double>(keys);
+  state.counters["keys_expected"] = static_cast<double>(expectedKeys);
+  state.counters["keys/s"] = benchmark::Counter(static_cast<double>(keys) * static_cast<double>(state.iterations()),
+                                                benchmark::Counter::kIsRate);
+  state.counters["peak_bytes/key"] = keys > 0 ? static_cast<double>(peakGrowth) / static_cast<double>(keys) : 0.0;
+}
+
+BENCHMARK(BM_ImportGeneratedBvh)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The same file claiming no frames: the reader reads and converts every
+// value, and no key is written. This is the plug-in's own share of the work.
+void BM_ReadGeneratedBvh(benchmark::State& state) {
+  varnexbench::BvhShape shape;
+  shape.headerFrames = 0;
+  const auto folder = std::filesystem::temp_directory_path() / ("varnex_bench_read_" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const auto path = folder / "bench.bvh";
+  const auto bytes = varnexbench::WriteBenchmarkBvh(path, shape);
+  for (auto _ : state) {
+    state.PauseTiming();
+    vxhost::ResetHost();
+    state.ResumeTiming();
+    if (ImportFile(path.string()) != 0) state.SkipWithError("import failed");
+  }
+  vxhost::ResetHost();
+  std::filesystem::remove_all(folder);
+  state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
+}
+
+BENCHMARK(BM_ReadGeneratedBvh)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();
