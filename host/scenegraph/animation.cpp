@@ -22,7 +22,7 @@ void SetAnimation(void* first, va_list ap) {
     const Token* token = nullptr;
     if (args.ReadHead(true, false, &token) != ArgReader::Head::Token) break;
     if (token->word != Word::Framerate) {
-      args.Fail(std::string("expected framerate, found token ") + token->text);
+      args.Fail(std::string("expected \"framerate\", found token \"") + token->text + "\"");
       break;
     }
     int32_t* value = args.IntAddress();
@@ -61,7 +61,7 @@ void InquireAnimation(void* first, va_list ap) {
     const Token* token = nullptr;
     if (args.ReadHead(!requests.empty(), false, &token) != ArgReader::Head::Token) break;
     if (token->word != Word::Starttime && token->word != Word::Endtime && token->word != Word::Framerate) {
-      args.Fail(std::string("expected starttime, endtime or framerate, found token ") + token->text);
+      args.Fail(std::string("expected \"starttime\", \"endtime\" or \"framerate\", found token \"") + token->text + "\"");
       break;
     }
     Request request{token->word, nullptr, 0};

@@ -7,10 +7,6 @@
 #include "scene.h"
 
 namespace vxhost {
-namespace {
-// No valid address lies this low; such items are misplaced small integers.
-constexpr uintptr_t kLowestAddress = 4096;
-}  // namespace
 
 ArgReader::ArgReader(const char* function, void* first, va_list ap)
     : function_(function), first_(first), logging_(CallLogOn()) {
@@ -18,15 +14,6 @@ ArgReader::ArgReader(const char* function, void* first, va_list ap)
 }
 
 ArgReader::~ArgReader() { va_end(ap_); }
-
-void* ArgReader::Raw() {
-  ++index_;
-  if (firstPending_) {
-    firstPending_ = false;
-    return first_;
-  }
-  return va_arg(ap_, void*);
-}
 
 void ArgReader::LogBad(void* item) {
   if (!logging_) return;
@@ -38,7 +25,7 @@ void ArgReader::LogBad(void* item) {
 std::string ArgReader::Describe(void* item) const {
   const auto bits = reinterpret_cast<uintptr_t>(item);
   if (bits < kLowestAddress) return "the integer " + std::to_string(bits);
-  if (const Token* token = AsToken(item)) return std::string("token ") + token->text;
+  if (const Token* token = AsToken(item)) return std::string("token \"") + token->text + "\"";
   return "a value that is not a token";
 }
 
@@ -54,28 +41,31 @@ void ArgReader::FailCall(std::string detail) {
   error_ = std::move(detail);
 }
 
-bool ArgReader::Expect(Word word) { return OneOf({word}) == word; }
-
 Word ArgReader::OneOf(std::initializer_list<Word> words) {
   if (failed_) return Word::Other;
   void* item = Raw();
-  const Token* token = AsToken(item);
-  if (token) {
-    Log(token->text);
-    for (Word word : words)
-      if (token->word == word) return word;
-  } else {
-    LogBad(item);
+  if (const Token* token = AsToken(item)) {
+    for (Word word : words) {
+      if (token->word == word) {
+        Log(token->text);
+        return word;
+      }
+    }
   }
+  FailExpected(item, words);
+  return Word::Other;
+}
+
+void ArgReader::FailExpected(void* item, std::initializer_list<Word> words) {
+  LogBad(item);
   std::string expected;
   size_t i = 0;
   for (Word word : words) {
     if (i > 0) expected += ++i == words.size() ? " or " : ", ";
     else ++i;
-    expected += WordText(word);
+    expected += std::string("\"") + WordText(word) + "\"";
   }
   Fail("expected " + expected + ", found " + Describe(item));
-  return Word::Other;
 }
 
 bool ArgReader::OnOff() { return OneOf({Word::On, Word::Off}) == Word::On; }
@@ -117,15 +107,9 @@ const char* ArgReader::Name() {
   return name;
 }
 
-void* ArgReader::Address(const char* what) {
-  if (failed_) return nullptr;
-  void* item = Raw();
-  if (reinterpret_cast<uintptr_t>(item) < kLowestAddress || AsToken(item)) {
-    LogBad(item);
-    Fail(std::string("expected ") + what + ", found " + Describe(item));
-    return nullptr;
-  }
-  return item;
+void ArgReader::FailAddress(void* item, const char* what) {
+  LogBad(item);
+  Fail(std::string("expected ") + what + ", found " + Describe(item));
 }
 
 const float* ArgReader::Vec3() {
@@ -195,26 +179,9 @@ void* ArgReader::StatusSlot() {
   return slot;
 }
 
-void ArgReader::One() {
-  if (failed_) return;
-  void* item = Raw();
-  if (reinterpret_cast<uintptr_t>(item) == 1) {
-    Log("1");
-    return;
-  }
+void ArgReader::FailMark(void* item, uintptr_t mark) {
   LogBad(item);
-  Fail("expected 1, found " + Describe(item));
-}
-
-void ArgReader::End() {
-  if (failed_) return;
-  void* item = Raw();
-  if (item == nullptr) {
-    Log("0");
-    return;
-  }
-  LogBad(item);
-  Fail("expected the closing 0, found " + Describe(item));
+  Fail(std::string(mark == 0 ? "expected the closing 0" : "expected 1") + ", found " + Describe(item));
 }
 
 void ArgReader::Finish() {

@@ -29,7 +29,17 @@ class ArgReader {
   void FailCall(std::string detail);        // about the call as a whole
 
   // A token that must be this word.
-  bool Expect(Word word);
+  bool Expect(Word word) {
+    if (failed_) return false;
+    void* item = Raw();
+    const Token* token = AsToken(item);
+    if (token && token->word == word) {
+      Log(token->text);
+      return true;
+    }
+    FailExpected(item, {word});
+    return false;
+  }
   // A token that must be one of these words; Word::Other when it is not.
   Word OneOf(std::initializer_list<Word> words);
   // "on" or "off".
@@ -46,8 +56,8 @@ class ArgReader {
   uint64_t IdValue();                       // any integer, logged in decimal
   Channel* ChannelHandle();
   void* StatusSlot();
-  void One();
-  void End();
+  void One() { Mark(1); }
+  void End() { Mark(0); }
 
   // An address whose value is written only after the call has done its work:
   // its log text is filled in later with SetLogText.
@@ -57,9 +67,37 @@ class ArgReader {
   // Writes the log line and reports the host error, if any.
   void Finish();
 
+  // No valid address lies this low; such items are misplaced small integers.
+  static constexpr uintptr_t kLowestAddress = 4096;
+
  private:
-  void* Raw();
-  void* Address(const char* what);
+  void* Raw() {
+    ++index_;
+    if (firstPending_) {
+      firstPending_ = false;
+      return first_;
+    }
+    return va_arg(ap_, void*);
+  }
+  void* Address(const char* what) {
+    if (failed_) return nullptr;
+    void* item = Raw();
+    if (reinterpret_cast<uintptr_t>(item) >= kLowestAddress && !AsToken(item)) return item;
+    FailAddress(item, what);
+    return nullptr;
+  }
+  void Mark(uintptr_t mark) {
+    if (failed_) return;
+    void* item = Raw();
+    if (reinterpret_cast<uintptr_t>(item) == mark) {
+      Log(mark == 0 ? "0" : "1");
+      return;
+    }
+    FailMark(item, mark);
+  }
+  void FailExpected(void* item, std::initializer_list<Word> words);
+  void FailAddress(void* item, const char* what);
+  void FailMark(void* item, uintptr_t mark);
   template <class Text>
   void Log(Text&& text) {
     if (logging_) items_.emplace_back(std::forward<Text>(text));

@@ -105,7 +105,7 @@ void ReadCompound(ArgReader& args, Instance& edit, Word clause) {
     for (const SubAttribute& sub : kSubAttributes)
       if (sub.clause == clause && sub.word == token->word) rule = &sub;
     if (!rule) {
-      args.Fail(std::string("\"") + token->text + "\" is no attribute of " + WordText(clause));
+      args.Fail(std::string("\"") + token->text + "\" is no attribute of \"" + WordText(clause) + "\"");
       return;
     }
     rule->read(args, edit, clause);

@@ -8,17 +8,20 @@
 
 namespace vxhost {
 
-Scene& TheScene() {
-  static Scene scene = [] {
-    Scene fresh;
-    auto world = std::make_unique<Instance>();
-    world->name = "world";
-    fresh.world = world.get();
-    fresh.instances.emplace("world", std::move(world));
-    return fresh;
-  }();
-  return scene;
+namespace {
+void PlantWorld(Scene& fresh) {
+  auto world = std::make_unique<Instance>();
+  world->name = "world";
+  fresh.world = world.get();
+  fresh.instances.emplace("world", std::move(world));
 }
+}  // namespace
+
+Scene theScene = [] {
+  Scene fresh;
+  PlantWorld(fresh);
+  return fresh;
+}();
 
 Instance* FindMutableInstance(std::string_view name) {
   Scene& scene = TheScene();
@@ -49,11 +52,12 @@ void CreateDefaultChannels(Instance& instance) {
 }
 
 Channel* FindChannelHandle(const void* item) {
-  Scene& scene = TheScene();
   if (item == nullptr) return nullptr;
-  if (item != scene.lastHandle) {
-    if (!scene.channelHandles.contains(item)) return nullptr;
-    scene.lastHandle = item;
+  const auto bits = reinterpret_cast<uintptr_t>(item);
+  const void*& cached = theScene.handleCache[((bits >> 4) ^ (bits >> 14)) & 1023];
+  if (cached != item) {
+    if (!theScene.channelHandles.contains(item)) return nullptr;
+    cached = item;
   }
   return static_cast<Channel*>(const_cast<void*>(item));
 }
@@ -151,13 +155,10 @@ void ResetHost() {
   scene.instances.clear();
   scene.channels.clear();
   scene.channelHandles.clear();
-  scene.lastHandle = nullptr;
+  std::fill(std::begin(scene.handleCache), std::end(scene.handleCache), nullptr);
   scene.suffixHints.clear();
   scene.frameRate = kDefaultFrameRate;
-  auto world = std::make_unique<Instance>();
-  world->name = "world";
-  scene.world = world.get();
-  scene.instances.emplace("world", std::move(world));
+  PlantWorld(scene);
   ResetCore();
 }
 

@@ -31,11 +31,14 @@ struct Scene {
   Instance* world = nullptr;
   std::vector<std::unique_ptr<Channel>> channels;
   std::unordered_set<const void*> channelHandles;
-  const void* lastHandle = nullptr;    // most calls name the channel of the call before
+  // Handles found in channelHandles lately: an import cycles over a few
+  // hundred channels, so most checks end here.
+  const void* handleCache[1024] = {};
   TextMap<uint64_t> suffixHints;       // per wanted name: every smaller suffix is taken
   int32_t frameRate = kDefaultFrameRate;
 };
-Scene& TheScene();
+extern Scene theScene;
+inline Scene& TheScene() { return theScene; }
 
 Instance* FindMutableInstance(std::string_view name);
 Instance& CreateInstance(std::string_view name);

@@ -48,10 +48,11 @@ inline uint32_t HashText(const char* text, uint32_t* length) {
   return hash;
 }
 
+// Fibonacci hashing: neighbouring literals land in different slots.
 inline uint32_t CacheSlot(const char* address) {
-  auto bits = reinterpret_cast<uintptr_t>(address);
-  return static_cast<uint32_t>((bits >> 3) ^ (bits >> 11)) & (kCacheSize - 1);
+  return static_cast<uint32_t>((reinterpret_cast<uint64_t>(address) * 0x9E3779B97F4A7C15ull) >> 56);
 }
+static_assert(kCacheSize == 256);
 
 const char* const kWordTexts[] = {
 #define VXHOST_WORD_TEXT(id, text) text,
@@ -80,11 +81,18 @@ const Token* TokenTable::Find(const char* text, uint32_t length, uint32_t hash) 
 
 const Token* TokenTable::Add(const char* text, uint32_t length, uint32_t hash, Word word) {
   if ((count + 1) * 2 > slots.size()) Grow();
-  if ((count >> kChunkBits) == chunks.size()) chunks.push_back(std::make_unique<Token[]>(kChunkSize));
+  if ((count >> kChunkBits) == chunks.size()) {
+    chunks.push_back(std::make_unique<Token[]>(kChunkSize));
+    firstTokens.more = chunks.size() > 1;
+  }
   auto copy = std::make_unique<char[]>(length + 1);
   std::memcpy(copy.get(), text, length + 1);
   Token& token = At(count);
   token = Token{copy.get(), length, word};
+  if (count < kChunkSize) {
+    firstTokens.base = reinterpret_cast<uintptr_t>(chunks[0].get());
+    firstTokens.count = count + 1;
+  }
   texts.push_back(std::move(copy));
   const uint32_t mask = static_cast<uint32_t>(slots.size()) - 1;
   uint32_t i = hash & mask;
@@ -106,17 +114,29 @@ void TokenTable::Grow() {
   }
 }
 
-TokenTable& Table() {
-  static TokenTable table;
-  return table;
+}  // namespace
+
+TokenRange firstTokens;
+
+namespace {
+// Built during static initialisation, before any import can ask for a token.
+TokenTable tokenTable;
+inline TokenTable& Table() { return tokenTable; }
+
+// Whether text holds the token's word. The token's characters are never NUL
+// before its end, so a shorter text differs at its own NUL and the loop never
+// reads past it.
+inline bool HoldsWord(const char* text, const Token& token) {
+  for (uint32_t i = 0; i <= token.length; ++i)
+    if (text[i] != token.text[i]) return false;
+  return true;
 }
 
 }  // namespace
 
-const Token* InternToken(const char* text) {
+namespace {
+__attribute__((noinline)) const Token* InternAfterCacheMiss(const char* text, CacheEntry& entry) {
   TokenTable& table = Table();
-  CacheEntry& entry = table.cache[CacheSlot(text)];
-  if (entry.address == text && std::strcmp(entry.token->text, text) == 0) return entry.token;
   uint32_t length = 0;
   uint32_t hash = HashText(text, &length);
   const Token* token = table.Find(text, length, hash);
@@ -124,11 +144,18 @@ const Token* InternToken(const char* text) {
   entry = CacheEntry{text, token};
   return token;
 }
+}  // namespace
 
-const Token* AsToken(const void* item) {
+const Token* InternToken(const char* text) {
+  CacheEntry& entry = Table().cache[CacheSlot(text)];
+  if (entry.address == text && HoldsWord(text, *entry.token)) return entry.token;
+  return InternAfterCacheMiss(text, entry);
+}
+
+const Token* AsTokenBeyondFirstChunk(const void* item) {
   TokenTable& table = Table();
   const auto address = reinterpret_cast<uintptr_t>(item);
-  for (size_t c = 0; c < table.chunks.size(); ++c) {
+  for (size_t c = 1; c < table.chunks.size(); ++c) {
     const auto base = reinterpret_cast<uintptr_t>(table.chunks[c].get());
     if (address < base || address >= base + kChunkSize * sizeof(Token)) continue;
     if ((address - base) % sizeof(Token) != 0) return nullptr;
@@ -147,8 +174,14 @@ const char* WordText(Word word) {
 // Not counted as a host call and never logged: it is asked ~11 times per key.
 extern "C" SgToken Sg_Inquire_Token(const char* word) {
   if (!word) {
-    vxhost::ReportHostError("Sg_Inquire_Token()", "item 1: expected a word, found a null pointer");
+    vxhost::Guarded("Sg_Inquire_Token()", [] {
+      vxhost::ReportHostError("Sg_Inquire_Token()", "item 1: expected a word, found 0");
+    });
     return nullptr;
   }
-  return const_cast<vxhost::Token*>(vxhost::InternToken(word));
+  try {
+    return const_cast<vxhost::Token*>(vxhost::InternToken(word));
+  } catch (...) {
+    return nullptr;  // out of memory: the caller's next call reports the missing token
+  }
 }

@@ -37,7 +37,7 @@ enum class Word : int16_t {
   Count
 };
 
-struct Token {
+struct alignas(16) Token {
   const char* text;   // host-owned, NUL-terminated
   uint32_t length;
   Word word;
@@ -45,8 +45,25 @@ struct Token {
 
 // Same word, same token, for the life of the library.
 const Token* InternToken(const char* text);
+
+// Where the first chunk of token records lies: nearly every token an import
+// uses is there, so recognising one is a range test inlined into the reader.
+struct TokenRange {
+  uintptr_t base = 0;
+  uintptr_t count = 0;  // records in use in that chunk
+  bool more = false;    // further chunks exist
+};
+extern TokenRange firstTokens;
+const Token* AsTokenBeyondFirstChunk(const void* item);
+
 // The token an item is, or null when the item is not a token.
-const Token* AsToken(const void* item);
+inline const Token* AsToken(const void* item) {
+  const uintptr_t offset = reinterpret_cast<uintptr_t>(item) - firstTokens.base;
+  if (offset < firstTokens.count * sizeof(Token)) {
+    return offset % sizeof(Token) == 0 ? static_cast<const Token*>(item) : nullptr;
+  }
+  return firstTokens.more ? AsTokenBeyondFirstChunk(item) : nullptr;
+}
 const char* WordText(Word word);
 
 }  // namespace vxhost

@@ -1,0 +1,249 @@
+// The strict argument check: each malformed call gives exactly one host error
+// and changes nothing; the well-formed calls of an import give none.
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host_test_support.h"
+
+namespace {
+
+// Everything a call could change, as one comparable text.
+std::string SceneDigest() {
+  std::ostringstream out;
+  out << "rate " << vxhost::FrameRate() << " keys " << vxhost::KeyCount() << "\n";
+  for (const char* name : {"Hips", "Knee", "Loose", "New", "Nobody"}) {
+    const vxhost::Instance* i = vxhost::FindInstance(name);
+    if (!i) continue;
+    out << name << " parent " << (i->parent ? i->parent->name : "-") << " children " << i->children.size()
+        << " skel " << i->skeletonSet << i->endEffector << i->jointNode << " ik " << i->ikSet << i->ikAnchor
+        << i->notAffectedByIkOfDescendants << " locks";
+    for (auto& kind : i->locked)
+      for (bool axis : kind) out << axis;
+    out << " pos " << i->position.set << i->position.worldSpace << i->position.minEnabled[0] << i->position.maxValue[0]
+        << " rot " << i->rotation.set << i->rotation.maxEnabled[1] << " repl " << i->replaceChannels << " order "
+        << i->eulerOrder << " at " << i->staticTransform[3][0] << "," << i->staticTransform[3][1] << " channels "
+        << i->hasDefaultChannels;
+    for (const vxhost::Channel* c : i->channels) {
+      if (!c) continue;
+      out << " " << c->keys.size() << "/" << c->reductionRequests;
+      for (const vxhost::Key& k : c->keys) out << "@" << k.time << "=" << k.value;
+    }
+    out << "\n";
+  }
+  return out.str();
+}
+
+class StrictTest : public HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    AddNode("Hips");
+    AddNode("Knee", "Hips");
+    Sg_Add_Empty_Node(T("instance"), "Loose", kEnd);
+    Channels("Hips", table);
+    AddKey(table[vxhost::kTranslateX], 0, 1.0f);
+    ASSERT_TRUE(vxhost::HostErrors().empty()) << vxhost::AllMessageText();
+  }
+  void* table[vxhost::kChannelTableSize] = {};
+};
+
+TEST_F(StrictTest, EachMalformedCallGivesOneHostErrorAndNoEffect) {
+  float v3[3] = {1, 2, 3};
+  float f = 0.5f;
+  int32_t time = 40, badOrder = 3, zeroRate = 0, out = -7;
+  int64_t status = 0;
+  uint64_t id = 0;
+  void* tx = table[vxhost::kTranslateX];
+  char buffer[64];
+  char lower1[] = "A", lower2[] = "A";
+  SgEuler euler{{0, 0, 0, 2}};
+  SgMatrix m{};
+  ImportIoProgress badProgress{41, 0, 10, {0, 0}};
+  void* const kTwo = reinterpret_cast<void*>(intptr_t{2});
+
+  const struct {
+    const char* what;
+    std::function<void()> call;
+  } cases[] = {
+      {"extra item before the end", [&] { Sg_Add_Empty_Node(T("instance"), "New", T("on"), kEnd); }},
+      {"wrong first token", [&] { Sg_Add_Empty_Node(T("instanse"), "New", kEnd); }},
+      {"token for a name", [&] { Sg_Add_Empty_Node(T("instance"), T("instance"), kEnd); }},
+      {"integer for a name", [&] { Sg_Add_Empty_Node(T("instance"), kTwo, kEnd); }},
+      {"name taken", [&] { Sg_Add_Empty_Node(T("instance"), "Hips", kEnd); }},
+      {"attached already", [&] { Sg_Attach(T("instance"), "Knee", T("instance"), "world", kEnd); }},
+      {"cycle", [&] { Sg_Attach(T("instance"), "Loose", T("instance"), "Loose", kEnd); }},
+      {"unknown parent", [&] { Sg_Attach(T("instance"), "Loose", T("instance"), "Nobody", kEnd); }},
+      {"attach without end", [&] { Sg_Attach(T("instance"), "Loose", T("instance"), "Hips", kOne); }},
+      {"detach unattached", [&] { Sg_Detach(T("instance"), "Loose", kEnd); }},
+      {"compound without 1",
+       [&] { Sg_Instance("Hips", T("skeleton"), T("endeffectornode"), T("enabled"), T("on"), kEnd); }},
+      {"bad switch value",
+       [&] { Sg_Instance("Hips", T("skeleton"), T("endeffectornode"), T("enabled"), T("yes"), kOne, kEnd); }},
+      {"attribute of another clause",
+       [&] { Sg_Instance("Hips", T("skeleton"), T("thisisikanchor"), T("enabled"), T("on"), kOne, kEnd); }},
+      {"unknown clause", [&] { Sg_Instance("Hips", T("colour"), kEnd); }},
+      {"unknown instance", [&] { Sg_Instance("Nobody", T("skeleton"), kOne, kEnd); }},
+      {"Euler order code", [&] { Sg_Instance("Hips", T("eulerorder"), &badOrder, kEnd); }},
+      {"bad axis",
+       [&] {
+         Sg_Instance("Hips", T("dofconstraintlocks"), T("lockaxis"), T("translate"), T("waxis"), T("enabled"), T("on"),
+                     kOne, kEnd);
+       }},
+      {"sound clause, then a bad one",
+       [&] {
+         Sg_Instance("Hips", T("skeleton"), T("jointnode"), T("enabled"), T("on"), kOne, T("ikparams"),
+                     T("thisisikanchor"), T("enabled"), T("maybe"), kOne, kEnd);
+       }},
+      {"range without value",
+       [&] { Sg_Instance("Hips", T("positionconstraint"), T("minrange"), T("value"), kOne, kEnd); }},
+      {"compound ended by 1 and nothing", [&] { Sg_Instance("Hips", T("replacechannels"), T("eulerrotate"), kOne, kEnd); }},
+      {"premultiply", [&] { Sg_Transform(T("instance"), "Hips", T("premultiply"), T("translate"), v3, kEnd); }},
+      {"translation missing", [&] { Sg_Transform(T("instance"), "Hips", T("postmultiply"), T("translate"), kEnd); }},
+      {"channels of some", [&] { Sg_AddDefaultAnimationChannels(T("instance"), "Knee", T("some"), kEnd); }},
+      {"foreign channel handle",
+       [&] {
+         Sg_AnimController(&status, T("ctrlrid"), &f, T("type"), T("kfbezier"), kOne, T("keyframe"), &id, T("time"),
+                           &time, T("add"), kOne, kEnd);
+       }},
+      {"token as channel handle",
+       [&] {
+         Sg_AnimController(&status, T("ctrlrid"), T("instance"), T("keyframe"), &id, T("kfid"), kOne, T("value"), &f,
+                           kOne, kEnd);
+       }},
+      {"add without 1 after kfbezier",
+       [&] {
+         Sg_AnimController(&status, T("ctrlrid"), tx, T("type"), T("kfbezier"), T("keyframe"), &id, T("time"), &time,
+                           T("add"), kOne, kEnd);
+       }},
+      {"add without final 1",
+       [&] {
+         Sg_AnimController(&status, T("ctrlrid"), tx, T("type"), T("kfbezier"), kOne, T("keyframe"), &id, T("time"),
+                           &time, T("add"), kEnd);
+       }},
+      {"unknown keyframe id",
+       [&] {
+         Sg_AnimController(&status, T("ctrlrid"), tx, T("keyframe"), &id, T("kfid"), reinterpret_cast<void*>(999),
+                           T("value"), &f, kOne, kEnd);
+       }},
+      {"reduction ended by 1, 0",
+       [&] {
+         Sg_AnimController(&status, T("ctrlrid"), tx, T("reducekeys"), T("distance"), &f, T("angle"), &f,
+                           T("keysareeulerangles"), T("enabled"), T("on"), T("angularkeysareindegrees"), T("enabled"),
+                           T("off"), kOne, kEnd);
+       }},
+      {"unknown controller form", [&] { Sg_AnimController(&status, T("ctrlrid"), tx, T("delete"), kEnd); }},
+      {"frame rate 0", [&] { Sg_Animation(T("framerate"), &zeroRate, kOne, kEnd); }},
+      {"start time set", [&] { Sg_Animation(T("starttime"), &time, kOne, kEnd); }},
+      {"inquiry without 1", [&] { Sg_Inquire_Animation(T("framerate"), &out, kEnd); }},
+      {"empty inquiry", [&] { Sg_Inquire_Animation(nullptr); }},
+      {"unknown message id", [&] { Sg_Report_Error(4, "ERR_NOPE", "f()"); }},
+      {"severity 3", [&] { Sg_Report_Error(3, "ERR_FILE_OPEN_READ", "f()", "a", "b"); }},
+      {"matrix order 2", [&] { Sg_Euler2Matrix(&euler, &m); }},
+      {"decomposition order 1", [&] { Sg_Matrix2Euler(&m, 1, &euler); }},
+      {"multiply mode 0", [&] { Sg_Matrix_Multiply(0, &m, &m, &m); }},
+      {"singular inverse", [&] { Sg_Matrix_Invert(&m, &m); }},
+      {"class id", [&] { Sg_RegisterClassStorage(0x1234u, 0, 0); }},
+      {"aux flag", [&] { Sg_RegisterClassStorageAux(0); }},
+      {"null path", [&] { Sg_Convert_Pathname(nullptr); }},
+      {"frame rate null", [&] { Sg_ValidateFrameRate(nullptr); }},
+      {"unique name of a node", [&] { Import_IO_MakeNameUnique(T("node"), "x", buffer); }},
+      {"error severity 2", [&] { Import_IO_Report_Error(2, "x"); }},
+      {"progress kind 41", [&] { Import_IO_Check_For_Abort(&badProgress); }},
+      {"cleanup without import", [&] { Import_IO_Cleanup(); }},
+      {"abort cleanup without import", [&] { Import_IO_Abort_Cleanup(); }},
+      {"lower-case two strings", [&] { Import_IO_String_To_Lower(lower1, lower2); }},
+      {"optimise nobody", [&] { Import_IO_OptimizeTransformationChannels("Nobody"); }},
+      {"copy into nowhere", [&] { Import_IO_Copy_String(nullptr, "x"); }},
+  };
+  for (const auto& c : cases) {
+    const std::string before = SceneDigest();
+    const size_t messagesBefore = vxhost::Messages().size();
+    const std::vector<std::string> errorsBefore = vxhost::HostErrors();
+    c.call();
+    EXPECT_EQ(vxhost::HostErrors().size(), errorsBefore.size() + 1) << c.what << "\n" << vxhost::AllMessageText();
+    EXPECT_EQ(vxhost::Messages().size(), messagesBefore + 1) << c.what;
+    ASSERT_FALSE(vxhost::Messages().empty());
+    EXPECT_EQ(vxhost::Messages().back().kind, vxhost::MessageKind::HostError) << c.what;
+    EXPECT_EQ(SceneDigest(), before) << c.what;
+  }
+  EXPECT_EQ(out, -7) << "a malformed inquiry writes nothing";
+  EXPECT_EQ(lower1[0], 'A');
+}
+
+TEST_F(StrictTest, HostErrorNamesTheCallTheItemAndWhatWasFound) {
+  const struct {
+    std::function<void()> call;
+    const char* text;
+  } cases[] = {
+      {[] { Sg_Instance("Hips", T("skeleton"), T("endeffectornode"), T("enabled"), T("yes"), kOne, kEnd); },
+       "Host error: Sg_Instance(): item 5: expected \"on\" or \"off\", found token \"yes\".\n"},
+      {[] { Sg_Instance("Hips", T("skeleton"), T("endeffectornode"), T("enabled"), T("on"), kEnd); },
+       "Host error: Sg_Instance(): item 6: expected a token or 1, found the integer 0.\n"},
+      {[] { Sg_Attach(T("instance"), "Loose", T("instance"), "Nobody", kEnd); },
+       "Host error: Sg_Attach(): item 4: no instance is named \"Nobody\".\n"},
+      {[] { Sg_Report_Error(4, "ERR_NOPE", "f()"); },
+       "Host error: Sg_Report_Error(): item 2: no message in the catalogue has the id \"ERR_NOPE\".\n"},
+  };
+  for (const auto& c : cases) {
+    vxhost::ClearMessages();
+    c.call();
+    ASSERT_FALSE(vxhost::HostErrors().empty());
+    EXPECT_EQ(vxhost::HostErrors().back(), c.text);
+  }
+}
+
+TEST_F(StrictTest, MalformedCallIsLoggedUpToTheItemThatFailed) {
+  vxhost::SetCallLogEnabled(true);
+  Sg_Instance("Hips", T("skeleton"), T("endeffectornode"), T("enabled"), T("yes"), kOne, kEnd);
+  ASSERT_EQ(vxhost::CallLog().size(), 1u);
+  EXPECT_EQ(vxhost::CallLog()[0], "Sg_Instance(\"Hips\", skeleton, endeffectornode, enabled, yes)");
+}
+
+TEST_F(StrictTest, ImportShapedCallsGiveNoHostError) {
+  char name[64];
+  Import_IO_MakeNameUnique(T("instance"), "Hips", name);
+  Sg_Add_Empty_Node(T("instance"), name, kEnd);
+  Sg_Attach(T("instance"), name, T("instance"), "world", kEnd);
+  Sg_Instance(name, T("dofconstraintlocks"), T("lockaxis"), T("translate"), T("xaxis"), T("enabled"), T("on"),
+              T("lockaxis"), T("translate"), T("yaxis"), T("enabled"), T("on"), T("lockaxis"), T("translate"),
+              T("zaxis"), T("enabled"), T("on"), T("lockaxis"), T("rotate"), T("xaxis"), T("enabled"), T("on"),
+              T("lockaxis"), T("rotate"), T("yaxis"), T("enabled"), T("on"), T("lockaxis"), T("rotate"), T("zaxis"),
+              T("enabled"), T("on"), kOne, kEnd);
+  Sg_Instance(name, T("positionconstraint"), T("maxrange"), T("yaxis"), T("enabled"), T("on"), kOne, kEnd);
+  float lo[3] = {-1, -2, -3}, hi[3] = {1, 2, 3};
+  Sg_Instance(name, T("positionconstraint"), T("minrange"), T("value"), lo, T("maxrange"), T("value"), hi,
+              T("worldspace"), T("enabled"), T("off"), kOne, T("rotationconstraint"), T("minrange"), T("value"), lo,
+              T("maxrange"), T("value"), hi, T("worldspace"), T("enabled"), T("off"), kOne, kEnd);
+  Sg_Detach(T("instance"), name, kEnd);
+  Sg_Attach(T("instance"), name, T("instance"), "Knee", kEnd);
+  int32_t rate = 0;
+  Sg_ValidateFrameRate(&rate);
+  Sg_Animation(T("framerate"), &rate, kOne, kEnd);
+  Sg_RegisterClassStorage(0xB7BDFFA9u, 0, 0);
+  Sg_RegisterClassStorageAux(1);
+  Sg_SetupTrieGraphSystem();
+  EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::AllMessageText();
+  EXPECT_EQ(vxhost::InstancePath(*vxhost::FindInstance("Hips_1")), "Hips/Knee/Hips_1");
+  EXPECT_TRUE(vxhost::FindInstance("Hips_1")->position.maxEnabled[1]);
+  EXPECT_FLOAT_EQ(vxhost::FindInstance("Hips_1")->rotation.minValue[2], -3.0f);
+}
+
+TEST_F(StrictTest, TokensAreInternedAndRecognised) {
+  char word[] = "lockaxis";
+  EXPECT_EQ(T("lockaxis"), T(word)) << "same word, same token, whatever the address";
+  word[0] = 'r';  // the same buffer now holds another word
+  EXPECT_NE(T(word), T("lockaxis"));
+  EXPECT_EQ(T(word), T("rockaxis"));
+  EXPECT_NE(T("on"), T("On"));
+  EXPECT_NE(T(""), nullptr);
+  std::vector<void*> many;
+  for (int i = 0; i < 3000; ++i) many.push_back(T(("word" + std::to_string(i)).c_str()));
+  for (int i = 0; i < 3000; ++i) ASSERT_EQ(many[i], T(("word" + std::to_string(i)).c_str()));
+  // A token made late is still recognised in a list.
+  Sg_Instance("Hips", many.back(), kEnd);
+  EXPECT_EQ(vxhost::HostErrors().back(), "Host error: Sg_Instance(): item 2: unknown instance attribute \"word2999\".\n");
+}
+
+}  // namespace
