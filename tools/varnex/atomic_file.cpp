@@ -1,0 +1,64 @@
+// Writes through a temporary file in the target's folder, so that a reader
+// never sees half a file and a failed write leaves the old one in place.
+#include "atomic_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace varnex {
+
+namespace {
+
+std::string Reason(int code) { return std::strerror(code); }
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(size_t(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+  const std::filesystem::path target(path);
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) {
+    error = "Cannot write \"" + path + "\": " + Reason(errno) + ".";
+    return false;
+  }
+  bool ok = WriteAll(fd, bytes);
+  int code = errno;
+  // mkstemp makes the file readable by the owner only; give it the usual rights.
+  if (ok) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+  }
+  if (ok && ::fsync(fd) != 0) ok = false, code = errno;
+  if (::close(fd) != 0 && ok) ok = false, code = errno;
+  if (ok && std::rename(name.data(), path.c_str()) != 0) ok = false, code = errno;
+  if (!ok) {
+    ::unlink(name.data());
+    error = "Cannot write \"" + path + "\": " + Reason(code) + ".";
+  }
+  return ok;
+}
+
+}  // namespace varnex

@@ -1,0 +1,341 @@
+// Builds a glTF 2.0 document from the host scene: nodes from the instances,
+// a skinned bone mesh in the rest pose (time 0), inverse bind matrices, and
+// one animation with linear translation, rotation and scale samplers.
+#include "gltf_export.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <optional>
+
+#include <glm/gtc/matrix_inverse.hpp>
+#include <glm/gtc/type_ptr.hpp>
+
+#include "atomic_file.h"
+#include "scene_sampling.h"
+
+namespace varnex {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr int kFloat = 5126, kUnsignedByte = 5121, kUnsignedShort = 5123;
+constexpr int kArrayBuffer = 34962;
+constexpr double kRestTicks = 0.0;
+
+// -- Buffer and accessors
+
+class DocumentWriter {
+ public:
+  explicit DocumentWriter(GltfDocument& doc) : doc_(doc) {
+    doc_.json["bufferViews"] = json::array();
+    doc_.json["accessors"] = json::array();
+  }
+
+  // One view per accessor keeps every attribute tightly packed and aligned.
+  int AddView(const void* data, size_t bytes, std::optional<int> target) {
+    const size_t offset = doc_.bin.size();
+    doc_.bin.append(static_cast<const char*>(data), bytes);
+    doc_.bin.append((4 - doc_.bin.size() % 4) % 4, '\0');
+    json view = {{"buffer", 0}, {"byteOffset", offset}, {"byteLength", bytes}};
+    if (target) view["target"] = *target;
+    doc_.json["bufferViews"].push_back(view);
+    return int(doc_.json["bufferViews"].size() - 1);
+  }
+
+  int AddFloats(const std::vector<float>& values, const char* type, int width, bool bounds,
+                std::optional<int> target = std::nullopt) {
+    json accessor = {{"bufferView", AddView(values.data(), values.size() * sizeof(float), target)},
+                     {"componentType", kFloat},
+                     {"count", values.size() / size_t(width)},
+                     {"type", type}};
+    if (bounds) {
+      std::vector<float> lo(width, INFINITY), hi(width, -INFINITY);
+      for (size_t i = 0; i < values.size(); ++i) {
+        lo[i % width] = std::min(lo[i % width], values[i]);
+        hi[i % width] = std::max(hi[i % width], values[i]);
+      }
+      accessor["min"] = lo;
+      accessor["max"] = hi;
+    }
+    return Push(std::move(accessor));
+  }
+
+  int AddJoints(const std::vector<uint16_t>& joints, bool wide) {
+    std::vector<uint8_t> narrow(joints.begin(), joints.end());
+    const int view = wide ? AddView(joints.data(), joints.size() * 2, kArrayBuffer)
+                          : AddView(narrow.data(), narrow.size(), kArrayBuffer);
+    return Push({{"bufferView", view},
+                 {"componentType", wide ? kUnsignedShort : kUnsignedByte},
+                 {"count", joints.size() / 4},
+                 {"type", "VEC4"}});
+  }
+
+ private:
+  int Push(json accessor) {
+    doc_.json["accessors"].push_back(std::move(accessor));
+    return int(doc_.json["accessors"].size() - 1);
+  }
+  GltfDocument& doc_;
+};
+
+// -- Values the format can hold
+
+float Finite(double v, float fallback) { return std::isfinite(v) ? float(v) : fallback; }
+
+std::array<float, 3> Vec3(const glm::dvec3& v, float fallback) {
+  return {Finite(v.x, fallback), Finite(v.y, fallback), Finite(v.z, fallback)};
+}
+
+glm::dquat Usable(glm::dquat q) {
+  const double len = glm::length(q);
+  if (!std::isfinite(len) || len < 1e-12) return glm::dquat(1.0, 0.0, 0.0, 0.0);
+  return q / len;
+}
+
+std::array<float, 4> Quat(const glm::dquat& q) {
+  return {float(q.x), float(q.y), float(q.z), float(q.w)};
+}
+
+// -- Bone geometry
+
+struct BoneMesh {
+  std::vector<float> positions, normals, weights;
+  std::vector<uint16_t> joints;
+};
+
+// An octahedral bone from head to tail: a point at each end and a square
+// waist near the head, every face with its own flat normal.
+void AddBone(BoneMesh& mesh, const glm::dvec3& head, const glm::dvec3& tail, uint16_t joint) {
+  const glm::dvec3 axis = tail - head;
+  const double length = glm::length(axis);
+  const glm::dvec3 d = axis / length;
+  const glm::dvec3 helper = std::fabs(d.x) < 0.9 ? glm::dvec3(1, 0, 0) : glm::dvec3(0, 1, 0);
+  const glm::dvec3 u = glm::normalize(glm::cross(d, helper));
+  const glm::dvec3 v = glm::cross(d, u);
+  const double r = 0.07 * length;
+  const glm::dvec3 waist = head + 0.2 * axis;
+  const glm::dvec3 ring[4] = {waist + r * u, waist + r * v, waist - r * u, waist - r * v};
+  const glm::dvec3 centre = head + 0.5 * axis;
+  auto face = [&](glm::dvec3 a, glm::dvec3 b, glm::dvec3 c) {
+    glm::dvec3 n = glm::normalize(glm::cross(b - a, c - a));
+    if (glm::dot(n, (a + b + c) / 3.0 - centre) < 0) std::swap(b, c), n = -n;
+    for (const glm::dvec3& p : {a, b, c}) {
+      for (int i = 0; i < 3; ++i) {
+        mesh.positions.push_back(float(p[i]));
+        mesh.normals.push_back(float(n[i]));
+      }
+      mesh.joints.insert(mesh.joints.end(), {joint, 0, 0, 0});
+      mesh.weights.insert(mesh.weights.end(), {1.0f, 0.0f, 0.0f, 0.0f});
+    }
+  };
+  for (int k = 0; k < 4; ++k) {
+    face(head, ring[k], ring[(k + 1) % 4]);
+    face(tail, ring[k], ring[(k + 1) % 4]);
+  }
+}
+
+bool Usable(const glm::dvec3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+// -- Document parts
+
+json NodeOf(const vxhost::Instance& instance) {
+  const LocalPose pose = LocalPoseAt(instance, kRestTicks);
+  return {{"name", instance.name},
+          {"translation", Vec3(pose.translation, 0.0f)},
+          {"rotation", Quat(Usable(pose.rotation))},
+          {"scale", Vec3(pose.scale, 1.0f)}};
+}
+
+void AddSkin(GltfDocument& doc, DocumentWriter& writer, const std::vector<const vxhost::Instance*>& instances,
+             const std::map<const vxhost::Instance*, int>& nodeOf, json& sceneNodes) {
+  const double size = SkeletonSize(kRestTicks);
+  BoneMesh mesh;
+  for (const vxhost::Instance* child : instances) {
+    const vxhost::Instance* parent = child->parent;
+    if (!nodeOf.count(parent)) continue;
+    const glm::dvec3 head = vxhost::WorldPosition(*parent, kRestTicks);
+    const glm::dvec3 tail = vxhost::WorldPosition(*child, kRestTicks);
+    if (!Usable(head) || !Usable(tail) || glm::length(tail - head) <= 1e-6 * size) continue;
+    AddBone(mesh, head, tail, uint16_t(nodeOf.at(parent)));
+  }
+  if (mesh.positions.empty()) return;
+
+  std::vector<float> inverseBind;
+  json joints = json::array();
+  for (const vxhost::Instance* instance : instances) {
+    joints.push_back(nodeOf.at(instance));
+    glm::dmat4 inverse = glm::affineInverse(vxhost::WorldTransform(*instance, kRestTicks));
+    const double* m = glm::value_ptr(inverse);
+    bool finite = std::all_of(m, m + 16, [](double x) { return std::isfinite(x); });
+    if (!finite) inverse = glm::dmat4(1.0);
+    for (int i = 0; i < 16; ++i) inverseBind.push_back(float(glm::value_ptr(inverse)[i]));
+  }
+  const bool wide = instances.size() > 255;
+  json attributes = {{"POSITION", writer.AddFloats(mesh.positions, "VEC3", 3, true, kArrayBuffer)},
+                     {"NORMAL", writer.AddFloats(mesh.normals, "VEC3", 3, false, kArrayBuffer)},
+                     {"JOINTS_0", writer.AddJoints(mesh.joints, wide)},
+                     {"WEIGHTS_0", writer.AddFloats(mesh.weights, "VEC4", 4, false, kArrayBuffer)}};
+  doc.json["materials"] = json::array({{{"name", "bone"},
+                                        {"pbrMetallicRoughness",
+                                         {{"baseColorFactor", {0.75, 0.8, 0.9, 1.0}},
+                                          {"metallicFactor", 0.0},
+                                          {"roughnessFactor", 0.6}}}}});
+  doc.json["meshes"] = json::array({{{"name", "bones"},
+                                     {"primitives", json::array({{{"attributes", attributes},
+                                                                  {"material", 0}}})}}});
+  doc.json["skins"] = json::array({{{"name", "skeleton"},
+                                    {"joints", joints},
+                                    {"inverseBindMatrices", writer.AddFloats(inverseBind, "MAT4", 16, false)}}});
+  // A skinned mesh node sits at the root without a transform of its own.
+  doc.json["nodes"].push_back({{"name", "bones"}, {"mesh", 0}, {"skin", 0}});
+  sceneNodes.push_back(doc.json["nodes"].size() - 1);
+}
+
+void AddAnimation(GltfDocument& doc, DocumentWriter& writer, const std::vector<const vxhost::Instance*>& instances,
+                  const std::map<const vxhost::Instance*, int>& nodeOf) {
+  const std::vector<int32_t> ticks = SampleTicks();
+  std::vector<const vxhost::Instance*> animated;
+  for (const vxhost::Instance* instance : instances)
+    if (vxhost::IsAnimated(*instance)) animated.push_back(instance);
+  if (ticks.empty() || animated.empty()) return;
+
+  std::vector<float> seconds;
+  for (int32_t t : ticks) seconds.push_back(float(double(t) / vxhost::kTicksPerSecond));
+  const int input = writer.AddFloats(seconds, "SCALAR", 1, true);
+
+  json samplers = json::array(), channels = json::array();
+  auto addSampler = [&](const vxhost::Instance* instance, const char* path, int output) {
+    samplers.push_back({{"input", input}, {"output", output}, {"interpolation", "LINEAR"}});
+    channels.push_back({{"sampler", samplers.size() - 1},
+                        {"target", {{"node", nodeOf.at(instance)}, {"path", path}}}});
+  };
+  for (const vxhost::Instance* instance : animated) {
+    std::vector<float> translation, rotation, scale;
+    glm::dquat previous(1.0, 0.0, 0.0, 0.0);
+    for (int32_t t : ticks) {
+      const LocalPose pose = LocalPoseAt(*instance, t);
+      for (float x : Vec3(pose.translation, 0.0f)) translation.push_back(x);
+      for (float x : Vec3(pose.scale, 1.0f)) scale.push_back(x);
+      // q and -q turn alike; keep neighbours on one side so that the
+      // interpolation between them takes the short way.
+      glm::dquat q = Usable(pose.rotation);
+      if (glm::dot(q, previous) < 0.0) q = -q;
+      previous = q;
+      for (float x : Quat(q)) rotation.push_back(x);
+    }
+    addSampler(instance, "translation", writer.AddFloats(translation, "VEC3", 3, false));
+    addSampler(instance, "rotation", writer.AddFloats(rotation, "VEC4", 4, false));
+    addSampler(instance, "scale", writer.AddFloats(scale, "VEC3", 3, false));
+  }
+  doc.json["animations"] =
+      json::array({{{"name", "take"}, {"samplers", samplers}, {"channels", channels}}});
+}
+
+}  // namespace
+
+GltfDocument BuildGltf(const std::string& sceneName) {
+  GltfDocument doc;
+  doc.json["asset"] = {{"version", "2.0"}, {"generator", "varnex"}};
+  DocumentWriter writer(doc);
+
+  const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
+  std::map<const vxhost::Instance*, int> nodeOf;
+  doc.json["nodes"] = json::array();
+  for (const vxhost::Instance* instance : instances) {
+    nodeOf[instance] = int(doc.json["nodes"].size());
+    doc.json["nodes"].push_back(NodeOf(*instance));
+  }
+  json tops = json::array();
+  for (const vxhost::Instance* instance : instances) {
+    json children = json::array();
+    for (const vxhost::Instance* child : instance->children)
+      if (nodeOf.count(child)) children.push_back(nodeOf.at(child));
+    if (!children.empty()) doc.json["nodes"][nodeOf.at(instance)]["children"] = children;
+    if (!nodeOf.count(instance->parent)) tops.push_back(nodeOf.at(instance));
+  }
+  // The skin's joints need one common root; several top instances get the
+  // host's root as their parent, as they have in the scene.
+  json sceneNodes = tops;
+  if (tops.size() > 1) {
+    doc.json["nodes"].push_back({{"name", "world"}, {"children", tops}});
+    sceneNodes = json::array({doc.json["nodes"].size() - 1});
+  }
+  if (!instances.empty()) AddSkin(doc, writer, instances, nodeOf, sceneNodes);
+  AddAnimation(doc, writer, instances, nodeOf);
+
+  doc.json["scenes"] = json::array({{{"name", sceneName}, {"nodes", sceneNodes}}});
+  doc.json["scene"] = 0;
+  if (doc.json["nodes"].empty()) doc.json.erase("nodes");
+  if (doc.json["accessors"].empty()) doc.json.erase("accessors");
+  if (doc.json["bufferViews"].empty()) doc.json.erase("bufferViews");
+  else doc.json["buffers"] = json::array({{{"byteLength", doc.bin.size()}}});
+  return doc;
+}
+
+// -- Encodings
+
+namespace {
+
+void AppendU32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
+}
+
+std::string Base64(const std::string& bytes) {
+  static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t n = uint32_t(uint8_t(bytes[i])) << 16;
+    if (i + 1 < bytes.size()) n |= uint32_t(uint8_t(bytes[i + 1])) << 8;
+    if (i + 2 < bytes.size()) n |= uint32_t(uint8_t(bytes[i + 2]));
+    out.push_back(digits[(n >> 18) & 63]);
+    out.push_back(digits[(n >> 12) & 63]);
+    out.push_back(i + 1 < bytes.size() ? digits[(n >> 6) & 63] : '=');
+    out.push_back(i + 2 < bytes.size() ? digits[n & 63] : '=');
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string EncodeGlb(const GltfDocument& document) {
+  std::string text = document.json.dump(-1, ' ', false, json::error_handler_t::replace);
+  text.append((4 - text.size() % 4) % 4, ' ');
+  std::string bin = document.bin;
+  bin.append((4 - bin.size() % 4) % 4, '\0');
+  const bool hasBin = !bin.empty();
+  const size_t total = 12 + 8 + text.size() + (hasBin ? 8 + bin.size() : 0);
+  std::string out;
+  out.reserve(total);
+  AppendU32(out, 0x46546C67);  // "glTF"
+  AppendU32(out, 2);
+  AppendU32(out, uint32_t(total));
+  AppendU32(out, uint32_t(text.size()));
+  AppendU32(out, 0x4E4F534A);  // "JSON"
+  out += text;
+  if (hasBin) {
+    AppendU32(out, uint32_t(bin.size()));
+    AppendU32(out, 0x004E4942);  // "BIN"
+    out += bin;
+  }
+  return out;
+}
+
+std::string EncodeGltfText(const GltfDocument& document) {
+  json copy = document.json;
+  if (copy.contains("buffers"))
+    copy["buffers"][0]["uri"] = "data:application/octet-stream;base64," + Base64(document.bin);
+  return copy.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+bool WriteGltf(const std::string& path, const std::string& sceneName, std::string& error) {
+  const GltfDocument doc = BuildGltf(sceneName);
+  const bool text = path.size() >= 5 && path.compare(path.size() - 5, 5, ".gltf") == 0;
+  return WriteFileAtomically(path, text ? EncodeGltfText(doc) : EncodeGlb(doc), error);
+}
+
+}  // namespace varnex

@@ -1,0 +1,111 @@
+// Turns the host scene into JSON: every instance with its marks, inverse-
+// kinematics flags, locks, constraints, Euler order and channels with keys.
+// Keys are [time, value] or, once they carry tangents, [time, value, in, out].
+#include "json_dump.h"
+
+#include "atomic_file.h"
+#include "varnex/host.h"
+
+namespace varnex {
+
+using nlohmann::json;
+
+namespace {
+
+const char* EulerOrderName(int32_t code) {
+  switch (code) {
+    case 0: return "XYZ";
+    case 2: return "XZY";
+    case 4: return "YZX";
+    case 6: return "YXZ";
+    case 8: return "ZXY";
+    case 10: return "ZYX";
+    default: return "unknown";
+  }
+}
+
+const char* ChannelName(int entry) {
+  static const char* names[] = {"tx", "ty", "tz", "sx", "sy", "sz", "rx", "ry", "rz"};
+  return names[entry - vxhost::kTranslateX];
+}
+
+json Axes(const bool (&flags)[3]) { return {flags[0], flags[1], flags[2]}; }
+json Axes(const float (&values)[3]) { return {values[0], values[1], values[2]}; }
+
+json ConstraintToJson(const vxhost::Constraint& c) {
+  if (!c.set) return nullptr;
+  return {{"min", Axes(c.minValue)},
+          {"max", Axes(c.maxValue)},
+          {"minEnabled", Axes(c.minEnabled)},
+          {"maxEnabled", Axes(c.maxEnabled)},
+          {"worldSpace", c.worldSpace}};
+}
+
+json ChannelToJson(const vxhost::Channel& channel) {
+  json keys = json::array();
+  for (const vxhost::Key& k : channel.keys) {
+    if (k.hasSlopes) keys.push_back({k.time, k.value, k.inSlope, k.outSlope});
+    else keys.push_back({k.time, k.value});
+  }
+  json out = {{"name", ChannelName(channel.entry)}, {"entry", channel.entry}, {"keys", keys}};
+  if (channel.reductionRequests > 0) {
+    const vxhost::ReductionRequest& r = channel.lastReduction;
+    out["reductionRequests"] = channel.reductionRequests;
+    out["keysBeforeReduction"] = channel.keysBeforeReduction;
+    out["lastReduction"] = {{"distance", r.distance},
+                            {"angle", r.angle},
+                            {"keysAreEulerAngles", r.eulerAngles},
+                            {"anglesInDegrees", r.anglesInDegrees}};
+  }
+  return out;
+}
+
+json InstanceToJson(const vxhost::Instance& instance) {
+  json children = json::array();
+  for (const vxhost::Instance* child : instance.children) children.push_back(child->name);
+  json channels = json::array();
+  for (int entry = vxhost::kTranslateX; entry <= vxhost::kRotateZ; ++entry)
+    if (instance.channels[entry]) channels.push_back(ChannelToJson(*instance.channels[entry]));
+  json matrix = json::array();
+  for (int c = 0; c < 4; ++c)
+    for (int r = 0; r < 4; ++r) matrix.push_back(instance.staticTransform[c][r]);
+  return {
+      {"name", instance.name},
+      {"path", vxhost::InstancePath(instance)},
+      {"parent", instance.parent ? json(instance.parent->name) : json(nullptr)},
+      {"children", children},
+      {"skeleton", {{"set", instance.skeletonSet}, {"endEffector", instance.endEffector},
+                    {"jointNode", instance.jointNode}}},
+      {"ik", {{"set", instance.ikSet}, {"anchor", instance.ikAnchor},
+              {"notAffectedByIkOfDescendants", instance.notAffectedByIkOfDescendants}}},
+      {"locked", {{"translate", Axes(instance.locked[0])}, {"rotate", Axes(instance.locked[1])}}},
+      {"constraints", {{"position", ConstraintToJson(instance.position)},
+                       {"rotation", ConstraintToJson(instance.rotation)}}},
+      {"replaceChannels", instance.replaceChannels},
+      {"eulerOrder", EulerOrderName(instance.eulerOrder)},
+      {"eulerOrderCode", instance.eulerOrder},
+      {"staticTransform", matrix},
+      {"hasDefaultChannels", instance.hasDefaultChannels},
+      {"channels", channels},
+  };
+}
+
+}  // namespace
+
+json SceneToJson(const std::string& sourceFile) {
+  json instances = json::array();
+  for (const vxhost::Instance* instance : vxhost::AllInstances()) instances.push_back(InstanceToJson(*instance));
+  return {{"file", sourceFile},
+          {"frameRate", vxhost::FrameRate()},
+          {"ticksPerSecond", vxhost::kTicksPerSecond},
+          {"keyCount", vxhost::KeyCount()},
+          {"instances", instances}};
+}
+
+bool WriteSceneJson(const std::string& path, const std::string& sourceFile, std::string& error) {
+  // Names are the file's bytes; any that are not UTF-8 are replaced, not refused.
+  const std::string text = SceneToJson(sourceFile).dump(1, ' ', false, json::error_handler_t::replace);
+  return WriteFileAtomically(path, text + "\n", error);
+}
+
+}  // namespace varnex

@@ -1,0 +1,75 @@
+// Samples the host scene for the exporters; reads the scene only.
+#include "scene_sampling.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <glm/gtc/matrix_access.hpp>
+
+namespace varnex {
+
+std::vector<int32_t> SampleTicks() {
+  std::vector<int32_t> ticks = vxhost::KeyTimes();
+  const int32_t rate = vxhost::FrameRate();
+  if (ticks.size() >= 2 && rate > 0) {
+    const int32_t first = ticks.front(), last = ticks.back();
+    // Frame f lands where the importers put it: (f × 4800) / rate, truncated.
+    for (int64_t f = 0;; ++f) {
+      const double t = std::trunc(double(float(f * vxhost::kTicksPerSecond) / float(rate)));
+      if (t > last) break;
+      if (t >= first) ticks.push_back(int32_t(t));
+    }
+    std::sort(ticks.begin(), ticks.end());
+    ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
+  }
+  return ticks;
+}
+
+namespace {
+
+double ChannelValue(const vxhost::Instance& instance, int entry, double ticks, double fallback) {
+  const vxhost::Channel* channel = instance.channels[entry];
+  if (!channel || channel->keys.empty()) return fallback;
+  return vxhost::EvaluateChannel(*channel, ticks);
+}
+
+}  // namespace
+
+LocalPose LocalPoseAt(const vxhost::Instance& instance, double ticks) {
+  LocalPose pose;
+  if (vxhost::IsAnimated(instance)) {
+    using namespace vxhost;
+    pose.translation = {ChannelValue(instance, kTranslateX, ticks, 0.0),
+                        ChannelValue(instance, kTranslateY, ticks, 0.0),
+                        ChannelValue(instance, kTranslateZ, ticks, 0.0)};
+    pose.scale = {ChannelValue(instance, kScaleX, ticks, 1.0), ChannelValue(instance, kScaleY, ticks, 1.0),
+                  ChannelValue(instance, kScaleZ, ticks, 1.0)};
+    const glm::dmat4 r = EulerRotation(instance.eulerOrder, ChannelValue(instance, kRotateX, ticks, 0.0),
+                                       ChannelValue(instance, kRotateY, ticks, 0.0),
+                                       ChannelValue(instance, kRotateZ, ticks, 0.0));
+    pose.rotation = glm::normalize(glm::quat_cast(glm::dmat3(r)));
+    return pose;
+  }
+  const glm::dmat4& m = instance.staticTransform;
+  pose.translation = glm::dvec3(m[3]);
+  glm::dmat3 basis(m);
+  for (int i = 0; i < 3; ++i) {
+    pose.scale[i] = glm::length(basis[i]);
+    if (pose.scale[i] > 0.0) basis[i] /= pose.scale[i];
+  }
+  pose.rotation = glm::normalize(glm::quat_cast(basis));
+  return pose;
+}
+
+double SkeletonSize(double ticks) {
+  glm::dvec3 lo(INFINITY), hi(-INFINITY);
+  for (const vxhost::Instance* instance : vxhost::AllInstances()) {
+    const glm::dvec3 p = vxhost::WorldPosition(*instance, ticks);
+    lo = glm::min(lo, p);
+    hi = glm::max(hi, p);
+  }
+  const double size = glm::length(hi - lo);
+  return std::isfinite(size) && size > 0.0 ? size : 1.0;
+}
+
+}  // namespace varnex

@@ -1,0 +1,35 @@
+// Reading the imported scene the way exporters need it: the times to sample
+// at, and each instance's local translation, rotation and scale.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <glm/gtc/quaternion.hpp>
+#include <glm/vec3.hpp>
+
+#include "varnex/host.h"
+
+namespace varnex {
+
+// Every key time of the scene together with every frame time between the
+// first and the last key at the scene's frame rate, ascending: between
+// reduced keys the curves are not straight, so the frames are sampled too.
+std::vector<int32_t> SampleTicks();
+
+struct LocalPose {
+  glm::dvec3 translation{0.0};
+  glm::dquat rotation{1.0, 0.0, 0.0, 0.0};
+  glm::dvec3 scale{1.0};
+};
+
+// The local transform of an instance split into its parts: from the
+// channels when it is animated (rotation in its Euler order), else from its
+// static transform.
+LocalPose LocalPoseAt(const vxhost::Instance& instance, double ticks);
+
+// Length of the diagonal of the box around every instance's world position
+// at a time; 1 when the skeleton has no extent.
+double SkeletonSize(double ticks);
+
+}  // namespace varnex

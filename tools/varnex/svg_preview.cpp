@@ -1,0 +1,168 @@
+// Draws the skeleton as lines from each instance to its parent, in two rows
+// (front and side) of a few frames each. The up axis is the one along which
+// the rest pose is tallest, so Y-up and Z-up takes both stand upright.
+#include "svg_preview.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include "atomic_file.h"
+#include "scene_sampling.h"
+#include "varnex/host.h"
+
+namespace varnex {
+
+namespace {
+
+constexpr int kColumns = 5;
+constexpr double kCell = 220.0, kHeader = 56.0, kLabel = 22.0, kMargin = 14.0;
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '&') out += "&amp;";
+    else if (c == '<') out += "&lt;";
+    else if (c == '>') out += "&gt;";
+    else if (c == '"') out += "&quot;";
+    else if (c < 0x20) out += ' ';
+    else out += char(c);
+  }
+  return out;
+}
+
+std::string Number(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f", std::isfinite(v) ? v : 0.0);
+  return buf;
+}
+
+struct Pose {
+  int32_t ticks = 0;
+  std::map<const vxhost::Instance*, glm::dvec3> world;
+};
+
+// The frames shown: the first, the last and evenly spaced ones between.
+std::vector<int32_t> ShownTicks() {
+  const std::vector<int32_t> all = SampleTicks();
+  if (all.empty()) return {0};
+  std::vector<int32_t> shown;
+  const int count = std::min<int>(kColumns, int(all.size()));
+  for (int i = 0; i < count; ++i) {
+    const size_t index = count == 1 ? 0 : size_t(double(i) * double(all.size() - 1) / (count - 1) + 0.5);
+    shown.push_back(all[index]);
+  }
+  return shown;
+}
+
+int UpAxis(const Pose& rest) {
+  glm::dvec3 lo(INFINITY), hi(-INFINITY);
+  for (const auto& [instance, p] : rest.world) lo = glm::min(lo, p), hi = glm::max(hi, p);
+  const glm::dvec3 extent = hi - lo;
+  if (!(extent.z > extent.y * 1.5) || !(extent.z > extent.x)) return 1;
+  return 2;
+}
+
+}  // namespace
+
+std::string RenderSvgPreview(const std::string& fileName) {
+  const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
+  std::vector<Pose> poses;
+  for (int32_t t : ShownTicks()) {
+    Pose pose{t, {}};
+    for (const vxhost::Instance* instance : instances) {
+      const glm::dvec3 p = vxhost::WorldPosition(*instance, t);
+      if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) pose.world[instance] = p;
+    }
+    poses.push_back(std::move(pose));
+  }
+  const int up = poses.empty() ? 1 : UpAxis(poses.front());
+  // The front view spreads the first axis that is not up across the page,
+  // the side view the remaining one.
+  const int across = up == 0 ? 1 : 0;
+  const int depth = 3 - up - across;
+  const int horizontal[2] = {across, depth};
+
+  // One scale for every cell, so that sizes compare across frames and views.
+  double extent = 0.0;
+  for (const Pose& pose : poses) {
+    for (int view = 0; view < 2; ++view) {
+      double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY};
+      for (const auto& [instance, p] : pose.world) {
+        const double xy[2] = {p[horizontal[view]], p[up]};
+        for (int i = 0; i < 2; ++i) lo[i] = std::min(lo[i], xy[i]), hi[i] = std::max(hi[i], xy[i]);
+      }
+      for (int i = 0; i < 2; ++i) if (hi[i] > lo[i]) extent = std::max(extent, hi[i] - lo[i]);
+    }
+  }
+  const double scale = extent > 0.0 ? (kCell - 2 * kMargin) / extent : 1.0;
+
+  const int32_t rate = vxhost::FrameRate();
+  const double width = kColumns * kCell, height = kHeader + 2 * (kCell + kLabel);
+  std::string svg;
+  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Number(width) + "\" height=\"" + Number(height) +
+         "\" viewBox=\"0 0 " + Number(width) + " " + Number(height) + "\" font-family=\"sans-serif\">\n";
+  svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fbfbf8\"/>\n";
+  const std::string name = std::filesystem::path(fileName).filename().string();
+  svg += "<text x=\"12\" y=\"24\" font-size=\"17\" font-weight=\"bold\">" + Escaped(name) + "</text>\n";
+  char summary[160];
+  std::snprintf(summary, sizeof summary, "%zu joints, %d frames per second, %zu frames shown",
+                instances.size(), rate, poses.size());
+  svg += "<text x=\"12\" y=\"44\" font-size=\"13\" fill=\"#555\">" + std::string(summary) + "</text>\n";
+
+  for (int view = 0; view < 2; ++view) {
+    const double top = kHeader + view * (kCell + kLabel);
+    for (size_t column = 0; column < poses.size(); ++column) {
+      const Pose& pose = poses[column];
+      const double left = double(column) * kCell;
+      const double frame = rate > 0 ? std::round(double(pose.ticks) * rate / vxhost::kTicksPerSecond) : 0.0;
+      char label[64];
+      std::snprintf(label, sizeof label, "%s, frame %.0f", view == 0 ? "front" : "side", frame);
+      svg += "<text x=\"" + Number(left + 8) + "\" y=\"" + Number(top + 16) + "\" font-size=\"12\">" + label +
+             "</text>\n";
+      svg += "<rect x=\"" + Number(left + 2) + "\" y=\"" + Number(top + kLabel) + "\" width=\"" +
+             Number(kCell - 4) + "\" height=\"" + Number(kCell - 4) + "\" fill=\"none\" stroke=\"#ddd\"/>\n";
+      // Each figure is centred in its cell; the scale is shared.
+      double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY};
+      for (const auto& [instance, p] : pose.world) {
+        const double xy[2] = {p[horizontal[view]], p[up]};
+        for (int i = 0; i < 2; ++i) lo[i] = std::min(lo[i], xy[i]), hi[i] = std::max(hi[i], xy[i]);
+      }
+      if (pose.world.empty()) continue;
+      const double cx = (lo[0] + hi[0]) / 2, cy = (lo[1] + hi[1]) / 2;
+      auto at = [&](const glm::dvec3& p, double& x, double& y) {
+        // The side view looks from +x, so depth runs leftwards.
+        const double h = view == 0 ? p[horizontal[0]] - cx : cx - p[horizontal[1]];
+        x = left + kCell / 2 + h * scale;
+        y = top + kLabel + (kCell - 4) / 2 - (p[up] - cy) * scale;
+      };
+      svg += "<g stroke=\"#23486e\" stroke-width=\"2\" stroke-linecap=\"round\">\n";
+      for (const auto& [instance, p] : pose.world) {
+        auto parent = pose.world.find(instance->parent);
+        if (parent == pose.world.end()) continue;
+        double x1, y1, x2, y2;
+        at(parent->second, x1, y1);
+        at(p, x2, y2);
+        svg += "<line x1=\"" + Number(x1) + "\" y1=\"" + Number(y1) + "\" x2=\"" + Number(x2) + "\" y2=\"" +
+               Number(y2) + "\"/>\n";
+      }
+      svg += "</g>\n<g fill=\"#c0392b\">\n";
+      for (const auto& [instance, p] : pose.world) {
+        double x, y;
+        at(p, x, y);
+        svg += "<circle cx=\"" + Number(x) + "\" cy=\"" + Number(y) + "\" r=\"2\"/>\n";
+      }
+      svg += "</g>\n";
+    }
+  }
+  svg += "</svg>\n";
+  return svg;
+}
+
+bool WriteSvgPreview(const std::string& path, const std::string& fileName, std::string& error) {
+  return WriteFileAtomically(path, RenderSvgPreview(fileName), error);
+}
+
+}  // namespace varnex
