@@ -40,7 +40,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());
   if (fd < 0) {
-    error = "Cannot write \"" + path + "\": " + Reason(errno) + ".";
+    error = Reason(errno);
     return false;
   }
   bool ok = WriteAll(fd, bytes);
@@ -56,7 +56,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   if (ok && std::rename(name.data(), path.c_str()) != 0) ok = false, code = errno;
   if (!ok) {
     ::unlink(name.data());
-    error = "Cannot write \"" + path + "\": " + Reason(code) + ".";
+    error = Reason(code);
   }
   return ok;
 }

@@ -7,7 +7,7 @@
 
 namespace varnex {
 
-// Answers false with a message for the user when the file cannot be written.
+// Answers false with the reason (as strerror words it) when the file cannot be written.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error);
 
 }  // namespace varnex

@@ -1,0 +1,326 @@
+// varnex convert FILE_OR_DIR... --out-dir DIR: converts many files, each in a
+// worker process of its own (varnex import, run again), since the plug-in
+// imports one file at a time and a file that crashes it must not stop the
+// rest. Prints a progress line while it works and a table at the end.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "atomic_file.h"
+#include "commands.h"
+#include "scene_sampling.h"
+#include "varnex/host.h"
+
+namespace varnex {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ConvertOptions {
+  std::vector<std::string> inputs;
+  std::string outDir;
+  std::string format = "glb";
+  int jobs = 0;
+  std::optional<std::string> distanceThreshold, angularThreshold;
+  bool reduceTranslation = false, reduceRotation = false;
+};
+
+struct Job {
+  fs::path input;
+  fs::path output;
+  fs::path report;      // the worker's figures, written on success
+  fs::path log;         // the worker's messages
+  pid_t pid = -1;
+  std::chrono::steady_clock::time_point started;
+  double seconds = 0.0;
+  std::string result;   // empty while pending or running
+  bool ok = false;
+  long joints = -1, frames = -1, keys = -1;
+  std::string firstMessage;
+};
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool Importable(const fs::path& path) {
+  const std::string ext = Lower(path.extension().string());
+  return ext == ".bvh" || ext == ".asf";
+}
+
+// Files named on the command line are taken as they are; folders are
+// searched for BVH and ASF files (an ASF brings its AMC along).
+std::vector<fs::path> CollectInputs(const std::vector<std::string>& inputs, std::string& problem) {
+  std::vector<fs::path> files;
+  for (const std::string& input : inputs) {
+    std::error_code ec;
+    if (fs::is_directory(input, ec)) {
+      std::vector<fs::path> found;
+      for (auto it = fs::recursive_directory_iterator(input, ec); !ec && it != fs::recursive_directory_iterator();
+           it.increment(ec)) {
+        if (it->is_regular_file(ec) && Importable(it->path())) found.push_back(it->path());
+      }
+      std::sort(found.begin(), found.end());
+      files.insert(files.end(), found.begin(), found.end());
+    } else if (fs::exists(input, ec)) {
+      files.emplace_back(input);
+    } else {
+      problem = "varnex: " + input + ": no such file or folder";
+      return {};
+    }
+  }
+  return files;
+}
+
+// Output names follow the input's stem; a stem seen before gets -2, -3 ...
+std::vector<fs::path> OutputNames(const std::vector<fs::path>& inputs, const fs::path& dir, const std::string& ext) {
+  std::set<std::string> used;
+  std::vector<fs::path> outputs;
+  for (const fs::path& input : inputs) {
+    std::string name = input.stem().string();
+    for (int n = 2; used.count(Lower(name)); ++n) name = input.stem().string() + "-" + std::to_string(n);
+    used.insert(Lower(name));
+    outputs.push_back(dir / (name + "." + ext));
+  }
+  return outputs;
+}
+
+std::string SelfPath() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string("varnex") : self.string();
+}
+
+std::vector<std::string> WorkerArguments(const HostOptions& host, const ConvertOptions& options, const Job& job) {
+  std::vector<std::string> args = {SelfPath()};
+  if (!host.pluginPath.empty()) args.insert(args.end(), {"--plugin", host.pluginPath});
+  if (!host.settingsDirectory.empty()) args.insert(args.end(), {"--settings", host.settingsDirectory});
+  args.insert(args.end(), {"import", job.input.string(), "--quiet"});
+  if (options.distanceThreshold) args.insert(args.end(), {"--distance-threshold", *options.distanceThreshold});
+  if (options.angularThreshold) args.insert(args.end(), {"--angular-threshold", *options.angularThreshold});
+  if (options.reduceTranslation) args.push_back("--reduce-translation");
+  if (options.reduceRotation) args.push_back("--reduce-rotation");
+  args.insert(args.end(), {options.format == "csv" ? "--positions" : "--output", job.output.string()});
+  args.insert(args.end(), {"--report-to", job.report.string()});
+  return args;
+}
+
+bool StartWorker(const std::vector<std::string>& args, Job& job) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::fflush(nullptr);
+  job.started = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    const int fd = open(job.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) {
+      dup2(fd, STDOUT_FILENO);
+      dup2(fd, STDERR_FILENO);
+      close(fd);
+    }
+    const int devnull = open("/dev/null", O_RDONLY);
+    if (devnull >= 0) dup2(devnull, STDIN_FILENO);
+    execv(argv[0], argv.data());
+    std::fprintf(stderr, "varnex: cannot start a worker: %s\n", std::strerror(errno));
+    _exit(127);
+  }
+  job.pid = pid;
+  return true;
+}
+
+void Finish(Job& job, int status) {
+  job.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - job.started).count();
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    job.ok = true;
+    job.result = "ok";
+  } else if (WIFSIGNALED(status)) {
+    job.result = "crashed (signal " + std::to_string(WTERMSIG(status)) + ")";
+  } else {
+    job.result = "failed (exit " + std::to_string(WEXITSTATUS(status)) + ")";
+  }
+  std::ifstream report(job.report);
+  if (report) {
+    const nlohmann::json figures = nlohmann::json::parse(report, nullptr, false);
+    if (figures.is_object()) {
+      job.joints = figures.value("joints", -1L);
+      job.frames = figures.value("frames", -1L);
+      job.keys = figures.value("keys", -1L);
+    }
+  }
+  std::ifstream log(job.log);
+  std::string line;
+  while (std::getline(log, line)) {
+    if (!line.empty() && line.find_first_not_of(" \t\r") != std::string::npos) {
+      job.firstMessage = line;
+      if (!job.ok) break;  // for a failure the first message says most
+    }
+  }
+  std::error_code ec;
+  fs::remove(job.report, ec);
+  fs::remove(job.log, ec);
+}
+
+void ShowProgress(size_t done, size_t total, size_t failed, size_t running, bool terminal) {
+  if (!terminal) return;
+  std::fprintf(stderr, "\r\033[Kconverting: %zu of %zu done, %zu running, %zu failed", done, total, running, failed);
+  std::fflush(stderr);
+}
+
+std::string Figure(long value) { return value < 0 ? "-" : std::to_string(value); }
+
+void PrintTable(const std::vector<Job>& jobs) {
+  std::vector<std::vector<std::string>> rows = {{"file", "result", "joints", "frames", "keys", "time"}};
+  for (const Job& job : jobs) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f s", job.seconds);
+    rows.push_back({job.input.string(), job.result, Figure(job.joints), Figure(job.frames), Figure(job.keys), seconds});
+  }
+  std::vector<size_t> widths(rows[0].size(), 0);
+  for (const auto& row : rows)
+    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) {
+      const bool number = c >= 2;
+      const std::string pad(widths[c] - row[c].size(), ' ');
+      line += (c ? "  " : "") + (number ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : ""));
+    }
+    std::printf("%s\n", line.c_str());
+  }
+}
+
+int RunConvert(const HostOptions& host, const ConvertOptions& options) {
+  std::string problem;
+  const std::vector<fs::path> inputs = CollectInputs(options.inputs, problem);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "%s\n", problem.c_str());
+    return kExitHostProblem;
+  }
+  if (inputs.empty()) {
+    std::fprintf(stderr, "varnex: no BVH or ASF file to convert\n");
+    return kExitHostProblem;
+  }
+  std::error_code ec;
+  fs::create_directories(options.outDir, ec);
+  if (ec || !fs::is_directory(options.outDir)) {
+    std::fprintf(stderr, "varnex: cannot use %s as the output folder: %s\n", options.outDir.c_str(),
+                 (ec ? ec.message() : std::string("not a folder")).c_str());
+    return kExitHostProblem;
+  }
+
+  const std::vector<fs::path> outputs = OutputNames(inputs, options.outDir, options.format);
+  std::vector<Job> jobs(inputs.size());
+  const std::string tag = ".varnex-" + std::to_string(getpid()) + "-";
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    jobs[i].input = inputs[i];
+    jobs[i].output = outputs[i];
+    jobs[i].report = fs::path(options.outDir) / (tag + std::to_string(i) + ".report");
+    jobs[i].log = fs::path(options.outDir) / (tag + std::to_string(i) + ".log");
+  }
+
+  const size_t limit = size_t(options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency()));
+  const bool terminal = isatty(STDERR_FILENO);
+  std::map<pid_t, size_t> running;
+  size_t next = 0, done = 0, failed = 0;
+  while (done < jobs.size()) {
+    while (running.size() < limit && next < jobs.size()) {
+      Job& job = jobs[next];
+      if (StartWorker(WorkerArguments(host, options, job), job)) {
+        running[job.pid] = next;
+      } else {
+        job.result = std::string("not started: ") + std::strerror(errno);
+        ++done, ++failed;
+      }
+      ++next;
+    }
+    ShowProgress(done, jobs.size(), failed, running.size(), terminal);
+    if (running.empty()) continue;
+    int status = 0;
+    const pid_t pid = waitpid(-1, &status, 0);
+    if (pid < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    auto it = running.find(pid);
+    if (it == running.end()) continue;
+    Job& job = jobs[it->second];
+    running.erase(it);
+    Finish(job, status);
+    ++done;
+    if (!job.ok) ++failed;
+    if (!terminal)
+      std::fprintf(stderr, "[%zu/%zu] %s: %s\n", done, jobs.size(), job.input.string().c_str(), job.result.c_str());
+  }
+  if (terminal) std::fprintf(stderr, "\r\033[K");
+  PrintTable(jobs);
+  for (const Job& job : jobs)
+    if (!job.ok && !job.firstMessage.empty())
+      std::fprintf(stderr, "%s: %s\n", job.input.string().c_str(), job.firstMessage.c_str());
+  std::printf("%zu converted, %zu failed\n", jobs.size() - failed, failed);
+  return failed == 0 ? kExitSuccess : kExitFailure;
+}
+
+// --report-to PATH, hidden: what a worker tells the convert command about
+// the scene it imported.
+int WriteReport(const std::string& path) {
+  size_t joints = 0;
+  for (const vxhost::Instance* instance : vxhost::AllInstances()) joints += instance->jointNode ? 1 : 0;
+  const nlohmann::json figures = {
+      {"joints", joints}, {"frames", SampleTicks().size()}, {"keys", vxhost::KeyCount()}};
+  std::string reason;
+  if (!WriteFileAtomically(path, figures.dump() + "\n", reason)) {
+    std::fprintf(stderr, "varnex: cannot write the report to %s: %s\n", path.c_str(), reason.c_str());
+    return kExitHostProblem;
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
+
+void SetupReportExport(CLI::App& command, SceneExports& exports) {
+  auto target = std::make_shared<std::string>();
+  command.add_option("--report-to", *target)->group("");
+  exports.push_back({[target] { return !target->empty(); }, [target] { return WriteReport(*target); }});
+}
+
+void SetupConvertCommand(Program& program) {
+  auto options = std::make_shared<ConvertOptions>();
+  CLI::App* command = program.cli.add_subcommand("convert", "Convert many files, in parallel worker processes");
+  command->add_option("inputs", options->inputs, "BVH or ASF files, or folders to search for them")->required();
+  command->add_option("--out-dir", options->outDir, "Folder for the converted files")->required();
+  command->add_option("--format", options->format, "glb (default), gltf or csv (world positions)")
+      ->check(CLI::IsMember({"glb", "gltf", "csv"}));
+  command->add_option("--jobs", options->jobs, "Worker processes at once (default: one per core)")
+      ->check(CLI::PositiveNumber);
+  command->add_option("--distance-threshold", options->distanceThreshold,
+                      "Distance threshold of translation keyframe reduction");
+  command->add_option("--angular-threshold", options->angularThreshold,
+                      "Angular threshold of rotation keyframe reduction, in degrees");
+  command->add_flag("--reduce-translation", options->reduceTranslation, "Reduce translation keyframes");
+  command->add_flag("--reduce-rotation", options->reduceRotation, "Reduce rotation keyframes");
+  program.commands.push_back({command, [&host = program.host, options] { return RunConvert(host, *options); }});
+}
+
+}  // namespace varnex

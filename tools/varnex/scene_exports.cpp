@@ -1,0 +1,61 @@
+// The scene exports of this folder as command-line options of every
+// importing command: -o/--output (glTF), --preview (SVG), --dump-json.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "gltf_export.h"
+#include "json_dump.h"
+#include "svg_preview.h"
+#include "varnex.h"
+
+namespace varnex {
+
+namespace {
+
+using Writer = bool (*)(const std::string& path, const std::string& sourceFile, std::string& reason);
+
+// The imported file's name, for titles; the command's positional "file".
+std::string SourceFile(const CLI::App* command) {
+  const CLI::Option* file = command->get_option_no_throw("file");
+  return file && file->count() > 0 ? file->as<std::string>() : std::string();
+}
+
+void AddExport(CLI::App& command, SceneExports& exports, const char* names, const char* help, const char* what,
+               Writer writer) {
+  auto target = std::make_shared<std::string>();
+  command.add_option(names, *target, help);
+  const CLI::App* owner = &command;
+  exports.push_back({[target] { return !target->empty(); },
+                     [target, owner, what, writer] {
+                       std::string reason;
+                       if (writer(*target, SourceFile(owner), reason)) return kExitSuccess;
+                       std::fprintf(stderr, "varnex: cannot write the %s to %s: %s\n", what, target->c_str(),
+                                    reason.c_str());
+                       return kExitHostProblem;
+                     }});
+}
+
+bool WriteGltfFile(const std::string& path, const std::string& sourceFile, std::string& reason) {
+  return WriteGltf(path, std::filesystem::path(sourceFile).stem().string(), reason);
+}
+
+}  // namespace
+
+void SetupGltfExport(CLI::App& command, SceneExports& exports) {
+  AddExport(command, exports, "-o,--output", "Write the scene as glTF 2.0: OUT.glb (binary) or OUT.gltf (text)",
+            "glTF file", WriteGltfFile);
+}
+
+void SetupPreviewExport(CLI::App& command, SceneExports& exports) {
+  AddExport(command, exports, "--preview", "Draw the skeleton at a few frames, front and side, as SVG",
+            "preview", WriteSvgPreview);
+}
+
+void SetupJsonExport(CLI::App& command, SceneExports& exports) {
+  AddExport(command, exports, "--dump-json", "Write the whole imported scene as JSON", "scene JSON",
+            WriteSceneJson);
+}
+
+}  // namespace varnex
