@@ -243,8 +243,9 @@ TEST(SceneJson, HoldsInstancesAndChannels) {
       EXPECT_EQ(channel.contains("reductionRequests"), c.reductionRequests > 0);
     }
   }
-  for (const json& instance : scene["instances"])
+  for (const json& instance : scene["instances"]) {
     if (instance["name"] == "Chest") EXPECT_EQ(instance["eulerOrder"], "ZYX");
+  }
 }
 
 TEST(SvgPreview, DrawsEveryBoneInEveryCell) {
