@@ -244,7 +244,9 @@ TEST(SceneJson, HoldsInstancesAndChannels) {
     }
   }
   for (const json& instance : scene["instances"]) {
-    if (instance["name"] == "Chest") EXPECT_EQ(instance["eulerOrder"], "ZYX");
+    if (instance["name"] == "Chest") {
+      EXPECT_EQ(instance["eulerOrder"], "ZYX");
+    }
   }
 }
 
