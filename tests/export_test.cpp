@@ -117,9 +117,9 @@ std::vector<glm::dvec3> GltfWorldPositions(const varnex::GltfDocument& doc, size
 // in the document against the host's.
 void ExpectPositionsMatch(const varnex::GltfDocument& doc, size_t every) {
   const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
-  const std::vector<int32_t> ticks = varnex::SampleTicks();
+  std::vector<int32_t> ticks = varnex::SampleTicks();
   const double tolerance = 1e-4 * varnex::SkeletonSize(0.0);
-  ASSERT_FALSE(ticks.empty());
+  if (ticks.empty()) ticks.push_back(0);  // a skeleton without motion: its rest pose
   for (size_t sample = 0; sample < ticks.size(); sample += every) {
     const std::vector<glm::dvec3> world = GltfWorldPositions(doc, sample);
     for (size_t i = 0; i < instances.size(); ++i) {
