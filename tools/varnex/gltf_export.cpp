@@ -156,7 +156,7 @@ void AddSkin(GltfDocument& doc, DocumentWriter& writer, const std::vector<const 
   BoneMesh mesh;
   for (const vxhost::Instance* child : instances) {
     const vxhost::Instance* parent = child->parent;
-    if (!nodeOf.count(parent)) continue;
+    if (!nodeOf.count(parent) || !DrawsBoneFromParent(*child)) continue;
     const glm::dvec3 head = vxhost::WorldPosition(*parent, kRestTicks);
     const glm::dvec3 tail = vxhost::WorldPosition(*child, kRestTicks);
     if (!Usable(head) || !Usable(tail) || glm::length(tail - head) <= 1e-6 * size) continue;

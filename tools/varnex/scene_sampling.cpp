@@ -61,6 +61,13 @@ LocalPose LocalPoseAt(const vxhost::Instance& instance, double ticks) {
   return pose;
 }
 
+bool DrawsBoneFromParent(const vxhost::Instance& instance) {
+  const vxhost::Instance* parent = instance.parent;
+  if (!parent || parent == vxhost::World()) return false;
+  const bool grouping = parent->parent == vxhost::World() && !vxhost::IsAnimated(*parent) && !parent->jointNode;
+  return !grouping;
+}
+
 double SkeletonSize(double ticks) {
   glm::dvec3 lo(INFINITY), hi(-INFINITY);
   for (const vxhost::Instance* instance : vxhost::AllInstances()) {

@@ -28,6 +28,12 @@ struct LocalPose {
 // static transform.
 LocalPose LocalPoseAt(const vxhost::Instance& instance, double ticks);
 
+// Whether a bone is drawn from an instance to its parent: not when the
+// parent is a still instance right under "world" that only groups the
+// skeleton (the node a BVH import names after its file), since a line to
+// the origin would look like a limb.
+bool DrawsBoneFromParent(const vxhost::Instance& instance);
+
 // Length of the diagonal of the box around every instance's world position
 // at a time; 1 when the skeleton has no extent.
 double SkeletonSize(double ticks);

@@ -141,7 +141,7 @@ std::string RenderSvgPreview(const std::string& fileName) {
       svg += "<g stroke=\"#23486e\" stroke-width=\"2\" stroke-linecap=\"round\">\n";
       for (const auto& [instance, p] : pose.world) {
         auto parent = pose.world.find(instance->parent);
-        if (parent == pose.world.end()) continue;
+        if (parent == pose.world.end() || !DrawsBoneFromParent(*instance)) continue;
         double x1, y1, x2, y2;
         at(parent->second, x1, y1);
         at(p, x2, y2);
