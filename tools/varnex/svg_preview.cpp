@@ -74,7 +74,8 @@ std::string RenderSvgPreview(const std::string& fileName) {
     Pose pose{t, {}};
     for (const vxhost::Instance* instance : instances) {
       const glm::dvec3 p = vxhost::WorldPosition(*instance, t);
-      if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) pose.world[instance] = p;
+      if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) && !IsGroupingNode(*instance))
+        pose.world[instance] = p;
     }
     poses.push_back(std::move(pose));
   }
@@ -107,9 +108,14 @@ std::string RenderSvgPreview(const std::string& fileName) {
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fbfbf8\"/>\n";
   const std::string name = std::filesystem::path(fileName).filename().string();
   svg += "<text x=\"12\" y=\"24\" font-size=\"17\" font-weight=\"bold\">" + Escaped(name) + "</text>\n";
-  char summary[160];
-  std::snprintf(summary, sizeof summary, "%zu joints, %d frames per second, %zu frames shown",
-                instances.size(), rate, poses.size());
+  size_t joints = 0, ends = 0;
+  for (const vxhost::Instance* instance : instances) {
+    joints += instance->jointNode ? 1 : 0;
+    ends += instance->endEffector && !instance->jointNode ? 1 : 0;
+  }
+  char summary[200];
+  std::snprintf(summary, sizeof summary, "%zu joints, %zu end effectors, %d frames per second, %zu of %zu frames shown",
+                joints, ends, rate, poses.size(), SampleTicks().size());
   svg += "<text x=\"12\" y=\"44\" font-size=\"13\" fill=\"#555\">" + std::string(summary) + "</text>\n";
 
   for (int view = 0; view < 2; ++view) {
