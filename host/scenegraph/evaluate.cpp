@@ -1,12 +1,11 @@
 // Evaluation of the scene at a time: channel curves, and the local and world
 // transforms of instances (channels drive an animated instance; any other
 // keeps its static transform).
-#include <algorithm>
-
 #include <glm/gtc/matrix_transform.hpp>
 
 #include "maths.h"
 #include "scene.h"
+#include "varnex/keyframes.h"
 
 namespace vxhost {
 
@@ -18,25 +17,9 @@ bool IsAnimated(const Instance& instance) {
 
 // Cubic Hermite between neighbouring keys; a side whose slope was never set
 // takes the straight line's slope, so keys without slopes join linearly.
+// The curve code is shared with optimisation and reduction (keycurve.cpp).
 float EvaluateChannel(const Channel& channel, double ticks) {
-  const std::vector<Key>& keys = channel.keys;
-  if (keys.empty()) return 0.0f;
-  if (ticks <= keys.front().time) return keys.front().value;
-  if (ticks >= keys.back().time) return keys.back().value;
-  auto next = std::upper_bound(keys.begin(), keys.end(), ticks,
-                               [](double t, const Key& key) { return t < key.time; });
-  const Key& k1 = *next;
-  const Key& k0 = *(next - 1);
-  const double span = static_cast<double>(k1.time) - k0.time;
-  const double s = (ticks - k0.time) / span;
-  const double line = (static_cast<double>(k1.value) - k0.value) / span;
-  const double m0 = (k0.hasSlopes ? k0.outSlope : line) * span;
-  const double m1 = (k1.hasSlopes ? k1.inSlope : line) * span;
-  const double s2 = s * s;
-  const double s3 = s2 * s;
-  const double value = (2 * s3 - 3 * s2 + 1) * k0.value + (s3 - 2 * s2 + s) * m0 + (-2 * s3 + 3 * s2) * k1.value +
-                       (s3 - s2) * m1;
-  return static_cast<float>(value);
+  return static_cast<float>(InterpolateKeys(channel.keys, ticks));
 }
 
 glm::dmat4 EulerRotation(int32_t eulerOrder, double x, double y, double z) {
