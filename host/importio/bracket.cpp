@@ -4,6 +4,7 @@
 #include <string>
 
 #include "hostcall.h"
+#include "tokens.h"
 #include "varnex/importio.h"
 
 namespace vxhost {
@@ -22,12 +23,14 @@ void Initialize(const char* path, ImportIoCallback callback) {
   ++hostCore.counters.initializes;
   hostCore.importOpen = true;
   hostCore.callback = callback;
+  ForgetCachedWords();
 }
 
 // The callback goes first, so that nothing is delivered to an import that
 // has ended.
 void Cleanup(bool abort) {
   hostCore.callback = nullptr;
+  ForgetCachedWords();
   const char* function = abort ? "Import_IO_Abort_Cleanup" : "Import_IO_Cleanup";
   LogCall(std::string(function) + "()");
   if (!hostCore.importOpen) return ReportHostError(std::string(function) + "()", "no import is in progress");

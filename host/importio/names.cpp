@@ -1,5 +1,6 @@
 // Instance names and channels as the import reaches them: unique names, the
 // default channel table, and the optimisation pass after an instance's keys.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -53,8 +54,13 @@ void OptimizeChannels(const char* name) {
                            name ? "item 1: no instance is named \"" + std::string(name) + "\"" : "item 1: expected a name, found 0");
   OptimizeTransformationChannels(*instance);
   // The instance's keys are complete: give back what the key arrays reserved.
-  for (Channel* channel : instance->channels)
-    if (channel) channel->keys.shrink_to_fit();
+  size_t most = 0;
+  for (Channel* channel : instance->channels) {
+    if (!channel) continue;
+    channel->keys.shrink_to_fit();
+    most = std::max(most, channel->keys.size());
+  }
+  if (most > 0) TheScene().keyCountHint = most;
 }
 
 }  // namespace

@@ -67,20 +67,20 @@ void ReadStep(ArgReader& args, const Step& step, FormValues& values) {
   }
 }
 
-void Apply(ArgReader& args, Channel& channel, FormKind kind, const FormValues& values) {
+// The key a value is meant for; null for the other forms, or when the
+// channel has no such key.
+Key* TargetKey(Channel& channel, FormKind kind, const FormValues& values) {
+  return kind == FormKind::SetValue ? FindKey(channel, values.idValue) : nullptr;
+}
+
+void Apply(Channel& channel, FormKind kind, const FormValues& values, Key* key) {
   switch (kind) {
     case FormKind::AddKey:
       *values.idAddress = AddKey(channel, *values.time);
       break;
-    case FormKind::SetValue: {
-      Key* key = FindKey(channel, values.idValue);
-      if (!key) {
-        args.FailCall("channel " + ChannelLogName(channel) + " has no keyframe " + std::to_string(values.idValue));
-        return;
-      }
+    case FormKind::SetValue:
       key->value = *values.floats[0];
       break;
-    }
     case FormKind::Reduce: {
       ReductionRequest request{*values.floats[0], *values.floats[1], values.flags[0], values.flags[1]};
       if (channel.reductionRequests == 0) channel.keysBeforeReduction = channel.keys.size();
@@ -92,7 +92,80 @@ void Apply(ArgReader& args, Channel& channel, FormKind kind, const FormValues& v
   }
 }
 
+inline bool IsAddress(void* item) {
+  return reinterpret_cast<uintptr_t>(item) >= ArgReader::kLowestAddress && !AsToken(item);
+}
+inline bool IsWord(void* item, Word word) {
+  const Token* token = AsToken(item);
+  return token && token->word == word;
+}
+
+// The same grammar as the ArgReader walk below, without log or diagnosis:
+// an import makes two of these calls per key. Any doubt answers false, and
+// the call is read again the careful way.
+bool ReadQuickly(void* status, va_list ap, Channel** channel, const Form** form, FormValues* values) {
+  if (!IsAddress(status) || !IsWord(va_arg(ap, void*), Word::Ctrlrid)) return false;
+  if (!(*channel = FindChannelHandle(va_arg(ap, void*)))) return false;
+  const Token* head = AsToken(va_arg(ap, void*));
+  if (!head) return false;
+  *form = nullptr;
+  for (const Form& candidate : kForms)
+    if (candidate.head == head->word) *form = &candidate;
+  if (!*form) return false;
+  for (int i = 0; i < (*form)->stepCount; ++i) {
+    const Step& step = (*form)->steps[i];
+    void* item = va_arg(ap, void*);
+    switch (step.shape) {
+      case Shape::Word:
+        if (!IsWord(item, step.word)) return false;
+        break;
+      case Shape::One:
+        if (reinterpret_cast<uintptr_t>(item) != 1) return false;
+        break;
+      case Shape::End:
+        if (item != nullptr) return false;
+        break;
+      case Shape::IdAddress:
+        if (!IsAddress(item)) return false;
+        values->idAddress = static_cast<uint64_t*>(item);
+        break;
+      case Shape::TimeAddress:
+        if (!IsAddress(item)) return false;
+        values->time = static_cast<int32_t*>(item);
+        break;
+      case Shape::FloatAddress:
+        if (!IsAddress(item)) return false;
+        values->floats[values->floatCount++] = static_cast<float*>(item);
+        break;
+      case Shape::IdValue:
+        if (AsToken(item)) return false;
+        values->idValue = reinterpret_cast<uintptr_t>(item);
+        break;
+      case Shape::OnOff: {
+        const Token* token = AsToken(item);
+        if (!token || (token->word != Word::On && token->word != Word::Off)) return false;
+        values->flags[values->flagCount++] = token->word == Word::On;
+        break;
+      }
+    }
+  }
+  return true;
+}
+
 void Control(void* status, va_list ap) {
+  if (!CallLogOn()) {
+    Channel* channel = nullptr;
+    const Form* form = nullptr;
+    FormValues values;
+    va_list quick;
+    va_copy(quick, ap);
+    const bool sound = ReadQuickly(status, quick, &channel, &form, &values);
+    va_end(quick);
+    if (sound) {
+      Key* key = TargetKey(*channel, form->kind, values);
+      if (key || form->kind != FormKind::SetValue) return Apply(*channel, form->kind, values, key);
+    }
+  }
   ArgReader args("Sg_AnimController", status, ap);
   args.StatusSlot();
   args.Expect(Word::Ctrlrid);
@@ -104,7 +177,10 @@ void Control(void* status, va_list ap) {
     if (candidate.head == head) form = &candidate;
   if (form)
     for (int i = 0; i < form->stepCount && args.ok(); ++i) ReadStep(args, form->steps[i], values);
-  if (args.ok()) Apply(args, *channel, form->kind, values);
+  Key* key = args.ok() ? TargetKey(*channel, form->kind, values) : nullptr;
+  if (args.ok() && !key && form->kind == FormKind::SetValue)
+    args.FailCall("channel " + ChannelLogName(*channel) + " has no keyframe " + std::to_string(values.idValue));
+  if (args.ok()) Apply(*channel, form->kind, values, key);
   args.Finish();
 }
 

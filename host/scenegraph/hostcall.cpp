@@ -2,6 +2,8 @@
 // injected fatal message, and the query functions that read them.
 #include "hostcall.h"
 
+#include "tokens.h"
+
 #include <cstdio>
 #include <exception>
 
@@ -72,6 +74,7 @@ void ResetCore() {
   hostCore.kind5Due = false;
   hostCore.callback = nullptr;
   hostCore.importOpen = false;
+  ForgetCachedWords();
 }
 
 // -- Query and control API

@@ -90,6 +90,7 @@ std::string MakeUniqueName(std::string_view wanted) {
 uint64_t AddKey(Channel& channel, int32_t time) {
   std::vector<Key>& keys = channel.keys;
   if (keys.empty() || time > keys.back().time) {
+    if (keys.size() == keys.capacity() && theScene.keyCountHint > keys.size()) keys.reserve(theScene.keyCountHint);
     channel.lastKeyIndex = keys.size();
     keys.push_back(Key{time, 0.0f, 0.0f, 0.0f, false, channel.nextKeyId++});
     return keys.back().id;
@@ -158,6 +159,7 @@ void ResetHost() {
   std::fill(std::begin(scene.handleCache), std::end(scene.handleCache), nullptr);
   scene.suffixHints.clear();
   scene.frameRate = kDefaultFrameRate;
+  scene.keyCountHint = 0;
   PlantWorld(scene);
   ResetCore();
 }

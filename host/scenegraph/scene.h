@@ -36,6 +36,9 @@ struct Scene {
   const void* handleCache[1024] = {};
   TextMap<uint64_t> suffixHints;       // per wanted name: every smaller suffix is taken
   int32_t frameRate = kDefaultFrameRate;
+  // Keys per channel of the instance finished last: an import gives every
+  // joint the same frames, so a new channel reserves that much at once.
+  size_t keyCountHint = 0;
 };
 extern Scene theScene;
 inline Scene& TheScene() { return theScene; }

@@ -5,6 +5,8 @@
 // table on the string's bytes.
 #include "tokens.h"
 
+#include <link.h>
+
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -22,6 +24,7 @@ constexpr uint32_t kCacheSize = 256;
 struct CacheEntry {
   const char* address = nullptr;
   const Token* token = nullptr;
+  bool fixed = false;  // the text lies in read-only memory: it cannot change
 };
 
 struct TokenTable {
@@ -135,21 +138,56 @@ inline bool HoldsWord(const char* text, const Token& token) {
 }  // namespace
 
 namespace {
+
+struct SegmentProbe {
+  uintptr_t first;
+  uintptr_t last;  // the text's terminating NUL
+  bool readOnly;
+};
+
+int ProbeObject(dl_phdr_info* info, size_t, void* data) {
+  auto* probe = static_cast<SegmentProbe*>(data);
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+    if (segment.p_type != PT_LOAD) continue;
+    const uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+    if (probe->first < start || probe->first - start >= segment.p_memsz) continue;
+    probe->readOnly = (segment.p_flags & PF_W) == 0 && probe->last - start < segment.p_memsz;
+    return 1;
+  }
+  return 0;
+}
+
+// A word in a loaded object's read-only segment (a string literal) cannot
+// change while that object stays loaded, and the importing plug-in stays
+// loaded for its whole import: inside an import bracket its words need no
+// second look.
+bool InReadOnlySegment(const char* text, uint32_t length) {
+  const auto first = reinterpret_cast<uintptr_t>(text);
+  SegmentProbe probe{first, first + length, false};
+  dl_iterate_phdr(ProbeObject, &probe);
+  return probe.readOnly;
+}
+
 __attribute__((noinline)) const Token* InternAfterCacheMiss(const char* text, CacheEntry& entry) {
   TokenTable& table = Table();
   uint32_t length = 0;
   uint32_t hash = HashText(text, &length);
   const Token* token = table.Find(text, length, hash);
   if (!token) token = table.Add(text, length, hash, Word::Other);
-  entry = CacheEntry{text, token};
+  entry = CacheEntry{text, token, hostCore.importOpen && InReadOnlySegment(text, token->length)};
   return token;
 }
 }  // namespace
 
 const Token* InternToken(const char* text) {
   CacheEntry& entry = Table().cache[CacheSlot(text)];
-  if (entry.address == text && HoldsWord(text, *entry.token)) return entry.token;
+  if (entry.address == text && (entry.fixed || HoldsWord(text, *entry.token))) return entry.token;
   return InternAfterCacheMiss(text, entry);
+}
+
+void ForgetCachedWords() {
+  for (CacheEntry& entry : Table().cache) entry = CacheEntry{};
 }
 
 const Token* AsTokenBeyondFirstChunk(const void* item) {
