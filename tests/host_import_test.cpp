@@ -170,6 +170,16 @@ TEST_F(HostTest, CallLogWritesEachCallInItsNotation) {
   Sg_Matrix_Multiply(1, &m, &m, &m);
   int32_t start = 0, rate = 0;
   Sg_Inquire_Animation(T("starttime"), &start, kOne, T("framerate"), &rate, kOne, kEnd);
+  Import_IO_Initialize("C:\\mocap\\walk.bvh", JumpingCallback);
+  Sg_Report_Error(4, "ERR_FILE_OPEN_READ", "ImportConverter_BiovisionAcclaim()", "Biovision/Acclaim", "walk.bvh");
+  int32_t tooFast = 9600;
+  Sg_ValidateFrameRate(&tooFast);
+  SgEuler out{{0, 0, 0, 8}};
+  SgMatrix quarter = {{0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+  Sg_Matrix2Euler(&quarter, 8, &out);
+  char* copy = nullptr;
+  Import_IO_Copy_String(&copy, "/cfg");
+  Import_IO_Cleanup();
   vxhost::SetCallLogEnabled(false);
   Import_IO_Display_Info_Text("not logged");
 
@@ -190,8 +200,18 @@ TEST_F(HostTest, CallLogWritesEachCallInItsNotation) {
       "Sg_Euler2Matrix([0, 0.5, 0, 16], M)",
       "Sg_Matrix_Multiply(1, M, M, M)",
       "Sg_Inquire_Animation(starttime, &160, 1, framerate, &30, 1, 0)",
+      "Import_IO_Initialize(\"C:\\\\mocap\\\\walk.bvh\", callback)",
+      "Sg_Report_Error(4, \"ERR_FILE_OPEN_READ\", \"ImportConverter_BiovisionAcclaim()\", \"Biovision/Acclaim\", "
+      "\"walk.bvh\")",
+      "Sg_ValidateFrameRate(&9600)",
+      "Sg_Matrix2Euler(M, 8, [0, 0, 1.57079633, 8])",
+      "Import_IO_Copy_String(&string, \"/cfg\")",
+      "Import_IO_Cleanup()",
   };
   EXPECT_EQ(vxhost::CallLog(), expected);
+  EXPECT_EQ(vxhost::GetCounters().hostCalls, static_cast<int64_t>(expected.size()) + 1)
+      << "every logged call and the last one; Sg_Inquire_Token is not counted";
+  EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::AllMessageText();
 }
 
 }  // namespace
