@@ -2,6 +2,7 @@
 // forms below — add a Bezier key at a time, set a key's value, or request a
 // key reduction. Each form is a fixed sequence of items, read from a table.
 #include <cstdarg>
+#include <utility>
 
 #include "arglist.h"
 #include "hostcall.h"
@@ -38,21 +39,23 @@ struct FormValues {
   int flagCount = 0;
 };
 
-const Form kForms[] = {
-    {Word::Type, FormKind::AddKey,
-     {{Shape::Word, Word::Kfbezier}, {Shape::One}, {Shape::Word, Word::Keyframe}, {Shape::IdAddress},
-      {Shape::Word, Word::Time}, {Shape::TimeAddress}, {Shape::Word, Word::Add}, {Shape::One}, {Shape::End}},
-     9},
-    {Word::Keyframe, FormKind::SetValue,
-     {{Shape::IdAddress}, {Shape::Word, Word::Kfid}, {Shape::IdValue}, {Shape::Word, Word::Value},
-      {Shape::FloatAddress}, {Shape::One}, {Shape::End}},
-     7},
-    {Word::Reducekeys, FormKind::Reduce,
-     {{Shape::Word, Word::Distance}, {Shape::FloatAddress}, {Shape::Word, Word::Angle}, {Shape::FloatAddress},
-      {Shape::Word, Word::Keysareeulerangles}, {Shape::Word, Word::Enabled}, {Shape::OnOff},
-      {Shape::Word, Word::Angularkeysareindegrees}, {Shape::Word, Word::Enabled}, {Shape::OnOff}, {Shape::End}},
-     11},
-};
+constexpr Form kAddKeyForm{
+    Word::Type, FormKind::AddKey,
+    {{Shape::Word, Word::Kfbezier}, {Shape::One}, {Shape::Word, Word::Keyframe}, {Shape::IdAddress},
+     {Shape::Word, Word::Time}, {Shape::TimeAddress}, {Shape::Word, Word::Add}, {Shape::One}, {Shape::End}},
+    9};
+constexpr Form kSetValueForm{
+    Word::Keyframe, FormKind::SetValue,
+    {{Shape::IdAddress}, {Shape::Word, Word::Kfid}, {Shape::IdValue}, {Shape::Word, Word::Value},
+     {Shape::FloatAddress}, {Shape::One}, {Shape::End}},
+    7};
+constexpr Form kReduceForm{
+    Word::Reducekeys, FormKind::Reduce,
+    {{Shape::Word, Word::Distance}, {Shape::FloatAddress}, {Shape::Word, Word::Angle}, {Shape::FloatAddress},
+     {Shape::Word, Word::Keysareeulerangles}, {Shape::Word, Word::Enabled}, {Shape::OnOff},
+     {Shape::Word, Word::Angularkeysareindegrees}, {Shape::Word, Word::Enabled}, {Shape::OnOff}, {Shape::End}},
+    11};
+constexpr const Form* kForms[] = {&kAddKeyForm, &kSetValueForm, &kReduceForm};
 
 void ReadStep(ArgReader& args, const Step& step, FormValues& values) {
   switch (step.shape) {
@@ -100,6 +103,47 @@ inline bool IsWord(void* item, Word word) {
   return token && token->word == word;
 }
 
+// One item of a form, checked and kept; the step is known at compile time.
+template <Shape shape, Word word>
+inline bool QuickStep(void* item, FormValues* values) {
+  if constexpr (shape == Shape::Word) {
+    return IsWord(item, word);
+  } else if constexpr (shape == Shape::One) {
+    return reinterpret_cast<uintptr_t>(item) == 1;
+  } else if constexpr (shape == Shape::End) {
+    return item == nullptr;
+  } else if constexpr (shape == Shape::IdAddress) {
+    values->idAddress = static_cast<uint64_t*>(item);
+    return IsAddress(item);
+  } else if constexpr (shape == Shape::TimeAddress) {
+    values->time = static_cast<int32_t*>(item);
+    return IsAddress(item);
+  } else if constexpr (shape == Shape::FloatAddress) {
+    values->floats[values->floatCount++] = static_cast<float*>(item);
+    return IsAddress(item);
+  } else if constexpr (shape == Shape::IdValue) {
+    values->idValue = reinterpret_cast<uintptr_t>(item);
+    return AsToken(item) == nullptr;
+  } else {
+    const Token* token = AsToken(item);
+    if (!token || (token->word != Word::On && token->word != Word::Off)) return false;
+    values->flags[values->flagCount++] = token->word == Word::On;
+    return true;
+  }
+}
+
+// A form's steps unrolled from its table entry; reading stops at the first
+// item that does not fit.
+template <const Form& form, size_t... i>
+bool QuickSteps(va_list ap, FormValues* values, std::index_sequence<i...>) {
+  return (QuickStep<form.steps[i].shape, form.steps[i].word>(va_arg(ap, void*), values) && ...);
+}
+
+template <const Form& form>
+bool QuickForm(va_list ap, FormValues* values) {
+  return QuickSteps<form>(ap, values, std::make_index_sequence<form.stepCount>());
+}
+
 // The same grammar as the ArgReader walk below, without log or diagnosis:
 // an import makes two of these calls per key. Any doubt answers false, and
 // the call is read again the careful way.
@@ -108,48 +152,12 @@ bool ReadQuickly(void* status, va_list ap, Channel** channel, const Form** form,
   if (!(*channel = FindChannelHandle(va_arg(ap, void*)))) return false;
   const Token* head = AsToken(va_arg(ap, void*));
   if (!head) return false;
-  *form = nullptr;
-  for (const Form& candidate : kForms)
-    if (candidate.head == head->word) *form = &candidate;
-  if (!*form) return false;
-  for (int i = 0; i < (*form)->stepCount; ++i) {
-    const Step& step = (*form)->steps[i];
-    void* item = va_arg(ap, void*);
-    switch (step.shape) {
-      case Shape::Word:
-        if (!IsWord(item, step.word)) return false;
-        break;
-      case Shape::One:
-        if (reinterpret_cast<uintptr_t>(item) != 1) return false;
-        break;
-      case Shape::End:
-        if (item != nullptr) return false;
-        break;
-      case Shape::IdAddress:
-        if (!IsAddress(item)) return false;
-        values->idAddress = static_cast<uint64_t*>(item);
-        break;
-      case Shape::TimeAddress:
-        if (!IsAddress(item)) return false;
-        values->time = static_cast<int32_t*>(item);
-        break;
-      case Shape::FloatAddress:
-        if (!IsAddress(item)) return false;
-        values->floats[values->floatCount++] = static_cast<float*>(item);
-        break;
-      case Shape::IdValue:
-        if (AsToken(item)) return false;
-        values->idValue = reinterpret_cast<uintptr_t>(item);
-        break;
-      case Shape::OnOff: {
-        const Token* token = AsToken(item);
-        if (!token || (token->word != Word::On && token->word != Word::Off)) return false;
-        values->flags[values->flagCount++] = token->word == Word::On;
-        break;
-      }
-    }
+  switch (head->word) {
+    case kAddKeyForm.head: *form = &kAddKeyForm; return QuickForm<kAddKeyForm>(ap, values);
+    case kSetValueForm.head: *form = &kSetValueForm; return QuickForm<kSetValueForm>(ap, values);
+    case kReduceForm.head: *form = &kReduceForm; return QuickForm<kReduceForm>(ap, values);
+    default: return false;
   }
-  return true;
 }
 
 void Control(void* status, va_list ap) {
@@ -173,8 +181,8 @@ void Control(void* status, va_list ap) {
   Word head = args.OneOf({Word::Type, Word::Keyframe, Word::Reducekeys});
   FormValues values;
   const Form* form = nullptr;
-  for (const Form& candidate : kForms)
-    if (candidate.head == head) form = &candidate;
+  for (const Form* candidate : kForms)
+    if (candidate->head == head) form = candidate;
   if (form)
     for (int i = 0; i < form->stepCount && args.ok(); ++i) ReadStep(args, form->steps[i], values);
   Key* key = args.ok() ? TargetKey(*channel, form->kind, values) : nullptr;
