@@ -32,11 +32,24 @@ struct ImportState {
 extern ImportOptions importOptions;
 extern ImportState importState;
 
+// The options file's name, appended to the settings directory without a separator.
+inline constexpr char kOptionsFileName[] = "imp_bvh.ini";
+// The options file path is built in a buffer of this size.
+enum { kOptionsPathSize = 300 };
+
 // Leaves the import through its trap; used for a user abort.
 [[noreturn]] void JumpToImportTrap();
 
 void ApplyFirstUseDefaults();
 void ImportConverter_BiovisionAcclaim(const char** keywords, void** values, int32_t* result, void* extra);
+void ImportErrorCallback(ImportIoMessage* message);
 int16_t ValidateFileHeader(const char* path);
+// The file name without its directory (only a backslash ends the directory)
+// and without its last four characters; a heap string the caller frees.
+char* MakeImportBaseName(const char* path);
+// Builds settings directory + "imp_bvh.ini" into path (kOptionsPathSize
+// bytes). Answers 1 when the path was built; otherwise prints why (when
+// forSaving, or when the directory is too long) and answers 0.
+int16_t BuildOptionsFilePath(char* path, int16_t forSaving);
 int16_t SaveImportConvertOptions_BVH(char* path);
 int16_t LoadImportConvertOptions_BVH(FILE* file);
