@@ -1,2 +1,48 @@
-// varnex: a command-line host that loads the import plug-in and runs it.
-int main() { return 0; }
+// varnex: the command-line host. It loads the import plug-in as a host
+// application does and runs one subcommand.
+//
+// How it is put together:
+//   main.cpp            the command table below; parses and runs the chosen command
+//   <name>_command.cpp  one file per subcommand, with a Setup<Name>Command function
+//                       that adds its options and its run function (list it in kCommands)
+//   exports.cpp         the table of scene exports (--positions, ...), each in its own
+//                       file, which every importing command offers
+//   plugin.cpp          dlopen, the entry point, parent_hWnd and initialize
+//   settings.cpp        the settings directory handed to initialize
+//   import_session.cpp  one import: keywords, messages, progress, Ctrl-C
+//   scene_print.cpp     the scene tree and summary
+#include <cstdio>
+
+#include "commands.h"
+#include "varnex.h"
+
+namespace {
+
+constexpr varnex::CommandSetup kCommands[] = {
+    varnex::SetupValidateCommand,
+    varnex::SetupImportCommand,
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  varnex::Program program;
+  CLI::App& cli = program.cli;
+  cli.fallthrough();
+  cli.require_subcommand(1);
+  cli.add_option("--plugin", program.host.pluginPath, "Plug-in library to load (default: imp_bvh.so beside varnex)");
+  cli.add_option("--settings", program.host.settingsDirectory,
+                 "Settings directory for imp_bvh.ini (default: $XDG_CONFIG_HOME/varnex/ or ~/.config/varnex/)");
+  for (varnex::CommandSetup setup : kCommands) setup(program);
+
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    int code = cli.exit(error);
+    return code == 0 ? varnex::kExitSuccess : varnex::kExitHostProblem;
+  }
+  for (const varnex::Command& command : program.commands) {
+    if (command.subcommand->parsed()) return command.run();
+  }
+  return varnex::kExitHostProblem;
+}

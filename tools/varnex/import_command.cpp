@@ -1,0 +1,43 @@
+// varnex import FILE [options]: runs the import, prints the scene it built,
+// and writes the requested exports. The exit code is the import's result,
+// or 2 when an export could not be written.
+#include <memory>
+
+#include "commands.h"
+#include "import_session.h"
+#include "scene_print.h"
+
+namespace varnex {
+
+namespace {
+
+struct ImportCommand {
+  ImportRequest request;
+  SceneExports exports;
+};
+
+int RunImportCommand(const HostOptions& host, const ImportCommand& command) {
+  std::optional<Plugin> plugin = Plugin::Start(host);
+  if (!plugin) return kExitHostProblem;
+  int32_t result = RunImport(*plugin, command.request);
+  // A failed import leaves nothing worth showing or writing.
+  if (result != 0) return result;
+  if (!command.request.quiet) {
+    PrintSceneTree(stdout);
+    PrintSceneSummary(stdout);
+    std::fflush(stdout);
+  }
+  return WriteSceneExports(command.exports);
+}
+
+}  // namespace
+
+void SetupImportCommand(Program& program) {
+  auto state = std::make_shared<ImportCommand>();
+  CLI::App* command = program.cli.add_subcommand("import", "Import a file and print the scene it builds");
+  AddImportOptions(*command, state->request);
+  AddSceneExports(*command, state->exports);
+  program.commands.push_back({command, [&host = program.host, state] { return RunImportCommand(host, *state); }});
+}
+
+}  // namespace varnex

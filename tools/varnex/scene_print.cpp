@@ -1,0 +1,86 @@
+// Reads the scene through the reference host's query API; one line per
+// instance, indented two blanks per level below "world".
+#include "scene_print.h"
+
+#include <string>
+#include <vector>
+
+#include <varnex/host.h>
+
+namespace varnex {
+
+namespace {
+
+// Letters of an instance Euler order code, first-turning axis first.
+const char* EulerOrderLetters(int32_t code) {
+  switch (code) {
+    case 0: return "XYZ";
+    case 2: return "XZY";
+    case 4: return "YZX";
+    case 6: return "YXZ";
+    case 8: return "ZXY";
+    case 10: return "ZYX";
+    default: return "?";
+  }
+}
+
+// Translation axes first, then the rotation axes in the instance's order.
+std::string DescribeAxes(const vxhost::Instance& instance) {
+  std::string free;
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!instance.locked[0][axis]) free += std::string(" t") + static_cast<char>('x' + axis);
+  }
+  for (const char* letter = EulerOrderLetters(instance.eulerOrder); *letter != '\0'; ++letter) {
+    int axis = *letter - 'X';
+    if (axis >= 0 && axis < 3 && !instance.locked[1][axis]) free += std::string(" r") + static_cast<char>('x' + axis);
+  }
+  return free.empty() ? "locked" : "free:" + free;
+}
+
+std::string DescribeKeys(const vxhost::Instance& instance) {
+  static const char* const kChannelNames[] = {"tx", "ty", "tz", "sx", "sy", "sz", "rx", "ry", "rz"};
+  std::string keys;
+  for (int entry = vxhost::kTranslateX; entry <= vxhost::kRotateZ; ++entry) {
+    const vxhost::Channel* channel = instance.channels[entry];
+    if (channel == nullptr || channel->keys.empty()) continue;
+    keys += " ";
+    keys += kChannelNames[entry - vxhost::kTranslateX];
+    keys += " " + std::to_string(channel->keys.size());
+  }
+  return keys.empty() ? "" : "keys:" + keys;
+}
+
+std::string DescribeInstance(const vxhost::Instance& instance) {
+  std::vector<std::string> parts;
+  if (instance.jointNode) parts.push_back("joint");
+  if (instance.endEffector) parts.push_back("end effector");
+  parts.push_back(DescribeAxes(instance));
+  parts.push_back(std::string("order ") + EulerOrderLetters(instance.eulerOrder));
+  if (std::string keys = DescribeKeys(instance); !keys.empty()) parts.push_back(keys);
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+  return text;
+}
+
+void PrintInstance(std::FILE* out, const vxhost::Instance& instance, int depth) {
+  std::fprintf(out, "%*s%s (%s)\n", depth * 2, "", instance.name.c_str(), DescribeInstance(instance).c_str());
+  for (const vxhost::Instance* child : instance.children) PrintInstance(out, *child, depth + 1);
+}
+
+std::string Counted(size_t count, const char* noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+}  // namespace
+
+void PrintSceneTree(std::FILE* out) {
+  for (const vxhost::Instance* child : vxhost::World()->children) PrintInstance(out, *child, 0);
+}
+
+void PrintSceneSummary(std::FILE* out) {
+  std::fprintf(out, "%s, %s, %s, %d fps\n", Counted(vxhost::AllInstances().size(), "instance").c_str(),
+               Counted(vxhost::KeyTimes().size(), "frame").c_str(), Counted(vxhost::KeyCount(), "key").c_str(),
+               static_cast<int>(vxhost::FrameRate()));
+}
+
+}  // namespace varnex

@@ -1,0 +1,40 @@
+// Finds and creates the settings directory; a directory that cannot be
+// created is still handed over (the plug-in then finds no options file).
+#include "settings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace varnex {
+
+namespace {
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::optional<std::string> ChooseSettingsDirectory(const HostOptions& options) {
+  if (!options.settingsDirectory.empty()) return options.settingsDirectory;
+  if (std::string config = Environment("XDG_CONFIG_HOME"); !config.empty()) return config + "/varnex/";
+  if (std::string home = Environment("HOME"); !home.empty()) return home + "/.config/varnex/";
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> PrepareSettingsDirectory(const HostOptions& options) {
+  std::optional<std::string> directory = ChooseSettingsDirectory(options);
+  if (!directory) return std::nullopt;
+  if (directory->back() != '/') directory->push_back('/');
+  std::error_code error;
+  std::filesystem::create_directories(*directory, error);
+  if (error) {
+    std::fprintf(stderr, "varnex: cannot create the settings directory %s: %s\n", directory->c_str(),
+                 error.message().c_str());
+  }
+  return directory;
+}
+
+}  // namespace varnex

@@ -1,0 +1,53 @@
+// The pieces every varnex command shares: the parsed command line, the host
+// options that say where the plug-in and the settings are, and the tables
+// through which commands and scene exports register themselves.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+namespace varnex {
+
+// Exit codes of varnex itself; an import answers with the plug-in's result (0 or 1).
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;       // an import failed, a file was not accepted
+constexpr int kExitHostProblem = 2;   // usage, plug-in, settings or output file problems
+
+struct HostOptions {
+  std::string pluginPath;             // empty: imp_bvh.so beside the program
+  std::string settingsDirectory;      // empty: the user's configuration folder
+};
+
+// A subcommand and what runs when it was given.
+struct Command {
+  CLI::App* subcommand = nullptr;
+  std::function<int()> run;
+};
+
+struct Program {
+  CLI::App cli{"varnex: runs the motion-capture import plug-in outside its host application"};
+  HostOptions host;
+  std::vector<Command> commands;
+};
+
+// Registers a subcommand on the program.
+using CommandSetup = void (*)(Program& program);
+
+// Something written from the imported scene after a successful import, such
+// as --positions. It adds its options to a command that imports.
+struct SceneExport {
+  std::function<bool()> requested;
+  std::function<int()> write;         // answers an exit code
+};
+using SceneExports = std::vector<SceneExport>;
+using SceneExportSetup = void (*)(CLI::App& command, SceneExports& exports);
+
+// Adds every known scene export to a command that imports (exports.cpp).
+void AddSceneExports(CLI::App& command, SceneExports& exports);
+// Writes each requested export; answers the first failing exit code, else 0.
+int WriteSceneExports(const SceneExports& exports);
+
+}  // namespace varnex
