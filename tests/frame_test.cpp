@@ -1,0 +1,407 @@
+// The plug-in frame through its entry point against the reference host: the
+// keyword protocol, the header check, the driver's keywords, messages, call
+// order and result, base names, and the two jumps to the import trap.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "frame.h"
+#include "frame_support.h"
+
+using namespace frametest;
+
+namespace {
+
+constexpr char kSmallBvh[] = R"(HIERARCHY
+ROOT Hips
+{
+  OFFSET 0 0 0
+  CHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation
+  JOINT Spine
+  {
+    OFFSET 0 10 0
+    CHANNELS 3 Zrotation Xrotation Yrotation
+    JOINT Head
+    {
+      OFFSET 0 12 0
+      CHANNELS 3 Zrotation Xrotation Yrotation
+      End Site
+      {
+        OFFSET 0 6 0
+      }
+    }
+  }
+  JOINT Leg
+  {
+    OFFSET 4 0 0
+    CHANNELS 3 Zrotation Xrotation Yrotation
+    End Site
+    {
+      OFFSET 0 -30 0
+    }
+  }
+}
+MOTION
+Frames: 4
+Frame Time: 0.04
+0 36 0 0 0 0 0 3 5 0 -3 -5 0 20 0
+0 36 1 0 1 0 0 3 4 0 -3 -4 0 10 0
+0 36 2 0 2 0 0 3 3 0 -3 -3 0 0 0
+0 36 3 0 3 0 0 3 2 0 -3 -2 0 -10 0
+)";
+
+constexpr char kAmcNote[] =
+    "Cannot import AMC data without a proper skeleton. Please select only the ASF file; the corresponding AMC file "
+    "with the same filename will be imported automatically.\n";
+
+class FrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vxhost::ResetHost();
+    vxhost::SetCallLogEnabled(true);
+    importOptions = {};
+  }
+  void TearDown() override { EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front(); }
+
+  ScratchDir scratch;
+};
+
+bool LogHas(const std::string& line) {
+  for (const std::string& entry : vxhost::CallLog()) {
+    if (entry == line) return true;
+  }
+  return false;
+}
+
+// -- Keyword protocol
+
+TEST_F(FrameTest, KeywordListsEndAndTheLastAnswerWins) {
+  std::string good = scratch.Write("good.bvh", "HIERARCHY\n");
+  std::string missing = scratch.Path("missing.bvh");
+  struct Case {
+    const char* name;
+    std::vector<Item> items;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"empty list writes 0", {}, 0},
+      {"empty string ends the list", {{"validate_header", Text(good)}, {"", nullptr}, {"validate_header", Text(missing)}}, 1},
+      {"null ends the list", {{"validate_header", Text(good)}, {nullptr, nullptr}, {"validate_header", Text(missing)}}, 1},
+      {"later answer wins", {{"validate_header", Text(missing)}, {"validate_header", Text(good)}}, 1},
+      {"earlier answer loses", {{"validate_header", Text(good)}, {"validate_header", Text(missing)}}, -1},
+      {"about box keeps the answer", {{"validate_header", Text(good)}, {"show_about_dialog", nullptr}}, 1},
+      {"unknown and ignored keywords", {{"validate_header", Text(missing)}, {"Validate_header", Text(good)},
+                                        {"parent_hInstance", nullptr}, {"shutdown", nullptr},
+                                        {"new_instance", nullptr}, {"destroy_instance", nullptr},
+                                        {"bogus", nullptr}}, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CallPlugin(c.items), c.expected);
+  }
+}
+
+TEST_F(FrameTest, NullKeywordListAnswersZeroAndCallsNothing) {
+  int32_t result = 77;
+  Varnex_Plugin_EntryPoint(nullptr, nullptr, &result, nullptr);
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(vxhost::CallLog().empty());
+}
+
+TEST_F(FrameTest, MisspelledKeywordsAreIgnoredSilently) {
+  std::string dir = scratch.Dir();
+  EXPECT_EQ(CallPlugin({{"Initialize", Text(dir)}, {"initialize ", Text(dir)}, {"execute_geometry_converter ", nullptr}}), 0);
+  EXPECT_TRUE(vxhost::CallLog().empty());
+  EXPECT_TRUE(vxhost::Messages().empty());
+  EXPECT_EQ(importOptions.defaultsApplied, 0);
+}
+
+TEST_F(FrameTest, KeywordsAfterTheConverterBelongToTheDriver) {
+  std::string good = scratch.Write("good.bvh", "HIERARCHY\n");
+  EXPECT_EQ(CallPlugin({{"execute_geometry_converter", nullptr}, {"validate_header_2", Text(good)}}), 1);
+  EXPECT_EQ(vxhost::GetCounters().initializes, 0);
+  EXPECT_TRUE(vxhost::CallLog().empty());
+
+  // The entry point's own keyword means nothing to the driver.
+  std::string missing = scratch.Path("missing.bvh");
+  EXPECT_EQ(CallPlugin({{"execute_geometry_converter", nullptr}, {"validate_header", Text(good)},
+                        {"filename", Text(missing)}}),
+            1);
+  EXPECT_TRUE(LogHas(R"(Sg_Report_Error(4, "ERR_GEOM_IMPORT_BAD_TOKEN", "ImportConverter_BiovisionAcclaim()", "validate_header"))"));
+  EXPECT_EQ(vxhost::GetCounters().initializes, 1);
+}
+
+// -- Header check
+
+TEST_F(FrameTest, HeaderCheckAnswersByExtensionAndFirstLine) {
+  struct Case {
+    const char* file;
+    const char* contents;  // null: the file does not exist
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"walk.bvh", "HIERARCHY\nROOT Hips\n", 1},
+      {"lower.bvh", "hierarchy\n", 1},
+      {"crlf.bvh", "HIERARCHY\r\n", 1},
+      {"trailing.bvh", "HIERARCHY and more\n", 1},
+      {"noline.bvh", "HIERARCHY", -2},
+      {"mixed.bvh", "Hierarchy\n", -2},
+      {"blank.bvh", " HIERARCHY\n", -2},
+      {"empty.bvh", "", -2},
+      {"UPPER.BVH", "HIERARCHY\n", 1},
+      {"Mixed.Bvh", "HIERARCHY\n", 1},
+      {"empty.asf", "", 1},
+      {"nodotasf", "", 1},
+      {"junk.amc", "\x01\x02\xff", 1},
+      {"notes.txt", "HIERARCHY\n", -2},
+      {"missing.bvh", nullptr, -1},
+      {"missing.txt", nullptr, -1},
+      {"ab", "HIERARCHY\n", -2},
+  };
+  WorkingDirectory here(scratch.Dir());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    if (c.contents != nullptr) scratch.Write(c.file, c.contents);
+    EXPECT_EQ(CallPlugin({{"validate_header", Text(c.file)}}), c.expected);
+  }
+  std::string longLine = "HIERARCHY" + std::string(400, 'x') + "\n";
+  scratch.Write("long.bvh", longLine);
+  EXPECT_EQ(CallPlugin({{"validate_header", Text("long.bvh")}}), 1);
+  EXPECT_EQ(CallPlugin({{"validate_header", nullptr}}), -1);
+  EXPECT_TRUE(vxhost::Messages().empty());
+}
+
+// -- Driver keywords
+
+TEST_F(FrameTest, DriverKeywordsSetTheOptions) {
+  std::string good = scratch.Write("good.bvh", "HIERARCHY\n");
+  CallPlugin({{"execute_geometry_converter", nullptr},
+              {"distance_threshold", Text("0.5")},
+              {"angular_threshold", Text("not a number")},
+              {"ena_trans_kf_reduction", Number(1)},
+              {"ena_rot_kf_reduction", Number(0x30002)},
+              {"validate_header_2", Text(good)}});
+  EXPECT_FLOAT_EQ(importOptions.distanceThreshold, 0.5f);
+  EXPECT_FLOAT_EQ(importOptions.angularThreshold, 0.0f);
+  EXPECT_EQ(importOptions.reduceTranslation, 1);
+  EXPECT_EQ(importOptions.reduceRotation, 2);
+
+  CallPlugin({{"execute_geometry_converter", nullptr},
+              {"distance_threshold", Text("1")},
+              {"distance_threshold", Text("2.25")},
+              {"ena_trans_kf_reduction", Number(0)},
+              {"validate_header_2", Text(good)}});
+  EXPECT_FLOAT_EQ(importOptions.distanceThreshold, 2.25f);
+  EXPECT_EQ(importOptions.reduceTranslation, 0);
+  EXPECT_EQ(importOptions.reduceRotation, 2);
+}
+
+TEST_F(FrameTest, DefaultsApplyOnceAtTheFirstImportOrInitialize) {
+  std::string good = scratch.Write("good.bvh", "HIERARCHY\n");
+  CallPlugin({{"show_about_dialog", nullptr}, {"validate_header", Text(good)}});
+  EXPECT_EQ(importOptions.distanceThreshold, 0.0f);
+  EXPECT_EQ(importOptions.defaultsApplied, 0);
+
+  CallPlugin({{"execute_geometry_converter", nullptr}, {"validate_header_2", Text(good)}});
+  EXPECT_FLOAT_EQ(importOptions.distanceThreshold, 0.01f);
+  EXPECT_FLOAT_EQ(importOptions.angularThreshold, 0.01f);
+  EXPECT_EQ(importOptions.reduceTranslation, 0);
+  EXPECT_EQ(importOptions.defaultsApplied, 1);
+
+  CallPlugin({{"execute_geometry_converter", nullptr}, {"angular_threshold", Text("3")}, {"validate_header_2", Text(good)}});
+  CallPlugin({{"initialize", Text(scratch.Dir())}});
+  CallPlugin({{"execute_geometry_converter", nullptr}, {"validate_header_2", Text(good)}});
+  EXPECT_FLOAT_EQ(importOptions.angularThreshold, 3.0f);
+}
+
+// -- Driver outcomes
+
+TEST_F(FrameTest, DriverAnswersEachKindOfFile) {
+  struct Case {
+    const char* file;
+    const char* contents;  // null: the file does not exist
+    int32_t expected;
+    std::string messages;  // text of the plug-in's own messages; catalogue messages aside
+  };
+  const Case cases[] = {
+      {"notes.txt", "HIERARCHY\n", 1, "File must be in BioVision or Acclaim format. Aborting.\n"},
+      {"ab", "HIERARCHY\n", 1, "The filename must have a .bvh, .amc or .asf file extension.\n"},
+      {"motion.amc", "anything", 0, kAmcNote},
+      {"MOTION.AMC", "", 0, kAmcNote},
+      {"missing.txt", nullptr, 1, ""},
+      {"WALK.BVH", kSmallBvh, 0, ""},
+  };
+  WorkingDirectory here(scratch.Dir());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    vxhost::ResetHost();
+    if (c.contents != nullptr) scratch.Write(c.file, c.contents);
+    EXPECT_EQ(Import(c.file), c.expected);
+    std::string own;
+    for (const vxhost::Message& message : vxhost::Messages()) {
+      if (message.kind != vxhost::MessageKind::Catalogue) own += message.text;
+    }
+    EXPECT_EQ(own, c.messages);
+    vxhost::Counters counters = vxhost::GetCounters();
+    EXPECT_EQ(counters.initializes, 1);
+    EXPECT_EQ(counters.cleanups, 1);
+    EXPECT_EQ(counters.abortCleanups, 0);
+  }
+}
+
+TEST_F(FrameTest, MissingFileIsReportedBetweenTheBracket) {
+  std::string missing = scratch.Path("missing.bvh");
+  EXPECT_EQ(Import(missing), 1);
+  std::vector<std::string> expected = {
+      "Sg_RegisterClassStorage(0xB7BDFFA9, 0, 0)",
+      "Sg_RegisterClassStorageAux(1)",
+      "Sg_SetupTrieGraphSystem()",
+      "Import_IO_Initialize(\"" + missing + "\", callback)",
+      "Sg_Report_Error(4, \"ERR_FILE_OPEN_READ\", \"ImportConverter_BiovisionAcclaim()\", \"Biovision/Acclaim\", \"" +
+          missing + "\")",
+      "Import_IO_Cleanup()",
+  };
+  EXPECT_EQ(vxhost::CallLog(), expected);
+}
+
+TEST_F(FrameTest, WrongExtensionIsCheckedAfterTheOpen) {
+  std::string notes = scratch.Write("notes.txt", "");
+  EXPECT_EQ(Import(notes), 1);
+  std::vector<std::string> expected = {
+      "Sg_RegisterClassStorage(0xB7BDFFA9, 0, 0)",
+      "Sg_RegisterClassStorageAux(1)",
+      "Sg_SetupTrieGraphSystem()",
+      "Import_IO_Initialize(\"" + notes + "\", callback)",
+      "Import_IO_String_To_Lower(\"txt\", \"txt\")",
+      "Import_IO_Report_Error(4, \"File must be in BioVision or Acclaim format. Aborting.\\n\")",
+      "Import_IO_Cleanup()",
+  };
+  EXPECT_EQ(vxhost::CallLog(), expected);
+}
+
+TEST_F(FrameTest, ImportWithoutFileNameFailsWithinABalancedBracket) {
+  EXPECT_EQ(CallPlugin({{"execute_geometry_converter", nullptr}, {"distance_threshold", Text("0.2")}}), 1);
+  EXPECT_EQ(vxhost::AllMessageText(), "No file name was given for the import. Aborting.\n");
+  vxhost::Counters counters = vxhost::GetCounters();
+  EXPECT_EQ(counters.initializes, 1);
+  EXPECT_EQ(counters.cleanups, 1);
+  EXPECT_FLOAT_EQ(importOptions.distanceThreshold, 0.2f);
+}
+
+TEST_F(FrameTest, UnknownDriverKeywordsAreReportedAndTheImportGoesOn) {
+  std::string motion = scratch.Write("motion.amc", "");
+  EXPECT_EQ(Import(motion, {{"", nullptr}, {"Filename", nullptr}}), 0);
+  EXPECT_TRUE(LogHas(R"(Sg_Report_Error(4, "ERR_GEOM_IMPORT_BAD_TOKEN", "ImportConverter_BiovisionAcclaim()", ""))"));
+  EXPECT_TRUE(LogHas(R"(Sg_Report_Error(4, "ERR_GEOM_IMPORT_BAD_TOKEN", "ImportConverter_BiovisionAcclaim()", "Filename"))"));
+  EXPECT_NE(vxhost::AllMessageText().find(kAmcNote), std::string::npos);
+}
+
+// -- Base names
+
+TEST(BaseName, OnlyABackslashEndsTheDirectory) {
+  struct Case {
+    const char* path;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"C:\\mocap\\walk.bvh", "walk"}, {"walk.bvh", "walk"},   {"C:/mocap/walk.bvh", "C:/mocap/walk"},
+      {"a.bvh", "a"},                  {".bvh", ""},           {"bvh", ""},
+      {"", ""},                        {"dir\\.bvh", ""},      {"x\\y\\run.asf", "run"},
+      {"walkbvh", "wal"},
+  };
+  for (const Case& c : cases) {
+    char* name = MakeImportBaseName(c.path);
+    EXPECT_STREQ(name, c.expected) << c.path;
+    std::free(name);
+  }
+}
+
+TEST_F(FrameTest, BaseNameNamesTheTopInstance) {
+  std::filesystem::create_directory(scratch.Path("sub"));
+  scratch.Write("run.bvh", kSmallBvh);
+  scratch.Write("sub/run.bvh", kSmallBvh);
+  WorkingDirectory here(scratch.Dir());
+  EXPECT_EQ(Import("run.bvh"), 0);
+  EXPECT_NE(vxhost::FindInstance("run"), nullptr);
+  vxhost::ResetHost();
+  EXPECT_EQ(Import("sub/run.bvh"), 0);
+  EXPECT_NE(vxhost::FindInstance("sub/run"), nullptr);
+}
+
+// -- Jumps to the import trap
+
+struct SceneShape {
+  size_t instances;
+  size_t keys;
+};
+
+SceneShape ShapeOfScene() { return {vxhost::AllInstances().size(), vxhost::KeyCount()}; }
+
+TEST_F(FrameTest, AbortAtEveryPollEndsTheImportAndTheNextOneWorks) {
+  std::string path = scratch.Write("walk.bvh", kSmallBvh);
+  vxhost::SetCallLogEnabled(false);
+  ASSERT_EQ(Import(path), 0);
+  SceneShape clean = ShapeOfScene();
+  int64_t polls = vxhost::GetCounters().abortPolls;
+  ASSERT_GT(polls, 1);
+
+  for (int64_t n = 1; n <= polls; ++n) {
+    SCOPED_TRACE("abort at poll " + std::to_string(n));
+    vxhost::ResetHost();
+    vxhost::AbortAtPoll(n);
+    EXPECT_EQ(Import(path), 1);
+    vxhost::Counters counters = vxhost::GetCounters();
+    EXPECT_EQ(counters.abortPolls, n);
+    EXPECT_EQ(counters.abortCleanups, 1);
+    EXPECT_EQ(counters.initializes, 1);
+
+    vxhost::ResetHost();
+    EXPECT_EQ(Import(path), 0);
+    EXPECT_EQ(ShapeOfScene().instances, clean.instances);
+    EXPECT_EQ(ShapeOfScene().keys, clean.keys);
+  }
+}
+
+TEST_F(FrameTest, HostFatalMessageAtEveryCallEndsTheImportWhileItRuns) {
+  std::string path = scratch.Write("walk.bvh", kSmallBvh);
+  vxhost::SetCallLogEnabled(false);
+  ASSERT_EQ(Import(path), 0);
+  SceneShape clean = ShapeOfScene();
+  int64_t calls = vxhost::GetCounters().hostCalls;
+  constexpr int64_t kPreparationCalls = 3;  // before the bracket: no callback yet
+
+  for (int64_t n = 1; n <= calls; ++n) {
+    SCOPED_TRACE("kind 5 at host call " + std::to_string(n));
+    vxhost::ResetHost();
+    vxhost::Kind5AtCall(n);
+    int32_t result = Import(path);
+    // Before Import_IO_Initialize and at Import_IO_Cleanup there is no
+    // import to end; anywhere between, the import ends through its trap.
+    bool inside = n > kPreparationCalls && n < calls;
+    EXPECT_EQ(result, inside ? 1 : 0);
+    vxhost::Counters counters = vxhost::GetCounters();
+    EXPECT_EQ(counters.abortCleanups, inside ? 1 : 0);
+    EXPECT_EQ(counters.initializes, 1);
+
+    vxhost::ResetHost();
+    EXPECT_EQ(Import(path), 0);
+    EXPECT_EQ(ShapeOfScene().instances, clean.instances);
+    EXPECT_EQ(ShapeOfScene().keys, clean.keys);
+  }
+}
+
+TEST_F(FrameTest, HostFatalMessageOutsideAnImportIsOnlyShown) {
+  char text[] = "The host is shutting down.\n";
+  ImportIoMessage message = {5, 0, 0, text};
+  ImportErrorCallback(&message);
+  ImportIoMessage note = {1, 0, 0, text};
+  ImportErrorCallback(&note);
+  EXPECT_EQ(vxhost::AllMessageText(), std::string(text) + text);
+
+  std::string motion = scratch.Write("motion.amc", "");
+  EXPECT_EQ(Import(motion), 0);
+}
+
+}  // namespace
