@@ -121,15 +121,15 @@ TEST_F(FrameTest, MisspelledKeywordsAreIgnoredSilently) {
 TEST_F(FrameTest, KeywordsAfterTheConverterBelongToTheDriver) {
   std::string good = scratch.Write("good.bvh", "HIERARCHY\n");
   EXPECT_EQ(CallPlugin({{"execute_geometry_converter", nullptr}, {"validate_header_2", Text(good)}}), 1);
-  EXPECT_EQ(vxhost::GetCounters().initializes, 0);
-  EXPECT_TRUE(vxhost::CallLog().empty());
+  // Only the header check's own call: no host preparation, no bracket.
+  EXPECT_EQ(vxhost::CallLog(), std::vector<std::string>{R"log(Import_IO_String_To_Lower("bvh", "bvh"))log"});
 
   // The entry point's own keyword means nothing to the driver.
   std::string missing = scratch.Path("missing.bvh");
   EXPECT_EQ(CallPlugin({{"execute_geometry_converter", nullptr}, {"validate_header", Text(good)},
                         {"filename", Text(missing)}}),
             1);
-  EXPECT_TRUE(LogHas(R"(Sg_Report_Error(4, "ERR_GEOM_IMPORT_BAD_TOKEN", "ImportConverter_BiovisionAcclaim()", "validate_header"))"));
+  EXPECT_TRUE(LogHas(R"log(Sg_Report_Error(4, "ERR_GEOM_IMPORT_BAD_TOKEN", "ImportConverter_BiovisionAcclaim()", "validate_header"))log"));
   EXPECT_EQ(vxhost::GetCounters().initializes, 1);
 }
 
@@ -293,8 +293,8 @@ TEST_F(FrameTest, ImportWithoutFileNameFailsWithinABalancedBracket) {
 TEST_F(FrameTest, UnknownDriverKeywordsAreReportedAndTheImportGoesOn) {
   std::string motion = scratch.Write("motion.amc", "");
   EXPECT_EQ(Import(motion, {{"", nullptr}, {"Filename", nullptr}}), 0);
-  EXPECT_TRUE(LogHas(R"(Sg_Report_Error(4, "ERR_GEOM_IMPORT_BAD_TOKEN", "ImportConverter_BiovisionAcclaim()", ""))"));
-  EXPECT_TRUE(LogHas(R"(Sg_Report_Error(4, "ERR_GEOM_IMPORT_BAD_TOKEN", "ImportConverter_BiovisionAcclaim()", "Filename"))"));
+  EXPECT_TRUE(LogHas(R"log(Sg_Report_Error(4, "ERR_GEOM_IMPORT_BAD_TOKEN", "ImportConverter_BiovisionAcclaim()", ""))log"));
+  EXPECT_TRUE(LogHas(R"log(Sg_Report_Error(4, "ERR_GEOM_IMPORT_BAD_TOKEN", "ImportConverter_BiovisionAcclaim()", "Filename"))log"));
   EXPECT_NE(vxhost::AllMessageText().find(kAmcNote), std::string::npos);
 }
 
@@ -356,6 +356,7 @@ TEST_F(FrameTest, AbortAtEveryPollEndsTheImportAndTheNextOneWorks) {
     EXPECT_EQ(counters.abortPolls, n);
     EXPECT_EQ(counters.abortCleanups, 1);
     EXPECT_EQ(counters.initializes, 1);
+    EXPECT_EQ(vxhost::HostErrors(), std::vector<std::string>{});
 
     vxhost::ResetHost();
     EXPECT_EQ(Import(path), 0);
@@ -384,6 +385,7 @@ TEST_F(FrameTest, HostFatalMessageAtEveryCallEndsTheImportWhileItRuns) {
     vxhost::Counters counters = vxhost::GetCounters();
     EXPECT_EQ(counters.abortCleanups, inside ? 1 : 0);
     EXPECT_EQ(counters.initializes, 1);
+    EXPECT_EQ(vxhost::HostErrors(), std::vector<std::string>{});
 
     vxhost::ResetHost();
     EXPECT_EQ(Import(path), 0);

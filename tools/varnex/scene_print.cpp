@@ -24,15 +24,19 @@ const char* EulerOrderLetters(int32_t code) {
   }
 }
 
-// Translation axes first, then the rotation axes in the instance's order.
+// Translation axes first, then the rotation axes as the rotation product
+// writes them (the last to turn first), which is how a BVH file lists its
+// channels: order YXZ shows "rz rx ry".
 std::string DescribeAxes(const vxhost::Instance& instance) {
   std::string free;
   for (int axis = 0; axis < 3; ++axis) {
     if (!instance.locked[0][axis]) free += std::string(" t") + static_cast<char>('x' + axis);
   }
-  for (const char* letter = EulerOrderLetters(instance.eulerOrder); *letter != '\0'; ++letter) {
+  std::string order = EulerOrderLetters(instance.eulerOrder);
+  if (order.size() != 3) order = "XYZ";
+  for (auto letter = order.rbegin(); letter != order.rend(); ++letter) {
     int axis = *letter - 'X';
-    if (axis >= 0 && axis < 3 && !instance.locked[1][axis]) free += std::string(" r") + static_cast<char>('x' + axis);
+    if (!instance.locked[1][axis]) free += std::string(" r") + static_cast<char>('x' + axis);
   }
   return free.empty() ? "locked" : "free:" + free;
 }
