@@ -26,6 +26,7 @@ int RunFakeImport(int calls) {
   made = 0;
   if (setjmp(trap) != 0) {
     Import_IO_Abort_Cleanup();
+    Import_IO_Cleanup();
     return made;
   }
   Import_IO_Initialize("walk.bvh", JumpingCallback);
@@ -48,7 +49,8 @@ TEST_F(HostTest, Kind5MessageArrivesAfterTheNthCall) {
     EXPECT_EQ(RunFakeImport(10), c.jumpsAfter) << c.at;
     const vxhost::Counters counters = vxhost::GetCounters();
     EXPECT_EQ(counters.initializes, 1);
-    EXPECT_EQ(counters.cleanups + counters.abortCleanups, 1);
+    EXPECT_EQ(counters.cleanups, 1);
+    EXPECT_EQ(counters.abortCleanups, c.jumpsAfter >= 0 ? 1 : 0);
     if (c.jumpsAfter >= 0) {
       ASSERT_EQ(delivered.size(), 1u);
       EXPECT_EQ(delivered[0], "5:Host: fatal message injected for testing.\n");

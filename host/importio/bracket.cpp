@@ -27,15 +27,23 @@ void Initialize(const char* path, ImportIoCallback callback) {
 }
 
 // The callback goes first, so that nothing is delivered to an import that
-// has ended.
+// is ending. After a jump to its trap an import calls Import_IO_Abort_Cleanup
+// and then, like every import, Import_IO_Cleanup, which alone ends it.
 void Cleanup(bool abort) {
   hostCore.callback = nullptr;
   ForgetCachedWords();
   const char* function = abort ? "Import_IO_Abort_Cleanup" : "Import_IO_Cleanup";
   LogCall(std::string(function) + "()");
   if (!hostCore.importOpen) return ReportHostError(std::string(function) + "()", "no import is in progress");
+  if (abort) {
+    if (hostCore.importAborted) return ReportHostError(std::string(function) + "()", "the import was aborted already");
+    hostCore.importAborted = true;
+    ++hostCore.counters.abortCleanups;
+    return;
+  }
   hostCore.importOpen = false;
-  ++(abort ? hostCore.counters.abortCleanups : hostCore.counters.cleanups);
+  hostCore.importAborted = false;
+  ++hostCore.counters.cleanups;
 }
 
 int16_t CheckForAbort(const ImportIoProgress* progress) {

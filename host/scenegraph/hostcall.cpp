@@ -74,6 +74,7 @@ void ResetCore() {
   hostCore.kind5Due = false;
   hostCore.callback = nullptr;
   hostCore.importOpen = false;
+  hostCore.importAborted = false;
   ForgetCachedWords();
 }
 

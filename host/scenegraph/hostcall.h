@@ -29,6 +29,7 @@ struct HostCore {
   bool kind5Due = false;
   ImportIoCallback callback = nullptr;
   bool importOpen = false;
+  bool importAborted = false;  // Import_IO_Abort_Cleanup ran; Import_IO_Cleanup still ends the import
 };
 extern HostCore hostCore;
 
