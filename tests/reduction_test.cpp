@@ -92,6 +92,11 @@ TEST(KeyOptimisation, NeverChangesTheTake) {
   // The still runs keep their ends; a channel that never moves keeps one key.
   EXPECT_EQ(ty.keys.size(), 5u);
   EXPECT_EQ(tx.keys.size(), 1u);
+  // The take keeps its length for whoever samples it.
+  int32_t first = -1, last = -1;
+  ASSERT_TRUE(vxhost::TakeRange(&first, &last));
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(last, 11 * 160);
   for (int frame = 0; frame < 12; ++frame) {
     EXPECT_EQ(vxhost::EvaluateChannel(ty, frame * 160), float(ys[frame])) << frame;
     EXPECT_EQ(vxhost::EvaluateChannel(tx, frame * 160), 0.0f) << frame;

@@ -88,6 +88,10 @@ std::string MakeUniqueName(std::string_view wanted) {
 }
 
 uint64_t AddKey(Channel& channel, int32_t time) {
+  Scene& scene = TheScene();
+  if (!scene.anyKeyAdded || time < scene.firstKeyAdded) scene.firstKeyAdded = time;
+  if (!scene.anyKeyAdded || time > scene.lastKeyAdded) scene.lastKeyAdded = time;
+  scene.anyKeyAdded = true;
   std::vector<Key>& keys = channel.keys;
   if (keys.empty() || time > keys.back().time) {
     if (keys.size() == keys.capacity() && theScene.keyCountHint > keys.size()) keys.reserve(theScene.keyCountHint);
@@ -145,6 +149,13 @@ std::vector<int32_t> KeyTimes() {
   return times;
 }
 
+bool TakeRange(int32_t* first, int32_t* last) {
+  const Scene& scene = TheScene();
+  *first = scene.firstKeyAdded;
+  *last = scene.lastKeyAdded;
+  return scene.anyKeyAdded;
+}
+
 size_t KeyCount() {
   size_t count = 0;
   for (const auto& channel : TheScene().channels) count += channel->keys.size();
@@ -160,6 +171,8 @@ void ResetHost() {
   scene.suffixHints.clear();
   scene.frameRate = kDefaultFrameRate;
   scene.keyCountHint = 0;
+  scene.anyKeyAdded = false;
+  scene.firstKeyAdded = scene.lastKeyAdded = 0;
   PlantWorld(scene);
   ResetCore();
 }

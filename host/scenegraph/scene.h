@@ -39,6 +39,10 @@ struct Scene {
   // Keys per channel of the instance finished last: an import gives every
   // joint the same frames, so a new channel reserves that much at once.
   size_t keyCountHint = 0;
+  // The span of every key ever added, which optimisation and reduction
+  // leave as it was: the take's length even when its keys thin out.
+  bool anyKeyAdded = false;
+  int32_t firstKeyAdded = 0, lastKeyAdded = 0;
 };
 extern Scene theScene;
 inline Scene& TheScene() { return theScene; }

@@ -10,18 +10,20 @@ namespace varnex {
 
 std::vector<int32_t> SampleTicks() {
   std::vector<int32_t> ticks = vxhost::KeyTimes();
+  int32_t first = 0, last = 0;
   const int32_t rate = vxhost::FrameRate();
-  if (ticks.size() >= 2 && rate > 0) {
-    const int32_t first = ticks.front(), last = ticks.back();
+  if (vxhost::TakeRange(&first, &last)) {
+    ticks.push_back(first);
+    ticks.push_back(last);
     // Frame f lands where the importers put it: (f × 4800) / rate, truncated.
-    for (int64_t f = 0;; ++f) {
+    for (int64_t f = 0; rate > 0; ++f) {
       const double t = std::trunc(double(float(f * vxhost::kTicksPerSecond) / float(rate)));
       if (t > last) break;
       if (t >= first) ticks.push_back(int32_t(t));
     }
-    std::sort(ticks.begin(), ticks.end());
-    ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
   }
+  std::sort(ticks.begin(), ticks.end());
+  ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
   return ticks;
 }
 

@@ -12,9 +12,10 @@
 
 namespace varnex {
 
-// Every key time of the scene together with every frame time between the
-// first and the last key at the scene's frame rate, ascending: between
-// reduced keys the curves are not straight, so the frames are sampled too.
+// Every key time of the scene together with every frame time of the take
+// (from the first key ever added to the last, at the scene's frame rate),
+// ascending: optimisation and reduction thin the keys, but the take keeps
+// its frames, and between reduced keys the curves are sampled at each.
 std::vector<int32_t> SampleTicks();
 
 struct LocalPose {

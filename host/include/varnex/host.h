@@ -117,6 +117,10 @@ glm::dmat4 EulerRotation(int32_t eulerOrder, double x, double y, double z);
 int32_t FrameRate();                 // the scene's frame rate (Sg_Animation)
 std::vector<int32_t> KeyTimes();     // every distinct key time of the scene, ascending
 size_t KeyCount();                   // keys of all channels
+// First and last time a key was ever added since the host was reset: the
+// take's span, kept when optimisation or reduction drop keys. False when
+// no key was added.
+bool TakeRange(int32_t* first, int32_t* last);
 
 // -- Messages
 
