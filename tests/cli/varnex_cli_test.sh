@@ -78,7 +78,7 @@ missing.bvh: -1 (cannot be opened)"
     run import missing.bvh --positions out.csv
     expect_code 1
     expect_stdout ""
-    expect_stderr_matches 'missing\.bvh'
+    expect_stderr 'ImportConverter_BiovisionAcclaim(): cannot open the Biovision/Acclaim file "missing.bvh" for reading.'
     [ ! -e out.csv ] || fail "a failed import wrote positions"
     ;;
   import_txt)
