@@ -7,5 +7,6 @@ namespace varnex {
 
 void SetupValidateCommand(Program& program);
 void SetupImportCommand(Program& program);
+void SetupConvertCommand(Program& program);
 
 }  // namespace varnex

@@ -5,11 +5,15 @@
 namespace varnex {
 
 void SetupPositionsExport(CLI::App& command, SceneExports& exports);
+void SetupGltfExport(CLI::App& command, SceneExports& exports);
+void SetupPreviewExport(CLI::App& command, SceneExports& exports);
+void SetupJsonExport(CLI::App& command, SceneExports& exports);
+void SetupReportExport(CLI::App& command, SceneExports& exports);
 
 namespace {
 
 constexpr SceneExportSetup kSceneExports[] = {
-    SetupPositionsExport,
+    SetupPositionsExport, SetupGltfExport, SetupPreviewExport, SetupJsonExport, SetupReportExport,
 };
 
 }  // namespace

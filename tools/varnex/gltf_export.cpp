@@ -267,7 +267,9 @@ GltfDocument BuildGltf(const std::string& sceneName) {
   if (!instances.empty()) AddSkin(doc, writer, instances, nodeOf, sceneNodes);
   AddAnimation(doc, writer, instances, nodeOf);
 
-  doc.json["scenes"] = json::array({{{"name", sceneName}, {"nodes", sceneNodes}}});
+  json scene = {{"name", sceneName}};
+  if (!sceneNodes.empty()) scene["nodes"] = sceneNodes;  // an empty scene lists none
+  doc.json["scenes"] = json::array({scene});
   doc.json["scene"] = 0;
   if (doc.json["nodes"].empty()) doc.json.erase("nodes");
   if (doc.json["accessors"].empty()) doc.json.erase("accessors");

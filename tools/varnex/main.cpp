@@ -21,6 +21,7 @@ namespace {
 constexpr varnex::CommandSetup kCommands[] = {
     varnex::SetupValidateCommand,
     varnex::SetupImportCommand,
+    varnex::SetupConvertCommand,
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 // --positions OUT.csv: the world position of every instance at every frame
-// of the imported scene, for people who analyse motion. The frames are the
-// scene's distinct key times, so the export means the same for every format.
+// of the imported scene, for people who analyse motion. The frames are every
+// frame of the take and every key time, so the export means the same for
+// every format, however far optimisation and reduction thinned the keys.
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +15,7 @@
 
 #include <varnex/host.h>
 
+#include "scene_sampling.h"
 #include "varnex.h"
 
 namespace varnex {
@@ -32,7 +34,7 @@ std::string CsvField(const std::string& text) {
 }
 
 bool WritePositionRows(std::FILE* out) {
-  std::vector<int32_t> times = vxhost::KeyTimes();
+  std::vector<int32_t> times = SampleTicks();
   if (times.empty()) times.push_back(0);
   std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
   std::vector<std::string> paths;

@@ -7,6 +7,8 @@
 
 #include <varnex/host.h>
 
+#include "scene_sampling.h"
+
 namespace varnex {
 
 namespace {
@@ -83,8 +85,20 @@ void PrintSceneTree(std::FILE* out) {
 
 void PrintSceneSummary(std::FILE* out) {
   std::fprintf(out, "%s, %s, %s, %d fps\n", Counted(vxhost::AllInstances().size(), "instance").c_str(),
-               Counted(vxhost::KeyTimes().size(), "frame").c_str(), Counted(vxhost::KeyCount(), "key").c_str(),
+               Counted(SampleTicks().size(), "frame").c_str(), Counted(vxhost::KeyCount(), "key").c_str(),
                static_cast<int>(vxhost::FrameRate()));
+  // Reduced channels: what they held before the first request and now.
+  size_t channels = 0, before = 0, after = 0;
+  for (const vxhost::Instance* instance : vxhost::AllInstances())
+    for (const vxhost::Channel* channel : instance->channels)
+      if (channel && channel->reductionRequests > 0) {
+        ++channels;
+        before += channel->keysBeforeReduction;
+        after += channel->keys.size();
+      }
+  if (channels > 0)
+    std::fprintf(out, "keyframe reduction: %s reduced, %zu keys before, %zu after\n",
+                 Counted(channels, "channel").c_str(), before, after);
 }
 
 }  // namespace varnex

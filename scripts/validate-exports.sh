@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Exports our samples and every real file in ../shared/mocap to glTF with the
+# built varnex and runs the Khronos glTF validator over them; fails on any
+# error or warning. Installs the validator with npm into TOOLS_DIR (default
+# ~/.cache/varnex-tools) unless --no-install is given, in which case a missing
+# validator exits 77 (skipped). Usage: validate-exports.sh [--no-install] [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+install=1
+if [ "${1:-}" = "--no-install" ]; then install=0; shift; fi
+build=${1:-build}
+tools=${TOOLS_DIR:-$HOME/.cache/varnex-tools}
+
+if [ ! -f "$tools/node_modules/gltf-validator/package.json" ]; then
+  if [ $install -eq 0 ]; then echo "glTF validator not installed in $tools: skipped"; exit 77; fi
+  mkdir -p "$tools"
+  npm install --prefix "$tools" --no-audit --no-fund --silent gltf-validator >/dev/null
+fi
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+inputs=(samples)
+[ -d ../shared/mocap ] && inputs+=(../shared/mocap)
+"$build/bin/varnex" convert "${inputs[@]}" --out-dir "$out/glb" --format glb --jobs 2 >/dev/null
+"$build/bin/varnex" convert samples --out-dir "$out/gltf" --format gltf --jobs 2 >/dev/null
+GLTF_VALIDATOR_DIR="$tools" node scripts/validate-gltf.cjs "$out"/glb/*.glb "$out"/gltf/*.gltf
