@@ -74,6 +74,12 @@ missing.bvh: -1 (cannot be opened)"
     expect_stdout "$samples/walk.bvh: 1 (accepted)"
     [ -d "$XDG_CONFIG_HOME/varnex" ] || fail "the settings directory was not created"
     ;;
+  settings_option)
+    run --settings "$work/chosen/place" validate "$samples/walk.bvh"
+    expect_code 0
+    [ -d "$work/chosen/place" ] || fail "--settings did not create its directory"
+    [ ! -e "$XDG_CONFIG_HOME/varnex" ] || fail "the default settings directory was used despite --settings"
+    ;;
   import_missing)
     run import missing.bvh --positions out.csv
     expect_code 1
