@@ -27,6 +27,8 @@ typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_INITDIALOG 0x0110u
 #define WM_COMMAND 0x0111u
 #define MB_OK 0x0u
+#define IDOK 1
+#define IDCANCEL 2
 #define BST_UNCHECKED 0u
 #define BST_CHECKED 1u
 #define LOWORD(w) (static_cast<uint16_t>(static_cast<uintptr_t>(w) & 0xffffu))
