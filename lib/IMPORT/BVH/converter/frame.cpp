@@ -10,6 +10,7 @@
 
 #include "acclaim.h"
 #include "bvh.h"
+#include "resource.h"
 
 ImportOptions importOptions;
 ImportState importState;
@@ -533,9 +534,112 @@ int16_t LoadImportConvertOptions_BVH(FILE* file) {
 
 // -- Dialogs
 //
-// Until the dialogs exist the options dialog answers as one that could not
-// be created, and the About box shows nothing.
+// Both dialogs come from the library's resources (imp_bvh.rc) and are owned by
+// the host's parent window. The check boxes are not automatic: the procedure
+// keeps their marks in step with the option flags, which change in memory at
+// once, so a Cancel keeps them; only OK validates, takes the thresholds and
+// writes the options file.
 
-static INT_PTR RunOptionsDialog() { return -1; }
+static void ShowDialogHelp(HWND dialog) {
+  Import_IO_DisplayHelpTopic(dialog, frameState.settingsDirectory, "imp_bvh.hlp", "main");
+}
 
-static void RunAboutDialog() {}
+static void ShowReductionState(HWND dialog, int32_t checkId, int32_t fieldId, int32_t labelId, int16_t flag) {
+  CheckDlgButton(dialog, checkId, flag ? BST_CHECKED : BST_UNCHECKED);
+  Import_IO_Set_Control_Enable(dialog, fieldId, flag ? 1 : 0);
+  Import_IO_Set_Control_Enable(dialog, labelId, flag ? 1 : 0);
+}
+
+// Reads a threshold field; a value not above 0 is refused with its message
+// and the field gets the focus back.
+static int16_t TakeThreshold(HWND dialog, int32_t fieldId, const char* refusal, float* threshold) {
+  float value = 0.0f;
+  Import_IO_Dialog_To_SdFloat(dialog, fieldId, &value);
+  if (!(value > 0.0f)) {
+    MessageBoxA(dialog, refusal, "Error", MB_OK);
+    Import_IO_SetFocus_Edit_Control(dialog, fieldId);
+    return 0;
+  }
+  *threshold = value;
+  return 1;
+}
+
+static INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  (void)lparam;
+  if (message == WM_INITDIALOG) {
+    Import_IO_Center_Window(frameState.parentWindow, dialog);
+    return 1;
+  }
+  if (message != WM_COMMAND) return 0;
+  switch (LOWORD(wparam)) {
+    case IDOK:
+      EndDialog(dialog, 1);
+      return 1;
+    case IDC_HELP_BUTTON:
+      ShowDialogHelp(dialog);
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+static INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  (void)lparam;
+  if (message == WM_INITDIALOG) {
+    Import_IO_Center_Window(frameState.parentWindow, dialog);
+    CheckDlgButton(dialog, IDC_TRANSLATION_REDUCTION, importOptions.reduceTranslation ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_ROTATION_REDUCTION, importOptions.reduceRotation ? BST_CHECKED : BST_UNCHECKED);
+    Import_IO_SdFloat_To_Dialog(dialog, IDC_DISTANCE_THRESHOLD, importOptions.distanceThreshold);
+    Import_IO_SdFloat_To_Dialog(dialog, IDC_ANGULAR_THRESHOLD, importOptions.angularThreshold);
+    ShowReductionState(dialog, IDC_TRANSLATION_REDUCTION, IDC_DISTANCE_THRESHOLD, IDC_DISTANCE_LABEL,
+                       importOptions.reduceTranslation);
+    ShowReductionState(dialog, IDC_ROTATION_REDUCTION, IDC_ANGULAR_THRESHOLD, IDC_ANGULAR_LABEL,
+                       importOptions.reduceRotation);
+    return 1;
+  }
+  if (message != WM_COMMAND) return 0;
+  switch (LOWORD(wparam)) {
+    case IDC_TRANSLATION_REDUCTION:
+      importOptions.reduceTranslation = importOptions.reduceTranslation ? 0 : 1;
+      ShowReductionState(dialog, IDC_TRANSLATION_REDUCTION, IDC_DISTANCE_THRESHOLD, IDC_DISTANCE_LABEL,
+                         importOptions.reduceTranslation);
+      return 1;
+    case IDC_ROTATION_REDUCTION:
+      importOptions.reduceRotation = importOptions.reduceRotation ? 0 : 1;
+      ShowReductionState(dialog, IDC_ROTATION_REDUCTION, IDC_ANGULAR_THRESHOLD, IDC_ANGULAR_LABEL,
+                         importOptions.reduceRotation);
+      return 1;
+    case IDOK: {
+      // Both fields are checked whether or not their reduction is on.
+      if (!TakeThreshold(dialog, IDC_DISTANCE_THRESHOLD, "The 'distance threshold' value must be greater than 0.",
+                         &importOptions.distanceThreshold))
+        return 0;
+      if (!TakeThreshold(dialog, IDC_ANGULAR_THRESHOLD, "The 'angular threshold' value must be greater than 0.",
+                         &importOptions.angularThreshold))
+        return 0;
+      char path[kOptionsPathSize];
+      if (BuildOptionsFilePath(path, 1)) SaveImportConvertOptions_BVH(path);
+      EndDialog(dialog, 1);
+      return 1;
+    }
+    case IDCANCEL:
+      EndDialog(dialog, 0);
+      return 1;
+    case IDC_HELP_BUTTON:
+      ShowDialogHelp(dialog);
+      return 1;
+    case IDC_ABOUT_BUTTON:
+      DialogBoxParamA(frameState.moduleHandle, "AboutBox", frameState.parentWindow, AboutBoxProc, 0);
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+static INT_PTR RunOptionsDialog() {
+  return DialogBoxParamA(frameState.moduleHandle, "OptionsDialog", frameState.parentWindow, OptionsDialogProc, 0);
+}
+
+static void RunAboutDialog() {
+  DialogBoxParamA(frameState.moduleHandle, "AboutBox", frameState.parentWindow, AboutBoxProc, 0);
+}

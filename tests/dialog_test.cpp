@@ -1,0 +1,353 @@
+// The options dialog and the About box, driven through the entry point by
+// scripts of the dialog layer: what the dialogs show, what they answer, what
+// they write to imp_bvh.ini and which messages and help they bring up.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "template.h"
+#include "varnex/host.h"
+#include "varnex/ui.h"
+
+extern "C" void Varnex_Plugin_EntryPoint(const char** keywords, void** values, int32_t* result, void* extra);
+
+namespace {
+
+namespace fs = std::filesystem;
+using vxui::Click;
+using vxui::Keys;
+using vxui::SetText;
+using vxui::Snapshot;
+
+constexpr int kOk = 1, kCancel = 2, kTranslation = 100, kDistance = 101, kRotation = 102, kAngular = 103,
+              kDistanceLabel = 104, kAngularLabel = 105, kHelp = 200, kAbout = 201;
+
+std::string OptionsFile(const char* distance, const char* angular, int translation, int rotation) {
+  std::ostringstream out;
+  out << "# Default options for the Biovision/Acclaim import converter.\n"
+      << "# !! Do not modify this file. It is written by the converter.\n"
+      << "[Preferences]\n"
+      << "distance_threshold2 = " << distance << "\n"
+      << "angular_threshold2 = " << angular << "\n"
+      << "ena_trans_kf_reduction = " << translation << "\n"
+      << "ena_rot_kf_reduction = " << rotation << "\n";
+  return out.str();
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+int32_t CallEntryPoint(std::vector<std::pair<const char*, void*>> list) {
+  std::vector<const char*> keywords;
+  std::vector<void*> values;
+  for (auto& [keyword, value] : list) {
+    keywords.push_back(keyword);
+    values.push_back(value);
+  }
+  keywords.push_back(nullptr);
+  values.push_back(nullptr);
+  int32_t result = 0;
+  Varnex_Plugin_EntryPoint(keywords.data(), values.data(), &result, nullptr);
+  return result;
+}
+
+class DialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vxui::ResetUi();
+    vxhost::ResetHost();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    settings_ = fs::temp_directory_path() / ("varnex_dialog_" + std::string(info->name()));
+    fs::remove_all(settings_);
+    fs::create_directories(settings_);
+    settingsText_ = settings_.string() + "/";
+  }
+  void TearDown() override {
+    vxui::ResetUi();
+    fs::remove_all(settings_);
+  }
+
+  // Starts the plug-in on a settings directory holding these options.
+  void StartWith(const std::string& optionsText) {
+    std::ofstream(settings_ / "imp_bvh.ini", std::ios::binary) << optionsText;
+    Start(settingsText_);
+  }
+  void Start(const std::string& settingsDirectory) {
+    startedWith_ = settingsDirectory;
+    CallEntryPoint({{"parent_hWnd", vxui::MainWindow()}, {"initialize", const_cast<char*>(startedWith_.c_str())}});
+  }
+
+  int32_t Options(std::vector<vxui::Action> script) {
+    vxui::SetScript(std::move(script));
+    return CallEntryPoint({{"show_options_dialog", nullptr}});
+  }
+
+  std::string IniText() const { return ReadFile(settings_ / "imp_bvh.ini"); }
+  const vxui::DialogView& Shot(size_t i) const { return vxui::Snapshots().at(i); }
+
+  // The events of one kind ("message", "help", "open", ...), in order.
+  static std::vector<std::string> EventsStartingWith(const std::string& prefix) {
+    std::vector<std::string> found;
+    for (const std::string& e : vxui::Events())
+      if (e.rfind(prefix, 0) == 0) found.push_back(e);
+    return found;
+  }
+
+  fs::path settings_;
+  std::string settingsText_;
+  std::string startedWith_;
+};
+
+// -- What the options dialog shows when it opens
+
+TEST_F(DialogTest, OpensWithTheOptionsAndEnablesOnlyTheFieldsOfReductionsThatAreOn) {
+  struct Case {
+    int translation, rotation;
+    const char *distance, *angular;
+  };
+  for (const Case& c : {Case{0, 0, "0.01", "0.01"}, Case{1, 0, "0.5", "2"}, Case{0, 1, "1.25", "30"},
+                        Case{-1, 1, "1e-05", "180"}}) {
+    SCOPED_TRACE(std::string("translation ") + std::to_string(c.translation) + " rotation " + std::to_string(c.rotation));
+    vxui::ResetUi();
+    StartWith(OptionsFile(c.distance, c.angular, c.translation, c.rotation));
+    EXPECT_EQ(Options({Snapshot(), Click(kCancel)}), 0);
+    const vxui::DialogView& view = Shot(0);
+    EXPECT_EQ(view.caption, "Acclaim/Biovision MoCap Import Plug-In");
+    EXPECT_EQ(view.owner, "main");
+    EXPECT_TRUE(view.centered);
+    EXPECT_EQ(view.Control(kTranslation)->checked, c.translation != 0);
+    EXPECT_EQ(view.Control(kRotation)->checked, c.rotation != 0);
+    EXPECT_EQ(view.Control(kDistance)->text, c.distance);
+    EXPECT_EQ(view.Control(kAngular)->text, c.angular);
+    EXPECT_EQ(view.Control(kDistance)->enabled, c.translation != 0);
+    EXPECT_EQ(view.Control(kDistanceLabel)->enabled, c.translation != 0);
+    EXPECT_EQ(view.Control(kAngular)->enabled, c.rotation != 0);
+    EXPECT_EQ(view.Control(kAngularLabel)->enabled, c.rotation != 0);
+    EXPECT_EQ(view.focusId, kTranslation);
+    EXPECT_EQ(EventsStartingWith("center"), std::vector<std::string>{"center OptionsDialog on main"});
+  }
+}
+
+TEST_F(DialogTest, TickingABoxEnablesItsFieldAndLabelTogether) {
+  StartWith(OptionsFile("0.01", "0.01", 0, 0));
+  Options({Click(kTranslation), Snapshot(), Click(kRotation), Snapshot(), Click(kTranslation), Snapshot(), Click(kCancel)});
+  struct Expect {
+    bool translation, rotation;
+  };
+  const Expect expected[] = {{true, false}, {true, true}, {false, true}};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE("after click " + std::to_string(i + 1));
+    const vxui::DialogView& view = Shot(i);
+    EXPECT_EQ(view.Control(kTranslation)->checked, expected[i].translation);
+    EXPECT_EQ(view.Control(kDistance)->enabled, expected[i].translation);
+    EXPECT_EQ(view.Control(kDistanceLabel)->enabled, expected[i].translation);
+    EXPECT_EQ(view.Control(kRotation)->checked, expected[i].rotation);
+    EXPECT_EQ(view.Control(kAngular)->enabled, expected[i].rotation);
+    EXPECT_EQ(view.Control(kAngularLabel)->enabled, expected[i].rotation);
+  }
+}
+
+// -- Leaving the options dialog
+
+TEST_F(DialogTest, CancelAnswersZeroKeepsToggledFlagsAndLeavesTheFileAlone) {
+  const std::string before = OptionsFile("0.5", "4", 0, 1);
+  StartWith(before);
+  EXPECT_EQ(Options({SetText(kDistance, "9"), Click(kTranslation), Click(kRotation), Click(kCancel)}), 0);
+  EXPECT_EQ(IniText(), before);
+
+  // The flags changed in memory at once; the typed threshold was never taken.
+  vxui::ResetUi();
+  EXPECT_EQ(Options({Snapshot(), Click(kCancel)}), 0);
+  EXPECT_TRUE(Shot(0).Control(kTranslation)->checked);
+  EXPECT_FALSE(Shot(0).Control(kRotation)->checked);
+  EXPECT_EQ(Shot(0).Control(kDistance)->text, "0.5");
+}
+
+TEST_F(DialogTest, OkWithValidValuesWritesTheSevenLinesAndAnswersOne) {
+  StartWith(OptionsFile("0.01", "0.01", 0, 0));
+  EXPECT_EQ(Options({Click(kTranslation), SetText(kDistance, "0.5"), SetText(kAngular, "2.5"), Click(kOk)}), 1);
+  EXPECT_EQ(IniText(), OptionsFile("0.5", "2.5", 1, 0));
+  EXPECT_TRUE(EventsStartingWith("message").empty());
+  EXPECT_EQ(vxui::Events().back(), "end OptionsDialog 1");
+}
+
+TEST_F(DialogTest, RefusesThresholdsNotAboveZeroOneMessageAtATime) {
+  StartWith(OptionsFile("0.01", "0.01", 1, 1));
+  const std::string distanceMessage =
+      "message \"Error\" \"The 'distance threshold' value must be greater than 0.\" owner=OptionsDialog";
+  const std::string angularMessage =
+      "message \"Error\" \"The 'angular threshold' value must be greater than 0.\" owner=OptionsDialog";
+  int32_t result = Options({SetText(kDistance, "0"), SetText(kAngular, "0"), Click(kOk), Snapshot(),
+                            SetText(kDistance, "0.25"), Click(kOk), Snapshot(), SetText(kAngular, "1"), Click(kOk)});
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(EventsStartingWith("message"), (std::vector<std::string>{distanceMessage, angularMessage}));
+  EXPECT_EQ(Shot(0).focusId, kDistance);
+  EXPECT_EQ(Shot(1).focusId, kAngular);
+  EXPECT_EQ(IniText(), OptionsFile("0.25", "1", 1, 1));
+}
+
+TEST_F(DialogTest, RefusesEveryDistanceThatIsNotAPositiveNumberEvenWhenItsFieldIsOff) {
+  for (const char* text : {"0", "-1", "", "abc", "-0.0001", "0.0"}) {
+    SCOPED_TRACE(std::string("distance '") + text + "'");
+    vxui::ResetUi();
+    const std::string before = OptionsFile("0.01", "0.01", 0, 0);
+    StartWith(before);
+    EXPECT_EQ(Options({SetText(kDistance, text), Click(kOk), Snapshot(), Click(kCancel)}), 0);
+    EXPECT_EQ(EventsStartingWith("message").size(), 1u);
+    EXPECT_EQ(Shot(0).focusId, kOk) << "a disabled field cannot take the focus";
+    EXPECT_EQ(IniText(), before);
+  }
+}
+
+TEST_F(DialogTest, TheDistanceIsTakenBeforeTheAngularThresholdIsRefused) {
+  StartWith(OptionsFile("0.01", "0.01", 1, 1));
+  EXPECT_EQ(Options({SetText(kDistance, "3"), SetText(kAngular, "-2"), Click(kOk), Click(kCancel)}), 0);
+  vxui::ResetUi();
+  Options({Snapshot(), Click(kCancel)});
+  EXPECT_EQ(Shot(0).Control(kDistance)->text, "3");
+  EXPECT_EQ(Shot(0).Control(kAngular)->text, "0.01");
+}
+
+TEST_F(DialogTest, AnUnwritableSettingsDirectoryIsReportedAndTheDialogStillEndsWithOne) {
+  Start("/nonexistent/varnex/settings/");
+  vxhost::SetCallLogEnabled(true);
+  EXPECT_EQ(Options({SetText(kDistance, "0.5"), SetText(kAngular, "0.5"), Click(kOk)}), 1);
+  const std::string report =
+      "Sg_Report_Error(4, \"OUTERR_FILE_OPEN_WRITE\", \"SaveImportConvertOptions_BVH()\", \"Biovision/Acclaim .INI\", "
+      "\"/nonexistent/varnex/settings/imp_bvh.ini\")";
+  int reports = 0;
+  for (const std::string& line : vxhost::CallLog()) reports += line == report;
+  EXPECT_EQ(reports, 1);
+  vxhost::SetCallLogEnabled(false);
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+
+  // The new values stay in memory.
+  vxui::ResetUi();
+  Options({Snapshot(), Click(kCancel)});
+  EXPECT_EQ(Shot(0).Control(kDistance)->text, "0.5");
+}
+
+// -- Help and the About box
+
+TEST_F(DialogTest, HelpFromEitherDialogShowsTopicMainOfTheHelpFile) {
+  StartWith(OptionsFile("0.01", "0.01", 0, 0));
+  Options({Click(kHelp), Click(kAbout), Click(kHelp), Click(kOk), Click(kCancel)});
+  EXPECT_EQ(EventsStartingWith("help"), (std::vector<std::string>{"help imp_bvh.hlp main owner=OptionsDialog",
+                                                                    "help imp_bvh.hlp main owner=AboutBox"}));
+  // Found beside the host's libraries: the shipped file.
+  EXPECT_NE(vxui::HelpText().find("Perform translation keyframe reduction"), std::string::npos);
+}
+
+TEST_F(DialogTest, AHelpFileInTheSettingsDirectoryComesFirst) {
+  std::ofstream(settings_ / "imp_bvh.hlp") << "@topic other\nnot this\n@topic main\nOur own words.\n";
+  StartWith(OptionsFile("0.01", "0.01", 0, 0));
+  Options({Click(kHelp), Click(kCancel)});
+  EXPECT_EQ(vxui::HelpText(), "Our own words.\n");
+}
+
+TEST_F(DialogTest, AboutFromTheOptionsDialogIsOwnedByTheHostWindow) {
+  StartWith(OptionsFile("0.01", "0.01", 0, 0));
+  EXPECT_EQ(Options({Click(kAbout), Snapshot(), Click(kOk), Snapshot(), Click(kCancel)}), 0);
+  EXPECT_EQ(EventsStartingWith("open"), (std::vector<std::string>{"open OptionsDialog owner=main", "open AboutBox owner=main"}));
+  EXPECT_EQ(EventsStartingWith("end"), (std::vector<std::string>{"end AboutBox 1", "end OptionsDialog 0"}));
+  EXPECT_EQ(Shot(0).name, "AboutBox");
+  EXPECT_EQ(Shot(2).name, "OptionsDialog");  // the About box's own end comes between
+}
+
+TEST_F(DialogTest, TheAboutBoxShowsItsTextsAndLeavesTheResultAlone) {
+  StartWith(OptionsFile("0.01", "0.01", 0, 0));
+  vxui::SetScript({Snapshot(), Click(kCancel), Click(kHelp), Click(kOk)});
+  fs::path sample = settings_ / "a.asf";
+  std::ofstream(sample) << "";
+  std::string samplePath = sample.string();
+  int32_t result = CallEntryPoint({{"validate_header", samplePath.data()}, {"show_about_dialog", nullptr}});
+  EXPECT_EQ(result, 1);
+  const vxui::DialogView& view = Shot(0);
+  EXPECT_EQ(view.caption, "About the Acclaim/Biovision Import Plug-In");
+  EXPECT_TRUE(view.centered);
+  ASSERT_EQ(view.controls.size(), 6u);
+  EXPECT_EQ(view.controls[1].text, "Acclaim/Biovision MoCap Geometry Import Filter");
+  EXPECT_EQ(view.Control(kOk)->kind, "default button");
+  EXPECT_EQ(view.Control(kHelp)->text, "&Help");
+  // The About box has no Cancel: that command changes nothing.
+  EXPECT_EQ(EventsStartingWith("click"), (std::vector<std::string>{"click 2 ignored: no such control", "click 200", "click 1"}));
+  EXPECT_EQ(vxui::Events().back(), "end AboutBox 1");
+}
+
+// -- The keyboard, as a person in the terminal uses it
+
+TEST_F(DialogTest, KeyboardTicksMovesTypesAndConfirms) {
+  StartWith(OptionsFile("0.01", "0.01", 0, 0));
+  // Space ticks the focused box; Tab skips disabled fields; a field reached by
+  // Tab has its text selected, so typing replaces it; Enter is OK.
+  int32_t result = Options({Keys(" "), Keys(vxui::kTab), Snapshot(), Keys("0.75"), Keys(vxui::kTab), Snapshot(),
+                            Keys(vxui::kShiftTab), Keys(vxui::kBackspace), Snapshot(), Keys("5"), Keys(vxui::kEnter)});
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(Shot(0).focusId, kDistance);
+  EXPECT_EQ(Shot(1).focusId, kRotation);  // the angular field is still disabled
+  EXPECT_EQ(Shot(2).Control(kDistance)->text, "");
+  EXPECT_EQ(IniText(), OptionsFile("5", "0.01", 1, 0));
+}
+
+TEST_F(DialogTest, EscapeCancelsAndAScriptThatRunsOutEndsWithMinusOne) {
+  StartWith(OptionsFile("0.01", "0.01", 0, 0));
+  EXPECT_EQ(Options({Keys(vxui::kEscape)}), 0);
+  EXPECT_EQ(Options({Click(kTranslation)}), -1);
+  EXPECT_EQ(vxui::Events().back(), "end OptionsDialog -1");
+  Options({Click(kTranslation), Click(kCancel)});  // back as it was
+}
+
+// -- The templates come from the resource script unchanged
+
+TEST(DialogTemplates, CarryTheScriptsTitlesSizesIdsAndRectangles) {
+  struct Expect {
+    const char* dialog;
+    int id;
+    const char* className;
+    int x, y, width, height;
+  };
+  const Expect controls[] = {
+      {"OptionsDialog", 100, "Button", 14, 38, 134, 12}, {"OptionsDialog", 104, "Static", 25, 52, 100, 8},
+      {"OptionsDialog", 101, "Edit", 151, 50, 36, 12},   {"OptionsDialog", 102, "Button", 14, 65, 170, 12},
+      {"OptionsDialog", 105, "Static", 25, 81, 123, 8},  {"OptionsDialog", 103, "Edit", 151, 80, 36, 12},
+      {"OptionsDialog", 1, "Button", 14, 137, 36, 16},   {"OptionsDialog", 2, "Button", 62, 137, 35, 16},
+      {"OptionsDialog", 200, "Button", 107, 137, 35, 16}, {"OptionsDialog", 201, "Button", 151, 137, 35, 16},
+      {"AboutBox", 1, "Button", 53, 89, 52, 18},         {"AboutBox", 200, "Button", 115, 89, 52, 18},
+  };
+  auto find = [](const char* name) -> const vxui::DialogTemplate* {
+    for (size_t i = 0; i < vxui::kTemplateCount; ++i)
+      if (std::string(vxui::kTemplates[i].name) == name) return &vxui::kTemplates[i];
+    return nullptr;
+  };
+  const vxui::DialogTemplate* options = find("OptionsDialog");
+  const vxui::DialogTemplate* about = find("AboutBox");
+  ASSERT_TRUE(options && about);
+  EXPECT_EQ((std::vector<int>{options->x, options->y, options->width, options->height}), (std::vector<int>{91, 89, 197, 161}));
+  EXPECT_EQ((std::vector<int>{about->x, about->y, about->width, about->height}), (std::vector<int>{34, 62, 221, 119}));
+  EXPECT_EQ(std::string(options->fontName) + " " + std::to_string(options->fontSize), "Helv 8");
+  EXPECT_EQ(std::string(about->fontName) + " " + std::to_string(about->fontSize), "HELV 8");
+  EXPECT_EQ(options->style & vxui::style::kSysMenu, 0u);
+  EXPECT_NE(about->style & vxui::style::kSysMenu, 0u);
+  for (const Expect& e : controls) {
+    SCOPED_TRACE(std::string(e.dialog) + " " + std::to_string(e.id));
+    const vxui::DialogTemplate* dialog = find(e.dialog);
+    const vxui::ControlTemplate* found = nullptr;
+    for (size_t i = 0; i < dialog->controlCount; ++i)
+      if (dialog->controls[i].id == e.id) found = &dialog->controls[i];
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(std::string(found->className), e.className);
+    EXPECT_EQ((std::vector<int>{found->x, found->y, found->width, found->height}),
+              (std::vector<int>{e.x, e.y, e.width, e.height}));
+  }
+}
+
+}  // namespace
