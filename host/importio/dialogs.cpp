@@ -109,7 +109,7 @@ void ShowHelpProblem(HWND window, const std::string& text) {
 }  // namespace
 
 #ifdef _WIN32
-#define VXIMP_EXPORT extern "C" __declspec(dllexport)
+#define VXIMP_EXPORT extern "C"
 #else
 #define VXIMP_EXPORT extern "C" __attribute__((visibility("default")))
 #endif

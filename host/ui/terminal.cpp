@@ -136,6 +136,28 @@ void PutLabel(const std::string& text, size_t mnemonic, const std::string& style
   Put(text.substr(0, mnemonic) + "\x1b[4m" + text.substr(mnemonic, 1) + "\x1b[24m" + style + text.substr(mnemonic + 1));
 }
 
+// Help text keeps its lines and indentation; only lines too long are wrapped,
+// their continuations indented like the line itself.
+std::vector<std::string> WrapPreformatted(const std::string& text, int width) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (end == std::string::npos && line.empty()) break;
+    size_t indent = std::min(line.find_first_not_of(' '), line.size());
+    if (static_cast<int>(line.size()) <= width || static_cast<int>(indent) >= width / 2) {
+      lines.push_back(line);
+    } else {
+      for (const std::string& part : Wrap(line.substr(indent), width - static_cast<int>(indent)))
+        lines.push_back(std::string(indent, ' ') + part);
+    }
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
 struct Cell {
   int row, col, height, width;
 };
@@ -360,7 +382,7 @@ void TerminalPager(const std::string& title, const std::string& text) {
   for (;;) {
     int rows = 0, cols = 0;
     ScreenSize(&rows, &cols);
-    std::vector<std::string> lines = Wrap(text, cols - 2);
+    std::vector<std::string> lines = WrapPreformatted(text, cols - 2);
     int page = std::max(rows - 2, 1);
     int last = std::max(static_cast<int>(lines.size()) - page, 0);
     top = std::clamp(top, 0, last);
