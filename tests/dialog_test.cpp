@@ -60,6 +60,15 @@ int32_t CallEntryPoint(std::vector<std::pair<const char*, void*>> list) {
   return result;
 }
 
+std::string QuoteForLog(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -157,6 +166,30 @@ TEST_F(DialogTest, TickingABoxEnablesItsFieldAndLabelTogether) {
 }
 
 // -- Leaving the options dialog
+
+TEST_F(DialogTest, CallsTheHostsDialogHelpersInOrder) {
+  StartWith(OptionsFile("0.5", "2", 1, 0));
+  vxhost::ClearCallLog();
+  vxhost::SetCallLogEnabled(true);
+  EXPECT_EQ(Options({Click(kHelp), Click(kOk)}), 1);
+  vxhost::SetCallLogEnabled(false);
+  const std::string ini = QuoteForLog(settingsText_ + "imp_bvh.ini");
+  const std::vector<std::string> expected = {
+      "Import_IO_Center_Window(main, OptionsDialog)",
+      "Import_IO_SdFloat_To_Dialog(OptionsDialog, 101, 0.5)",
+      "Import_IO_SdFloat_To_Dialog(OptionsDialog, 103, 2)",
+      "Import_IO_Set_Control_Enable(OptionsDialog, 101, 1)",
+      "Import_IO_Set_Control_Enable(OptionsDialog, 104, 1)",
+      "Import_IO_Set_Control_Enable(OptionsDialog, 103, 0)",
+      "Import_IO_Set_Control_Enable(OptionsDialog, 105, 0)",
+      "Import_IO_DisplayHelpTopic(OptionsDialog, " + QuoteForLog(settingsText_) + ", \"imp_bvh.hlp\", \"main\")",
+      "Import_IO_Dialog_To_SdFloat(OptionsDialog, 101, &0.5)",
+      "Import_IO_Dialog_To_SdFloat(OptionsDialog, 103, &2)",
+      "Sg_Convert_Pathname(" + ini + ")",
+  };
+  EXPECT_EQ(vxhost::CallLog(), expected);
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+}
 
 TEST_F(DialogTest, CancelAnswersZeroKeepsToggledFlagsAndLeavesTheFileAlone) {
   const std::string before = OptionsFile("0.5", "4", 0, 1);

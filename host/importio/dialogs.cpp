@@ -1,6 +1,7 @@
 // The import I/O library's dialog helpers: centring, numbers into and out of
 // edit fields, focus, enabling, and the help topic. Off Windows they work on
-// the dialog layer (vxui); on Windows on the real window system.
+// the dialog layer (vxui); on Windows on the real window system. Each is
+// logged and checked like every other host call.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "hostcall.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -108,13 +111,35 @@ void ShowHelpProblem(HWND window, const std::string& text) {
 
 }  // namespace
 
+// -- The helpers, each logged and checked like every host call
+
+namespace vxhost {
+namespace {
+
+void LogCall(const std::string& line) {
+  if (CallLogOn()) AppendCallLog(line);
+}
+
 #ifdef _WIN32
-#define VXIMP_EXPORT extern "C"
+std::string WindowName(HWND window) { return window ? "window" : "0"; }
+bool HasControl(HWND dialog, int32_t id) { return dialog && GetDlgItem(dialog, id) != nullptr; }
 #else
-#define VXIMP_EXPORT extern "C" __attribute__((visibility("default")))
+std::string WindowName(HWND window) { return vxui::WindowName(window); }
+bool HasControl(HWND dialog, int32_t id) {
+  std::string ignored;
+  return vxui::GetControlText(dialog, id, &ignored);
+}
 #endif
 
-VXIMP_EXPORT void Import_IO_Center_Window(HWND parent, HWND dialog) {
+// A dialog helper names a control the dialog does not have: a host error.
+bool CheckControl(const char* function, HWND dialog, int32_t id) {
+  if (HasControl(dialog, id)) return true;
+  ReportHostError(function, "items 1, 2: " + WindowName(dialog) + " has no control " + std::to_string(id));
+  return false;
+}
+
+void CenterWindow(HWND parent, HWND dialog) {
+  LogCall("Import_IO_Center_Window(" + WindowName(parent) + ", " + WindowName(dialog) + ")");
 #ifdef _WIN32
   RECT outer{}, inner{};
   HWND reference = parent != nullptr ? parent : GetDesktopWindow();
@@ -129,7 +154,10 @@ VXIMP_EXPORT void Import_IO_Center_Window(HWND parent, HWND dialog) {
 }
 
 // Shown with "%g": six significant digits, as the options file writes them.
-VXIMP_EXPORT void Import_IO_SdFloat_To_Dialog(HWND dialog, int16_t controlId, float value) {
+void FloatToDialog(HWND dialog, int16_t controlId, float value) {
+  LogCall("Import_IO_SdFloat_To_Dialog(" + WindowName(dialog) + ", " + std::to_string(controlId) + ", " +
+          FormatFloat(value) + ")");
+  if (!CheckControl("Import_IO_SdFloat_To_Dialog()", dialog, controlId)) return;
   char text[64];
   std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
 #ifdef _WIN32
@@ -141,23 +169,33 @@ VXIMP_EXPORT void Import_IO_SdFloat_To_Dialog(HWND dialog, int16_t controlId, fl
 
 // Read as atof reads: leading blanks skipped, the longest number prefix
 // taken, text that is no number gives 0.
-VXIMP_EXPORT void Import_IO_Dialog_To_SdFloat(HWND dialog, int32_t controlId, float* value) {
-  if (value == nullptr) return;
+void DialogToFloat(HWND dialog, int32_t controlId, float* value) {
+  std::string head = "Import_IO_Dialog_To_SdFloat(" + WindowName(dialog) + ", " + std::to_string(controlId) + ", ";
+  if (value == nullptr) {
+    LogCall(head + "0)");
+    return ReportHostError("Import_IO_Dialog_To_SdFloat()", "item 3: expected the address of a float, found 0");
+  }
+  if (!CheckControl("Import_IO_Dialog_To_SdFloat()", dialog, controlId)) {
+    LogCall(head + "&" + FormatFloat(*value) + ")");
+    return;
+  }
 #ifdef _WIN32
   char text[256] = {};
   GetDlgItemTextA(dialog, controlId, text, sizeof text);
   *value = static_cast<float>(std::atof(text));
 #else
   std::string text;
-  if (!vxui::GetControlText(dialog, controlId, &text)) text.clear();
+  vxui::GetControlText(dialog, controlId, &text);
   *value = static_cast<float>(std::atof(text.c_str()));
 #endif
+  LogCall(head + "&" + FormatFloat(*value) + ")");
 }
 
-VXIMP_EXPORT void Import_IO_SetFocus_Edit_Control(HWND dialog, int32_t controlId) {
+void FocusEditControl(HWND dialog, int32_t controlId) {
+  LogCall("Import_IO_SetFocus_Edit_Control(" + WindowName(dialog) + ", " + std::to_string(controlId) + ")");
+  if (!CheckControl("Import_IO_SetFocus_Edit_Control()", dialog, controlId)) return;
 #ifdef _WIN32
   HWND control = GetDlgItem(dialog, controlId);
-  if (control == nullptr) return;
   SetFocus(control);
   SendMessageA(control, EM_SETSEL, 0, -1);
 #else
@@ -165,30 +203,73 @@ VXIMP_EXPORT void Import_IO_SetFocus_Edit_Control(HWND dialog, int32_t controlId
 #endif
 }
 
-VXIMP_EXPORT void Import_IO_Set_Control_Enable(HWND dialog, int32_t controlId, int32_t enable) {
+void SetControlEnable(HWND dialog, int32_t controlId, int32_t enable) {
+  LogCall("Import_IO_Set_Control_Enable(" + WindowName(dialog) + ", " + std::to_string(controlId) + ", " +
+          std::to_string(enable) + ")");
+  if (!CheckControl("Import_IO_Set_Control_Enable()", dialog, controlId)) return;
 #ifdef _WIN32
-  HWND control = GetDlgItem(dialog, controlId);
-  if (control != nullptr) EnableWindow(control, enable != 0);
+  EnableWindow(GetDlgItem(dialog, controlId), enable != 0);
 #else
   vxui::EnableControl(dialog, controlId, enable != 0);
 #endif
 }
 
-VXIMP_EXPORT void Import_IO_DisplayHelpTopic(HWND window, const char* settingsDirectory, const char* helpFile,
-                                             const char* topic) {
-  try {
-    std::string name = helpFile != nullptr ? helpFile : "";
-    std::string wanted = topic != nullptr ? topic : "main";
-    fs::path file = FindHelpFile(settingsDirectory, name);
-    std::string text;
-    if (file.empty()) {
-      ShowHelpProblem(window, "The help file " + name + " was not found.");
-    } else if (!ReadHelpTopic(file, wanted, &text)) {
-      ShowHelpProblem(window, "The help file " + name + " has no topic " + wanted + ".");
-    } else {
-      ShowHelpText(window, name, wanted, text);
-    }
-  } catch (...) {
-    // Help is a convenience: nothing it meets may end the host.
+std::string LogText(const char* text) { return text ? QuoteForLog(text) : "0"; }
+
+void DisplayHelpTopic(HWND window, const char* settingsDirectory, const char* helpFile, const char* topic) {
+  LogCall("Import_IO_DisplayHelpTopic(" + WindowName(window) + ", " + LogText(settingsDirectory) + ", " +
+          LogText(helpFile) + ", " + LogText(topic) + ")");
+  if (helpFile == nullptr || topic == nullptr)
+    return ReportHostError("Import_IO_DisplayHelpTopic()", "items 3, 4: expected a help file and a topic");
+  std::string name = helpFile;
+  fs::path file = FindHelpFile(settingsDirectory, name);
+  std::string text;
+  if (file.empty()) {
+    ShowHelpProblem(window, "The help file " + name + " was not found.");
+  } else if (!ReadHelpTopic(file, topic, &text)) {
+    ShowHelpProblem(window, "The help file " + name + " has no topic " + topic + ".");
+  } else {
+    ShowHelpText(window, name, topic, text);
   }
+}
+
+}  // namespace
+}  // namespace vxhost
+
+extern "C" void Import_IO_Center_Window(HWND parent, HWND dialog) {
+  vxhost::EnterHostCall();
+  vxhost::Guarded("Import_IO_Center_Window()", [&] { vxhost::CenterWindow(parent, dialog); });
+  vxhost::AfterHostCall();
+}
+
+extern "C" void Import_IO_SdFloat_To_Dialog(HWND dialog, int16_t controlId, float value) {
+  vxhost::EnterHostCall();
+  vxhost::Guarded("Import_IO_SdFloat_To_Dialog()", [&] { vxhost::FloatToDialog(dialog, controlId, value); });
+  vxhost::AfterHostCall();
+}
+
+extern "C" void Import_IO_Dialog_To_SdFloat(HWND dialog, int32_t controlId, float* value) {
+  vxhost::EnterHostCall();
+  vxhost::Guarded("Import_IO_Dialog_To_SdFloat()", [&] { vxhost::DialogToFloat(dialog, controlId, value); });
+  vxhost::AfterHostCall();
+}
+
+extern "C" void Import_IO_SetFocus_Edit_Control(HWND dialog, int32_t controlId) {
+  vxhost::EnterHostCall();
+  vxhost::Guarded("Import_IO_SetFocus_Edit_Control()", [&] { vxhost::FocusEditControl(dialog, controlId); });
+  vxhost::AfterHostCall();
+}
+
+extern "C" void Import_IO_Set_Control_Enable(HWND dialog, int32_t controlId, int32_t enable) {
+  vxhost::EnterHostCall();
+  vxhost::Guarded("Import_IO_Set_Control_Enable()", [&] { vxhost::SetControlEnable(dialog, controlId, enable); });
+  vxhost::AfterHostCall();
+}
+
+extern "C" void Import_IO_DisplayHelpTopic(HWND window, const char* settingsDirectory, const char* helpFile,
+                                           const char* topic) {
+  vxhost::EnterHostCall();
+  vxhost::Guarded("Import_IO_DisplayHelpTopic()",
+                  [&] { vxhost::DisplayHelpTopic(window, settingsDirectory, helpFile, topic); });
+  vxhost::AfterHostCall();
 }

@@ -141,6 +141,8 @@ std::string OwnerName(Window owner) {
   return "window";
 }
 
+std::string WindowName(Window window) { return window == nullptr ? "0" : OwnerName(window); }
+
 std::string ControlKindName(ControlKind kind) {
   switch (kind) {
     case ControlKind::Frame: return "frame";

@@ -87,6 +87,10 @@ void ResetUi();
 
 // -- Services for the host's dialog helpers (Import_IO_ functions)
 
+// How the host's call log names a window: "0", "main", a dialog's template
+// name, or "window" for any other handle.
+std::string WindowName(Window window);
+
 bool SetControlText(Window dialog, int id, const std::string& text);
 bool GetControlText(Window dialog, int id, std::string* text);
 bool EnableControl(Window dialog, int id, bool enable);
