@@ -113,7 +113,10 @@ void RunScriptTurn(DialogState& dialog) {
         HandleKey(dialog, key);
       }
       break;
-    case Action::Kind::Snapshot: layer.snapshots.push_back(ViewOf(dialog)); break;
+    case Action::Kind::Snapshot:
+      layer.snapshots.push_back(ViewOf(dialog));
+      Record("snapshot " + std::string(dialog.tpl->name));
+      break;
   }
 }
 

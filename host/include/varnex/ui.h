@@ -77,7 +77,9 @@ bool ScriptMode();
 const std::vector<DialogView>& Snapshots();
 // What happened, in order: "open NAME owner=OWNER", "center NAME on OWNER",
 // "click ID", "click ID ignored: disabled", "message \"CAPTION\" \"TEXT\" owner=OWNER",
-// "help FILE TOPIC owner=OWNER", "end NAME RESULT", "script ran out in NAME".
+// "help FILE TOPIC owner=OWNER", "snapshot NAME", "end NAME RESULT",
+// "script ran out in NAME". Each "snapshot" and "end" event has its view in
+// Snapshots(), in the same order.
 const std::vector<std::string>& Events();
 // Text of the last help topic shown.
 const std::string& HelpText();
