@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup-windows.sh
 
 dir=${WINDOWS_BUILD_DIR:-build-windows}
+case $dir in /*) ;; *) dir=$PWD/$dir ;; esac
 cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DVARNEX_BUILD_TESTS=OFF -DVARNEX_BUILD_BENCH=OFF >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target imp_bvh varnex
@@ -32,10 +33,10 @@ echo "imp_bvh.dll: exports $exports; imports $(tr '\n' ' ' <<<"$imports")"
 
 # -- Smoke test under wine, with a virtual X server for the dialog.
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-export WINEPREFIX=${WINEPREFIX:-$PWD/$dir/wineprefix}
+export WINEPREFIX=${WINEPREFIX:-$dir/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no .NET or browser installers in a fresh prefix
-run() { xvfb-run -a "$wine" "$@"; }
+run() { xvfb-run -a "$wine" "$@" | tr -d '\r'; }
 
 out=$(run "$bin/varnex.exe" import samples/walk.bvh)
 echo "$out"
