@@ -1,5 +1,5 @@
 # For a cross build to Windows: the header-only libraries the host and the
-# host program use (GLM, CLI11) come from the build machine's Debian packages.
+# host program use (GLM, CLI11, nlohmann-json) come from the build machine's Debian packages.
 # Their headers are platform-neutral, but /usr/include as a whole must not be
 # on a cross compiler's path, so each is linked into a folder of its own and
 # offered to find_package through redirect files.
@@ -22,3 +22,4 @@ endfunction()
 
 varnex_cross_header_package(glm glm::glm glm)
 varnex_cross_header_package(CLI11 CLI11::CLI11 CLI)
+varnex_cross_header_package(nlohmann_json nlohmann_json::nlohmann_json nlohmann)

@@ -8,11 +8,44 @@
 #include <filesystem>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace varnex {
+
+#ifdef _WIN32
+
+// Windows has no mkstemp or fsync: the temporary file is named after the
+// process, flushed with _commit, and moved over the target in one step.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+  const std::string temporary = path + ".tmp" + std::to_string(GetCurrentProcessId());
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  if (file == nullptr) {
+    error = std::strerror(errno);
+    return false;
+  }
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0 &&
+            _commit(_fileno(file)) == 0;
+  int code = errno;
+  if (std::fclose(file) != 0 && ok) ok = false, code = errno;
+  if (ok && !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ok = false;
+    code = EACCES;
+  }
+  if (!ok) {
+    std::remove(temporary.c_str());
+    error = std::strerror(code);
+  }
+  return ok;
+}
+
+#else
 
 namespace {
 
@@ -60,5 +93,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   }
   return ok;
 }
+
+#endif
 
 }  // namespace varnex

@@ -8,5 +8,7 @@ namespace varnex {
 void SetupValidateCommand(Program& program);
 void SetupImportCommand(Program& program);
 void SetupConvertCommand(Program& program);
+void SetupOptionsCommand(Program& program);  // dialog_command.cpp
+void SetupAboutCommand(Program& program);    // dialog_command.cpp
 
 }  // namespace varnex

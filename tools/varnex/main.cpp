@@ -22,6 +22,8 @@ constexpr varnex::CommandSetup kCommands[] = {
     varnex::SetupValidateCommand,
     varnex::SetupImportCommand,
     varnex::SetupConvertCommand,
+    varnex::SetupOptionsCommand,
+    varnex::SetupAboutCommand,
 };
 
 }  // namespace

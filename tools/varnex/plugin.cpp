@@ -1,8 +1,13 @@
-// Opens imp_bvh.so with dlopen, resolves Varnex_Plugin_EntryPoint and sends
-// the calls a host makes once after loading a plug-in.
+// Opens imp_bvh.so with dlopen (imp_bvh.dll with LoadLibrary on Windows),
+// resolves Varnex_Plugin_EntryPoint and sends the calls a host makes once
+// after loading a plug-in.
 #include "plugin.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -11,22 +16,56 @@
 
 namespace varnex {
 
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kPluginFileName = "imp_bvh.dll";
+
+std::filesystem::path ProgramPath(std::error_code& error) {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    error = std::make_error_code(std::errc::filename_too_long);
+    return {};
+  }
+  return path;
+}
+
+void* OpenLibrary(const std::string& path) { return reinterpret_cast<void*>(LoadLibraryA(path.c_str())); }
+void* FindSymbol(void* library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+std::string LoadError() { return "error " + std::to_string(GetLastError()); }
+#else
+constexpr const char* kPluginFileName = "imp_bvh.so";
+
+std::filesystem::path ProgramPath(std::error_code& error) {
+  return std::filesystem::read_symlink("/proc/self/exe", error);
+}
+
+void* OpenLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* FindSymbol(void* library, const char* name) { return dlsym(library, name); }
+std::string LoadError() { return dlerror(); }
+#endif
+
+}  // namespace
+
 std::string DefaultPluginPath() {
   std::error_code error;
-  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return "imp_bvh.so";
-  return (program.parent_path() / "imp_bvh.so").string();
+  std::filesystem::path program = ProgramPath(error);
+  if (error) return kPluginFileName;
+  return (program.parent_path() / kPluginFileName).string();
 }
 
 std::optional<Plugin> Plugin::Start(const HostOptions& options) {
   std::string path = options.pluginPath.empty() ? DefaultPluginPath() : options.pluginPath;
   // The library stays loaded until the program ends, as in a host application.
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* library = OpenLibrary(path);
   if (library == nullptr) {
-    std::fprintf(stderr, "varnex: cannot load the plug-in %s: %s\n", path.c_str(), dlerror());
+    std::fprintf(stderr, "varnex: cannot load the plug-in %s: %s\n", path.c_str(), LoadError().c_str());
     return std::nullopt;
   }
-  auto entry = reinterpret_cast<PluginEntryPoint>(dlsym(library, "Varnex_Plugin_EntryPoint"));
+  auto entry = reinterpret_cast<PluginEntryPoint>(FindSymbol(library, "Varnex_Plugin_EntryPoint"));
   if (entry == nullptr) {
     std::fprintf(stderr, "varnex: %s has no entry point Varnex_Plugin_EntryPoint\n", path.c_str());
     return std::nullopt;

@@ -47,6 +47,16 @@ void TerminalProgress::Clear() {
   drawn_ = false;
 }
 
+#ifdef _WIN32
+// The C runtime puts the default handler back before it calls ours, so a
+// second Ctrl-C ends the program here too.
+InterruptGuard::InterruptGuard() {
+  interruptFlag = 0;
+  previous_ = std::signal(SIGINT, OnInterrupt);
+}
+
+InterruptGuard::~InterruptGuard() { std::signal(SIGINT, previous_); }
+#else
 InterruptGuard::InterruptGuard() {
   interruptFlag = 0;
   struct sigaction action = {};
@@ -59,6 +69,7 @@ InterruptGuard::InterruptGuard() {
 InterruptGuard::~InterruptGuard() {
   sigaction(SIGINT, &previous_, nullptr);
 }
+#endif
 
 bool InterruptRequested() { return interruptFlag != 0; }
 

@@ -35,7 +35,11 @@ class InterruptGuard {
   InterruptGuard& operator=(const InterruptGuard&) = delete;
 
  private:
+#ifdef _WIN32
+  void (*previous_)(int) = nullptr;
+#else
   struct sigaction previous_ = {};
+#endif
 };
 
 bool InterruptRequested();

@@ -17,6 +17,9 @@ std::string Environment(const char* name) {
 
 std::optional<std::string> ChooseSettingsDirectory(const HostOptions& options) {
   if (!options.settingsDirectory.empty()) return options.settingsDirectory;
+#ifdef _WIN32
+  if (std::string appData = Environment("APPDATA"); !appData.empty()) return appData + "/varnex/";
+#endif
   if (std::string config = Environment("XDG_CONFIG_HOME"); !config.empty()) return config + "/varnex/";
   if (std::string home = Environment("HOME"); !home.empty()) return home + "/.config/varnex/";
   return std::nullopt;

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Runs one named case of `varnex options` / `varnex about` with a script of
+# steps and compares the exit code, what varnex prints and imp_bvh.ini.
+# Usage: dialog_cli_test.sh CASE VARNEX_BINARY
+set -uo pipefail
+case_name=$1
+varnex=$2
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+run() {
+  "$varnex" "$@" </dev/null >stdout.txt 2>stderr.txt
+  code=$?
+}
+expect_code() { [ "$code" -eq "$1" ] || fail "exit code $code, expected $1"; }
+expect_file() {
+  [ "$(cat "$1")" == "$2" ] || fail "$1 was:"$'\n'"$(cat "$1")"$'\n'"expected:"$'\n'"$2"
+}
+
+ini() {
+  printf '%s\n' "# Default options for the Biovision/Acclaim import converter." \
+    "# !! Do not modify this file. It is written by the converter." "[Preferences]" \
+    "distance_threshold2 = $1" "angular_threshold2 = $2" "ena_trans_kf_reduction = $3" "ena_rot_kf_reduction = $4"
+}
+
+case "$case_name" in
+  options_refuse_then_save)
+    mkdir settings && ini 0.01 0.01 0 0 >settings/imp_bvh.ini
+    run --settings settings options --script "click 100; text 101 0; click 1; text 101 0.5; snapshot; click 1"
+    expect_code 0
+    expect_file stdout.txt "open OptionsDialog owner=main
+center OptionsDialog on main
+click 100
+click 1
+message \"Error\" \"The 'distance threshold' value must be greater than 0.\" owner=OptionsDialog
+snapshot OptionsDialog
+  text \"This geometry filter imports Acclaim and Biovision Skeletal Motion Capture Files.\"
+  100 checkbox [x] \"Perform translation keyframe reduction\"
+  104 text \"'Distance' difference threshold:\"
+  101 edit \"0.5\" focus
+  102 checkbox [ ] \"Perform Euler angle rotation keyframe reduction\"
+  105 text \"Angular difference threshold (degrees):\" disabled
+  103 edit \"0.01\" disabled
+  text \"Tip: to re-align the bones of an imported skeleton with their children, use the skeleton re-alignment option of the host's companion skeleton plug-in.\"
+  1 default button \"&OK\"
+  2 button \"&Cancel\"
+  200 button \"&Help\"
+  201 button \"&About...\"
+click 1
+end OptionsDialog 1
+show_options_dialog: 1"
+    expect_file settings/imp_bvh.ini "$(ini 0.5 0.01 1 0)"
+    ;;
+  options_cancel)
+    mkdir settings && ini 0.25 3 1 1 >settings/imp_bvh.ini
+    run --settings settings options --script "click 102; text 103 9; click 2"
+    expect_code 0
+    expect_file stdout.txt "open OptionsDialog owner=main
+center OptionsDialog on main
+click 102
+click 2
+end OptionsDialog 0
+show_options_dialog: 0"
+    expect_file settings/imp_bvh.ini "$(ini 0.25 3 1 1)"
+    ;;
+  about_help)
+    run --settings settings about --script "click 200; click 1"
+    expect_code 0
+    expect_file stdout.txt "open AboutBox owner=main
+center AboutBox on main
+click 200
+help imp_bvh.hlp main owner=AboutBox
+click 1
+end AboutBox 1
+show_about_dialog: 0"
+    ;;
+  no_terminal)
+    run options
+    expect_code 2
+    expect_file stderr.txt "varnex: the dialogs need a terminal; without one, give --script"
+    ;;
+  bad_script)
+    run options --script "click ok"
+    expect_code 2
+    expect_file stderr.txt "varnex: --script: 'click ok': expected a control id"
+    ;;
+  *)
+    fail "unknown case $case_name"
+    ;;
+esac
+[ "$failures" -eq 0 ]
