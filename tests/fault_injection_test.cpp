@@ -1,0 +1,271 @@
+// Every real file, imported again and again while the user aborts at one
+// progress poll after another, and while the host delivers a fatal (kind 5)
+// message at one host call after another. Each interrupted import must
+// answer 1, clean up once through Import_IO_Abort_Cleanup, leak nothing and
+// leave the plug-in ready for a clean import that builds the same scene as
+// one from a fresh start.
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "frame_support.h"
+#include "scene_digest.h"
+#include "varnex/host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VARNEX_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VARNEX_ASAN 1
+#endif
+#endif
+#ifdef VARNEX_ASAN
+constexpr bool kSanitized = true;  // LeakSanitizer watches the heap in this build
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Points per kind of fault: 50 per file in all, spread evenly over the
+// import. After each fault a clean import must build the fresh-start scene:
+// the file itself is imported again after every fault when it is small, and
+// after a few evenly spread ones when it is big (one under the sanitizers,
+// where an import is ten times slower); the other faults of a big file are
+// followed by a small probe file of the same format, which shows the same
+// thing (the plug-in starts from nothing) at a fraction of the cost.
+constexpr int64_t kPointsPerKind = 25;
+constexpr int64_t kFullReimportsPerKind = kSanitized ? 1 : 5;
+constexpr uintmax_t kBigFileBytes = 150'000;
+// Host calls before Import_IO_Initialize registers the message callback:
+// Sg_RegisterClassStorage, Sg_RegisterClassStorageAux, Sg_SetupTrieGraphSystem.
+constexpr int64_t kInitializeCall = 4;
+// Heap growth allowed over a whole file's faults (containers in the host
+// that keep their capacity), far below what one leaked model would hold.
+constexpr size_t kHeapSlackBytes = 256 * 1024;
+
+struct RealFile {
+  std::string path;
+  std::string label;
+};
+
+std::string Label(const fs::path& path) {
+  std::string label = path.parent_path().filename().string() + "_" + path.filename().string();
+  for (char& c : label)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return label;
+}
+
+void AddFilesOf(const fs::path& dir, std::vector<RealFile>& files) {
+  if (!fs::is_directory(dir)) return;
+  std::vector<fs::path> found;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    const fs::path& path = entry.path();
+    if (path.extension() == ".bvh") found.push_back(path);
+  }
+  std::sort(found.begin(), found.end());
+  for (const fs::path& path : found) files.push_back({path.string(), Label(path)});
+}
+
+std::vector<RealFile> RealFiles() {
+  std::vector<RealFile> files;
+  AddFilesOf(VARNEX_SAMPLES, files);
+  AddFilesOf(VARNEX_SHARED_MOCAP, files);
+  return files;
+}
+
+// Up to count points spread evenly over first..last, both ends included.
+std::vector<int64_t> EvenPoints(int64_t first, int64_t last, int64_t count) {
+  std::vector<int64_t> points;
+  if (last < first) return points;
+  int64_t span = last - first + 1;
+  if (span <= count) {
+    for (int64_t n = first; n <= last; ++n) points.push_back(n);
+    return points;
+  }
+  for (int64_t i = 0; i < count; ++i) points.push_back(first + i * (span - 1) / (count - 1));
+  return points;
+}
+
+size_t HeapInUse() { return mallinfo2().uordblks; }
+
+constexpr char kProbeBvh[] = R"(HIERARCHY
+ROOT Hips
+{
+  OFFSET 0 0 0
+  CHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation
+  JOINT Chest
+  {
+    OFFSET 0 5 0
+    CHANNELS 3 Zrotation Xrotation Yrotation
+    End Site
+    {
+      OFFSET 0 4 0
+    }
+  }
+}
+MOTION
+Frames: 2
+Frame Time: 0.04
+0 1 2 3 4 5 6 7 8
+1 2 3 4 5 6 7 8 9
+)";
+
+constexpr char kProbeAsf[] = R"(:version 1.10
+:name probe
+:units
+  mass 1.0
+  length 1
+  angle deg
+:root
+   order TX TY TZ RX RY RZ
+   axis XYZ
+   position 0 0 0
+   orientation 0 0 0
+:bonedata
+  begin
+     id 1
+     name arm
+     direction 0 1 0
+     length 2
+     axis 0 0 0 XYZ
+    dof rx rz
+    limits (-90 90)
+           (-inf inf)
+  end
+:hierarchy
+  begin
+    root arm
+  end
+)";
+
+constexpr char kProbeAmc[] = R"(:FULLY-SPECIFIED
+:DEGREES
+1
+root 0 1 2 10 20 30
+arm 45 5
+2
+root 0 1 3 11 21 31
+arm 50 6
+)";
+
+class FaultInjection : public ::testing::TestWithParam<RealFile> {
+ protected:
+  void SetUp() override {
+    vxhost::ResetHost();
+    bool bvh = fs::path(GetParam().path).extension() == ".bvh";
+    probe_ = bvh ? scratch_.Write("probe.bvh", kProbeBvh) : scratch_.Write("probe.asf", kProbeAsf);
+    if (!bvh) scratch_.Write("probe.amc", kProbeAmc);
+  }
+  void TearDown() override { vxhost::ResetHost(); }
+
+  // A clean import from a fresh host; answers the scene's digest.
+  static uint64_t CleanImportDigest(const std::string& path) {
+    vxhost::ResetHost();
+    EXPECT_EQ(frametest::Import(path), 0) << vxhost::AllMessageText();
+    EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
+    return scenedigest::SceneDigest();
+  }
+
+  // One interrupted import, armed by the caller, then a clean one of the
+  // file itself or of the probe.
+  void CheckInterruptedImport(bool reimportFile) {
+    EXPECT_EQ(frametest::Import(GetParam().path), 1);
+    vxhost::Counters counters = vxhost::GetCounters();
+    EXPECT_EQ(counters.abortCleanups, 1);
+    EXPECT_EQ(counters.cleanups, 1);  // the driver finishes every import with Import_IO_Cleanup
+    EXPECT_EQ(counters.initializes, 1);
+    EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
+    if (reimportFile) {
+      EXPECT_EQ(CleanImportDigest(GetParam().path), fileDigest_) << "the import after the fault built another scene";
+    } else {
+      EXPECT_EQ(CleanImportDigest(probe_), probeDigest_) << "the probe after the fault built another scene";
+    }
+    ++faults_;
+  }
+
+  frametest::ScratchDir scratch_;
+  std::string probe_;
+  uint64_t fileDigest_ = 0;
+  uint64_t probeDigest_ = 0;
+  int64_t faults_ = 0;
+};
+
+// Whether the fault at index i of count gets a full import of the file after it.
+bool FullReimportAt(size_t i, size_t count, bool bigFile) {
+  if (!bigFile || count <= static_cast<size_t>(kFullReimportsPerKind)) return true;
+  size_t every = count / kFullReimportsPerKind;
+  return i % every == every / 2;
+}
+
+TEST_P(FaultInjection, EveryInterruptionCleansUpAndLeavesNothingBehind) {
+  const RealFile& file = GetParam();
+  probeDigest_ = CleanImportDigest(probe_);
+  fileDigest_ = CleanImportDigest(file.path);
+  ASSERT_FALSE(HasFailure());
+  vxhost::Counters clean = vxhost::GetCounters();
+  ASSERT_GT(clean.abortPolls, 0);
+  ASSERT_EQ(clean.cleanups, 1);
+  vxhost::ResetHost();
+  size_t heapBefore = HeapInUse();
+
+  bool bigFile = fs::file_size(file.path) > kBigFileBytes;
+  std::vector<int64_t> polls = EvenPoints(1, clean.abortPolls, kPointsPerKind);
+  // Kind 5 can arrive from the call that registers the callback up to the
+  // last call before Import_IO_Cleanup, which drops it first.
+  std::vector<int64_t> calls = EvenPoints(kInitializeCall, clean.hostCalls - 1,
+                                          std::max<int64_t>(kPointsPerKind, 50 - static_cast<int64_t>(polls.size())));
+  ASSERT_GE(polls.size() + calls.size(), 50u);
+
+  for (size_t i = 0; i < polls.size(); ++i) {
+    int64_t poll = polls[i];
+    SCOPED_TRACE("user abort at poll " + std::to_string(poll) + " of " + std::to_string(clean.abortPolls));
+    vxhost::ResetHost();
+    vxhost::AbortAtPoll(poll);
+    CheckInterruptedImport(FullReimportAt(i, polls.size(), bigFile));
+    if (HasFailure()) return;
+  }
+  for (size_t i = 0; i < calls.size(); ++i) {
+    int64_t call = calls[i];
+    SCOPED_TRACE("kind 5 at host call " + std::to_string(call) + " of " + std::to_string(clean.hostCalls));
+    vxhost::ResetHost();
+    vxhost::Kind5AtCall(call);
+    CheckInterruptedImport(FullReimportAt(i, calls.size(), bigFile));
+    if (HasFailure()) return;
+  }
+  vxhost::ResetHost();
+  if (!kSanitized) {
+    EXPECT_LE(HeapInUse(), heapBefore + kHeapSlackBytes) << "interrupted imports left memory behind";
+  }
+  RecordProperty("faults", static_cast<int>(faults_));
+  std::printf("%s: %lld faults injected (%zu polls of %lld, %zu calls of %lld)\n", file.label.c_str(),
+              static_cast<long long>(faults_), polls.size(), static_cast<long long>(clean.abortPolls), calls.size(),
+              static_cast<long long>(clean.hostCalls));
+}
+
+INSTANTIATE_TEST_SUITE_P(RealFiles, FaultInjection, ::testing::ValuesIn(RealFiles()),
+                         [](const ::testing::TestParamInfo<RealFile>& info) { return info.param.label; });
+
+// The kind-5 range above rests on the driver's order of calls.
+TEST(FaultInjectionAssumptions, TheCallbackIsRegisteredByTheFourthHostCall) {
+  vxhost::ResetHost();
+  vxhost::SetCallLogEnabled(true);
+  frametest::Import(std::string(VARNEX_SAMPLES) + "/walk.bvh");
+  const std::vector<std::string>& log = vxhost::CallLog();
+  ASSERT_GE(log.size(), static_cast<size_t>(kInitializeCall));
+  EXPECT_EQ(log[kInitializeCall - 1].rfind("Import_IO_Initialize(", 0), 0u) << log[kInitializeCall - 1];
+  EXPECT_EQ(log.back(), "Import_IO_Cleanup()");
+  vxhost::SetCallLogEnabled(false);
+  vxhost::ResetHost();
+}
+
+}  // namespace

@@ -1,0 +1,313 @@
+// Files no exporter writes on purpose: empty, junk, giant tokens and lines,
+// absurd counts and frame times, very deep and very wide skeletons, NUL
+// bytes, overlong paths. Each must end with a clear message or a harmless
+// documented result, no malformed host call, and memory bounded by what the
+// file holds.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "frame_support.h"
+#include "varnex/host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VARNEX_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VARNEX_ASAN 1
+#endif
+#endif
+#ifdef VARNEX_ASAN
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+}  // namespace
+
+#ifdef VARNEX_ASAN
+// One block of more than a gigabyte is a crash here, whatever the file.
+extern "C" const char* __asan_default_options() { return "max_allocation_size_mb=1024:allocator_may_return_null=0"; }
+#endif
+
+namespace {
+
+// Writes a file piece by piece, so a 100 MB input never sits in memory.
+class FileWriter {
+ public:
+  explicit FileWriter(const std::string& path) : out_(path, std::ios::binary | std::ios::trunc) {}
+  FileWriter& operator<<(std::string_view text) {
+    out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+    return *this;
+  }
+  FileWriter& Repeat(std::string_view text, size_t times) {
+    for (size_t i = 0; i < times; ++i) *this << text;
+    return *this;
+  }
+  FileWriter& RepeatChar(char c, size_t count) {
+    std::string chunk(1 << 20, c);
+    while (count > 0) {
+      size_t n = std::min(count, chunk.size());
+      out_.write(chunk.data(), static_cast<std::streamsize>(n));
+      count -= n;
+    }
+    return *this;
+  }
+
+ private:
+  std::ofstream out_;
+};
+
+constexpr size_t kHundredMegabytes = 100u << 20;
+
+std::string BvhHead(const std::string& frames, const std::string& frameTime) {
+  return "HIERARCHY\nROOT Hips\n{\n OFFSET 0 0 0\n CHANNELS 3 Xposition Yposition Zposition\n"
+         " End Site\n {\n  OFFSET 0 1 0\n }\n}\nMOTION\nFrames: " +
+         frames + "\nFrame Time: " + frameTime + "\n";
+}
+
+std::string JunkBytes(size_t count) {
+  std::string junk(count, '\0');
+  uint32_t state = 12345;
+  for (char& c : junk) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 24);
+  }
+  return junk;
+}
+
+struct HostileCase {
+  const char* name;
+  const char* file;                                // written into the scratch folder
+  std::function<void(const std::string&)> write;   // writes the file at the path given
+  int32_t result;                                  // the import's answer
+  const char* message;                             // part of the messages shown; "" when none is asked for
+  const char* companion = nullptr;                 // a second file written beside it
+  std::function<void(const std::string&)> writeCompanion = nullptr;
+  double cpuSecondsLimit = 60;
+};
+
+void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.name; }
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long PeakRssMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024;
+}
+
+std::function<void(const std::string&)> Text(std::string text) {
+  return [text](const std::string& path) { FileWriter(path) << text; };
+}
+
+std::vector<HostileCase> Cases() {
+  using W = const std::string&;
+  std::vector<HostileCase> cases = {
+      // -- BVH
+      {"BvhEmpty", "empty.bvh", Text(""), 1, "Fatal Error: No joints to import. Aborting.\n"},
+      {"BvhOnlyWhitespace", "blank.bvh", [](W p) { FileWriter(p).Repeat(" \t\r\n", 10000); }, 1,
+       "Fatal Error: No joints to import. Aborting.\n"},
+      {"BvhBinaryJunk", "junk.bvh", Text(JunkBytes(1 << 16)), 1,
+       "Fatal Error: binary data found - this is not a BVH text file. Aborting.\n"},
+      {"BvhHundredMegabyteToken", "token.bvh", [](W p) { FileWriter(p).RepeatChar('A', kHundredMegabytes); }, 1,
+       "Fatal Error: token longer than 111 characters found. Aborting.\n"},
+      {"BvhMegabyteMotionLine", "line.bvh",
+       [](W p) { FileWriter(p) << BvhHead("1", "0.04") << "1 2 3 " << std::string(4 << 20, ' ') << "4 5 6\n"; }, 0,
+       "Warning: Extra animation information found.\n"},
+      {"BvhFramesNearIntMax", "frames_max.bvh", Text(BvhHead("2147483647", "0.04") + "1 2 3\n4 5 6\n"), 0,
+       "Warning: Frames: 2147483647 is more than the rest of the file can hold"},
+      {"BvhFramesNegative", "frames_negative.bvh", Text(BvhHead("-5", "0.04") + "1 2 3\n"), 0, ""},
+      {"BvhFramesBeyond32Bits", "frames_huge.bvh", Text(BvhHead("99999999999", "0.04") + "1 2 3\n"), 0,
+       "is more than the rest of the file can hold - importing only the frames found.\n"},
+      {"BvhFrameTimeZero", "time_zero.bvh", Text(BvhHead("2", "0") + "1 2 3\n4 5 6\n"), 0,
+       "Warning: Frame time 0 gives no usable frame rate.\n"},
+      {"BvhFrameTimeNan", "time_nan.bvh", Text(BvhHead("2", "nan") + "1 2 3\n4 5 6\n"), 0,
+       "Warning: unknown string encountered: nan.\n"},
+      {"BvhFrameTimeInf", "time_inf.bvh", Text(BvhHead("2", "inf") + "1 2 3\n4 5 6\n"), 0,
+       "Warning: unknown string encountered: inf.\n"},
+      {"BvhFrameTimeTiny", "time_tiny.bvh", Text(BvhHead("2", "1e-300") + "1 2 3\n4 5 6\n"), 0,
+       "Warning: Frame time 0 gives no usable frame rate.\n"},
+      {"BvhFrameTimeNegative", "time_negative.bvh", Text(BvhHead("2", "-0.04") + "1 2 3\n4 5 6\n"), 0, ""},
+      {"BvhCountsOverflowWhenMultiplied", "counts.bvh",
+       Text("HIERARCHY\nROOT A\n{\n OFFSET 0 0 0\n CHANNELS 2147483647 Xposition Yposition\n}\nMOTION\n"
+            "Frames: 2147483647\nFrame Time: 0.04\n1 2\n3 4\n"),
+       0, "Warning: More than 6 channels given for joint A - extra values ignored.\n"},
+      {"BvhTenThousandNestedJoints", "deep.bvh",
+       [](W p) {
+         FileWriter out(p);
+         out << "HIERARCHY\nROOT J0\n{\nOFFSET 0 0 0\nCHANNELS 3 Zrotation Xrotation Yrotation\n";
+         for (int i = 1; i < 10000; ++i)
+           out << "JOINT J" << std::to_string(i) << "\n{\nOFFSET 0 1 0\nCHANNELS 3 Zrotation Xrotation Yrotation\n";
+         out << "End Site\n{\nOFFSET 0 1 0\n}\n";
+         out.Repeat("}\n", 10000);
+         out << "MOTION\nFrames: 2\nFrame Time: 0.04\n";
+         for (int frame = 0; frame < 2; ++frame) out.Repeat("1 2 3 ", 10000) << "\n";
+       },
+       0, ""},
+      {"BvhHundredThousandSiblings", "wide.bvh",
+       [](W p) {
+         FileWriter out(p);
+         out << "HIERARCHY\nROOT Hips\n{\nOFFSET 0 0 0\nCHANNELS 3 Xposition Yposition Zposition\n";
+         for (int i = 0; i < 100000; ++i) out << "JOINT J" << std::to_string(i) << "\n{\nOFFSET 1 0 0\n}\n";
+         out << "}\nMOTION\nFrames: 1\nFrame Time: 0.04\n1 2 3\n";
+       },
+       0, ""},
+      {"BvhNulBytes", "nul.bvh",
+       Text("HIERARCHY\nROOT Hi\0ps\n{\n OFFSET 0 0\0 0\n CHANNELS 1 Xposition\n}\n\0\0MOTION\n"
+            "Frames: 1\nFrame Time: 0.04\n7\n"s),
+       1, "Fatal Error: binary data found - this is not a BVH text file. Aborting.\n"},
+      {"BvhLongestNamesMadeUnique", "names.bvh",
+       [](W p) {
+         std::string name(111, 'n');
+         FileWriter(p) << "HIERARCHY\nROOT " << name << "\n{\nOFFSET 0 0 0\nCHANNELS 1 Xposition\nJOINT " << name
+                       << "\n{\nOFFSET 0 1 0\n}\nJOINT " << name << "\n{\nOFFSET 0 1 0\n}\n}\nMOTION\nFrames: 1\n"
+                       << "Frame Time: 0.04\n1\n";
+       },
+       0, ""},
+  };
+  return cases;
+}
+
+class HostileInput : public ::testing::TestWithParam<HostileCase> {
+ protected:
+  void SetUp() override { vxhost::ResetHost(); }
+  void TearDown() override { vxhost::ResetHost(); }
+  frametest::ScratchDir scratch_;
+};
+
+TEST_P(HostileInput, EndsWithAClearMessageOrAHarmlessResult) {
+  const HostileCase& c = GetParam();
+  std::string path = scratch_.Path(c.file);
+  c.write(path);
+  if (c.companion) c.writeCompanion(scratch_.Path(c.companion));
+  uintmax_t bytes = fs::file_size(path) + (c.companion ? fs::file_size(scratch_.Path(c.companion)) : 0);
+
+  long rssBefore = PeakRssMegabytes();
+  double cpuBefore = CpuSeconds();
+  int32_t result = frametest::Import(path);
+  double cpu = CpuSeconds() - cpuBefore;
+  long rssGrowth = PeakRssMegabytes() - rssBefore;
+
+  std::string messages = vxhost::AllMessageText();
+  EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
+  EXPECT_EQ(result, c.result) << messages.substr(0, 2000);
+  EXPECT_NE(messages.find(c.message), std::string::npos) << messages.substr(0, 2000);
+  // The big skeletons come in whole: the top node or root, every joint, the chain end.
+  const std::map<std::string, size_t> instances = {{"BvhTenThousandNestedJoints", 10002},
+                                                   {"BvhHundredThousandSiblings", 100002},
+                                                   {"BvhLongestNamesMadeUnique", 4}};
+  if (auto expected = instances.find(c.name); expected != instances.end()) {
+    EXPECT_EQ(vxhost::AllInstances().size(), expected->second);
+  }
+  // The scene and the model may take a few hundred bytes per byte of a
+  // dense file, never gigabytes for a short one.
+  long bound = 64 + static_cast<long>(bytes / (1 << 20)) * (kSanitized ? 1200 : 400);
+  EXPECT_LE(rssGrowth, bound) << "peak memory grew by " << rssGrowth << " MB for " << bytes << " bytes";
+  EXPECT_LE(cpu, c.cpuSecondsLimit * (kSanitized ? 4 : 1));
+  std::printf("%s: result %d, %.2f s CPU, peak +%ld MB, %zu messages, first: %s\n", c.name, result, cpu, rssGrowth,
+              vxhost::Messages().size(), vxhost::Messages().empty() ? "-" : vxhost::Messages()[0].text.substr(0, 200).c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, HostileInput, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
+
+}  // namespace
+
+namespace {
+
+int32_t Initialize(const std::string& settingsDirectory) {
+  return frametest::CallPlugin({{"initialize", frametest::Text(settingsDirectory)}});
+}
+
+std::string SmallBvh() {
+  return BvhHead("2", "0.04") + "1 2 3\n4 5 6\n";
+}
+
+TEST(HostilePaths, APathLongerThanAnyBufferThatDoesNotExistIsReported) {
+  vxhost::ResetHost();
+  std::string path = "/tmp/" + std::string(10000, 'p') + ".bvh";
+  EXPECT_EQ(frametest::Import(path), 1);
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+  ASSERT_FALSE(vxhost::Messages().empty());
+  EXPECT_EQ(vxhost::Messages()[0].kind, vxhost::MessageKind::Catalogue);
+  EXPECT_NE(vxhost::Messages()[0].text.find(path), std::string::npos);
+  vxhost::ResetHost();
+}
+
+TEST(HostilePaths, AFileDeepInLongFoldersImportsUnderItsWholePathAsName) {
+  vxhost::ResetHost();
+  frametest::ScratchDir scratch;
+  fs::path dir = scratch.Dir();
+  while (dir.string().size() < 3600) dir /= std::string(200, 'd');
+  fs::create_directories(dir);
+  std::string path = (dir / "walk.bvh").string();
+  FileWriter(path) << SmallBvh();
+  EXPECT_EQ(frametest::Import(path), 0) << vxhost::AllMessageText();
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+  // Only a backslash ends the base name, so on this system it keeps the folders.
+  EXPECT_NE(vxhost::FindInstance(path.substr(0, path.size() - 4)), nullptr);
+  vxhost::ResetHost();
+}
+
+TEST(HostilePaths, ASettingsFolderLongerThanTheOptionsPathIsToldAndIgnored) {
+  vxhost::ResetHost();
+  Initialize("/tmp/" + std::string(5000, 's') + "/");
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+  EXPECT_FALSE(vxhost::AllMessageText().empty());
+  vxhost::ResetHost();
+}
+
+// Whatever the options file holds, initialize reads it without harm and the
+// next import still works.
+TEST(HostileOptionsFile, AnyContentLeavesAWorkingPlugIn) {
+  const std::pair<const char*, std::string> files[] = {
+      {"empty", ""},
+      {"junk", JunkBytes(1 << 16)},
+      {"megabyte line", "distance_threshold2 = " + std::string(3 << 20, '7') + "\n"},
+      {"long key", std::string(500, 'k') + " = 1\nena_rot_kf_reduction = 1\n"},
+      {"long value", "angular_threshold2 = " + std::string(500, '9') + "\n"},
+      {"nul bytes", "[Preferences]\ndistance\0_threshold2 = 0.5\n\0\0ena_rot_kf_reduction = 1\n"s},
+      {"absurd numbers", "distance_threshold2 = nan\nangular_threshold2 = -1e39\nena_trans_kf_reduction = 1e300\n"
+                         "ena_rot_kf_reduction = -99999999999\n"},
+  };
+  frametest::ScratchDir scratch;
+  std::string bvh = scratch.Write("walk.bvh", SmallBvh());
+  for (const auto& [what, contents] : files) {
+    SCOPED_TRACE(what);
+    vxhost::ResetHost();
+    scratch.Write("imp_bvh.ini", contents);
+    Initialize(scratch.Dir());
+    EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
+    EXPECT_EQ(frametest::Import(bvh), 0) << vxhost::AllMessageText();
+    EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
+  }
+  // Back to the defaults for whatever runs next in this process.
+  scratch.Write("imp_bvh.ini",
+                "distance_threshold2 = 0.01\nangular_threshold2 = 0.01\nena_trans_kf_reduction = 0\n"
+                "ena_rot_kf_reduction = 0\n");
+  Initialize(scratch.Dir());
+  vxhost::ResetHost();
+}
+
+}  // namespace
