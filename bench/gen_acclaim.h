@@ -17,7 +17,7 @@ struct AcclaimFiles {
   std::filesystem::path asf;
   size_t asfBytes = 0;
   size_t amcBytes = 0;
-  size_t expectedKeys = 0;  // keys the import writes, one per time and channel
+  size_t expectedKeys = 0;  // keys the import asks for, one per time and channel
 };
 
 AcclaimFiles WriteBenchmarkAcclaim(const std::filesystem::path& folder, const AcclaimShape& shape);

@@ -225,15 +225,28 @@ void ParseAmcToken(const char* lowercase, const char* asWritten, int32_t firstOn
 }
 
 void CountAmcFrames() {
+  // Only the first token of each line can be a frame number, so the scan
+  // copies those and passes over every other character.
   amcReader.frameCount = 0;
-  AmcToken token;
-  int32_t firstOnLine = 1;
-  while (!amcSource.atEnd) {
-    FetchAmcToken(token);
-    if (token.length > 0 && firstOnLine && IsNumberToken(token.lowercase)) {
-      amcReader.frameCount = atoi(token.lowercase);
+  bool atLineStart = true;
+  for (;;) {
+    int c = AcclaimNextChar(amcSource);
+    if (c == EOF) break;
+    if (IsAcclaimLineEnd(c)) {
+      atLineStart = true;
+      continue;
     }
-    firstOnLine = token.endedLine;
+    if (kAcclaimSeparator.is[c] || !atLineStart) continue;
+    char lowercase[kAcclaimTokenMax + 1];
+    int stored = 0;
+    do {
+      if (stored < kAcclaimTokenMax) lowercase[stored++] = AcclaimLower(static_cast<char>(c));
+      c = AcclaimNextChar(amcSource);
+    } while (c != EOF && !kAcclaimSeparator.is[c]);
+    lowercase[stored] = '\0';
+    if (IsNumberToken(lowercase)) amcReader.frameCount = atoi(lowercase);
+    if (c == EOF) break;
+    atLineStart = IsAcclaimLineEnd(c);
   }
   RewindAmcSource();
 }
