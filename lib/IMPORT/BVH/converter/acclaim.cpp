@@ -231,6 +231,9 @@ void EchoAsfToken(const char* lowercase) { Import_IO_printf("%s", lowercase); }
 }  // namespace
 
 void AddAsfRootBone() {
+  // A later ":hierarchy" starts the tree anew; the bones of the old one may
+  // be placed again.
+  for (AsfBone* bone = asfReader.boneHead; bone; bone = bone->next) bone->inHierarchy = 0;
   AsfNode* node = NewNode(nullptr, nullptr);
   asfReader.rootNode = node;
   asfReader.currentNode = node;
@@ -242,6 +245,7 @@ void AddAsfRootBone() {
   node->bone = root;
 
   root->isRoot = 1;
+  root->inHierarchy = 1;
   memcpy(root->direction, asfReader.rootPosition, sizeof root->direction);
   memcpy(root->axis, asfReader.rootOrientation, sizeof root->axis);
   root->axisOrder = asfReader.rootAxisOrder;
@@ -431,6 +435,12 @@ void ParseHierarchyName(const char* lowercase, const char* asWritten, int32_t fi
     ReportAsfFatal("Line %ld: Fatal Error: Undefined bone encountered: %s. Aborting. \n", asWritten);
     return;
   }
+  if (bone->inHierarchy) {
+    ReportAsfFatal("Line %ld: Fatal Error: Bone %s appears more than once in the hierarchy. Aborting. \n",
+                   asWritten);
+    return;
+  }
+  bone->inHierarchy = 1;
   AppendChild(asfReader.currentNode, NewNode(bone, asfReader.currentNode));
 }
 

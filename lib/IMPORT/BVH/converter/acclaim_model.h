@@ -48,6 +48,9 @@ struct AsfBone {
   // No earlier record of the list has the same name, so a name match on this
   // record is what the list walk would find.
   int32_t firstOfName;
+  // A node of the hierarchy stands for this bone; a second one would make the
+  // bone its own ancestor or give it two instances under one name.
+  int32_t inHierarchy;
 };
 
 struct AsfNode {
