@@ -1,6 +1,6 @@
 // Imports a generated 20+ MB BVH file through the plug-in's entry point into
-// the reference host: MB/s of file, keys/s, and the peak memory growth of the
-// first import per key written.
+// the reference host: MB/s of file, keys written per second, and the peak
+// memory growth of the first import per key written.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -56,11 +56,13 @@ void BM_ImportGeneratedBvh(benchmark::State& state) {
 
   state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
   state.counters["file_MB"] = static_cast<double>(bytes) / 1e6;
-  state.counters["keys"] = static_cast<double>(keys);
-  state.counters["keys_expected"] = static_cast<double>(expectedKeys);
-  state.counters["keys/s"] = benchmark::Counter(static_cast<double>(keys) * static_cast<double>(state.iterations()),
+  // Keys written, that is keyframe requests; the host may keep fewer after optimising.
+  const auto written = static_cast<double>(expectedKeys);
+  state.counters["keys_written"] = written;
+  state.counters["keys_kept"] = static_cast<double>(keys);
+  state.counters["keys/s"] = benchmark::Counter(written * static_cast<double>(state.iterations()),
                                                 benchmark::Counter::kIsRate);
-  state.counters["peak_bytes/key"] = keys > 0 ? static_cast<double>(peakGrowth) / static_cast<double>(keys) : 0.0;
+  state.counters["peak_bytes/key"] = static_cast<double>(peakGrowth) / written;
 }
 
 BENCHMARK(BM_ImportGeneratedBvh)->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -46,6 +46,8 @@ std::string EulerLogText(const SgEuler& euler) {
          FormatFloat(euler.v[3]) + "]";
 }
 
+// Callers ask CallLogOn() first: formatting an Euler record costs more than
+// the rotation it describes, and these routines run once per bone and frame.
 void LogCall(const std::string& line) {
   if (CallLogOn()) AppendCallLog(line);
 }
@@ -91,7 +93,7 @@ using vxhost::AxisOrder;
 extern "C" void Sg_Euler2Matrix(SgEuler* euler, SgMatrix* matrix) {
   vxhost::EnterHostCall();
   vxhost::Guarded("Sg_Euler2Matrix()", [&] {
-    vxhost::LogCall(std::string("Sg_Euler2Matrix(") + (euler ? vxhost::EulerLogText(*euler) : "0") + ", " +
+    if (vxhost::CallLogOn()) vxhost::LogCall(std::string("Sg_Euler2Matrix(") + (euler ? vxhost::EulerLogText(*euler) : "0") + ", " +
                     (matrix ? "M" : "0") + ")");
     AxisOrder order;
     if (!euler || !matrix) {
@@ -112,7 +114,7 @@ extern "C" void Sg_Euler2Matrix(SgEuler* euler, SgMatrix* matrix) {
 extern "C" void Sg_Matrix_Invert(SgMatrix* source, SgMatrix* destination) {
   vxhost::EnterHostCall();
   vxhost::Guarded("Sg_Matrix_Invert()", [&] {
-    vxhost::LogCall(std::string("Sg_Matrix_Invert(") + (source ? "M" : "0") + ", " + (destination ? "M" : "0") + ")");
+    if (vxhost::CallLogOn()) vxhost::LogCall(std::string("Sg_Matrix_Invert(") + (source ? "M" : "0") + ", " + (destination ? "M" : "0") + ")");
     if (!source || !destination) {
       vxhost::ReportHostError("Sg_Matrix_Invert()", source ? "item 2: expected a matrix, found 0"
                                                             : "item 1: expected a matrix, found 0");
@@ -132,7 +134,7 @@ extern "C" void Sg_Matrix_Invert(SgMatrix* source, SgMatrix* destination) {
 extern "C" void Sg_Matrix_Multiply(int16_t mode, SgMatrix* a, SgMatrix* b, SgMatrix* result) {
   vxhost::EnterHostCall();
   vxhost::Guarded("Sg_Matrix_Multiply()", [&] {
-    vxhost::LogCall("Sg_Matrix_Multiply(" + std::to_string(mode) + ", " + (a ? "M" : "0") + ", " + (b ? "M" : "0") +
+    if (vxhost::CallLogOn()) vxhost::LogCall("Sg_Matrix_Multiply(" + std::to_string(mode) + ", " + (a ? "M" : "0") + ", " + (b ? "M" : "0") +
                     ", " + (result ? "M" : "0") + ")");
     if (mode != 1) {
       vxhost::ReportHostError("Sg_Matrix_Multiply()", "item 1: mode " + std::to_string(mode) + " is not 1");
@@ -163,7 +165,7 @@ extern "C" void Sg_Matrix2Euler(SgMatrix* matrix, int32_t order, SgEuler* euler)
       sound = true;
     }
     // The record is the call's output: the log shows what it received.
-    vxhost::LogCall("Sg_Matrix2Euler(" + std::string(matrix ? "M" : "0") + ", " + std::to_string(order) + ", " +
+    if (vxhost::CallLogOn()) vxhost::LogCall("Sg_Matrix2Euler(" + std::string(matrix ? "M" : "0") + ", " + std::to_string(order) + ", " +
                     (sound ? vxhost::EulerLogText(*euler) : std::string(euler ? "[?]" : "0")) + ")");
   });
   vxhost::AfterHostCall();

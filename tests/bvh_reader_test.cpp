@@ -1,0 +1,345 @@
+// The BVH reader as a user meets it: which files draw which messages, what
+// the import answers, how numbers are read, and what odd files leave behind.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bvh.h"
+#include "bvh_import_support.h"
+
+namespace {
+
+using bvhtest::ImportText;
+using Prints = std::vector<std::string>;
+
+const vxhost::Instance* Find(const char* name) { return vxhost::FindInstance(name); }
+
+std::vector<std::string> InstanceNames() {
+  std::vector<std::string> names;
+  for (const auto* instance : vxhost::AllInstances()) names.push_back(instance->name);
+  return names;
+}
+
+std::vector<float> KeyValues(const char* instance, int entry) {
+  std::vector<float> values;
+  const auto* found = Find(instance);
+  if (found == nullptr || found->channels[entry] == nullptr) return values;
+  for (const auto& key : found->channels[entry]->keys) values.push_back(key.value);
+  return values;
+}
+
+struct MessageCase {
+  const char* name;
+  const char* text;
+  Prints prints;
+  int32_t result;
+};
+
+TEST(BvhReader, MessagesAndResults) {
+  const MessageCase cases[] = {
+      {"well formed", bvhtest::kTwoFrameWalk, {}, 0},
+      {"no braces at all",
+       "HIERARCHY ROOT Hips OFFSET 0 0 0 CHANNELS 3 Zrotation Xrotation Yrotation } MOTION Frames: 1 "
+       "Frame Time: 0.1 1 2 3",
+       {}, 0},
+      {"one closing brace too many",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } } MOTION Frames: 1 Frame Time: 0.1 5",
+       {"Warning: Extra closing parenthesis found - ignoring.\n"}, 0},
+      {"second HIERARCHY",
+       "HIERARCHY HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 1 Frame Time: 0.1 5",
+       {"Warning: more than one HIERARCHY keyword encountered.\n"}, 0},
+      {"ROOT before HIERARCHY stops at ROOT",
+       "ROOT Hips { OFFSET 0 0 0 } HIERARCHY",
+       {"Fatal Error: missing HIERARCHY keyword. Aborting.\n"}, 1},
+      {"JOINT before HIERARCHY stops at JOINT",
+       "JOINT Hips { OFFSET 0 0 0 }",
+       {"Fatal Error: missing HIERARCHY keyword. Aborting.\n"}, 1},
+      {"no HIERARCHY anywhere", "MOTION Frames: 1 1 2 3",
+       {"Fatal Error: No joints to import. Aborting.\n"}, 1},
+      {"empty file", "", {"Fatal Error: No joints to import. Aborting.\n"}, 1},
+      {"only blanks", " \t\r\n\v\f ", {"Fatal Error: No joints to import. Aborting.\n"}, 1},
+      {"a number as joint name",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 JOINT 1 { OFFSET 0 1 0 } }",
+       {"Warning: Missing root or joint name.\n"}, 0},
+      {"a two-word joint name",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 JOINT Left Hip { OFFSET 0 1 0 } }",
+       {"Warning: unknown string encountered: Hip.\n"}, 0},
+      {"two offset numbers, then CHANNELS",
+       "HIERARCHY ROOT Hips { OFFSET 1 2 CHANNELS 1 Xposition }",
+       {"Warning: Missing offset value. Assuming 0.0.\n"}, 0},
+      {"CHANNELS before OFFSET",
+       "HIERARCHY ROOT Hips { CHANNELS 1 Xposition OFFSET 1 2 3 }",
+       {"Warning: Missing offset value. Assuming 0.0.\n", "Warning: Missing root or joint name.\n"}, 0},
+      {"Frames: without MOTION",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } Frames: 1 Frame Time: 0.1 5",
+       {"Warning: Missing MOTION keyword.\n"}, 0},
+      {"more values than frames warn once",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 1 Frame Time: 0.1 5 6 7 8",
+       {"Warning: Extra animation information found.\n"}, 0},
+      {"zero frames with values",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 0 Frame Time: 0.1 5 6",
+       {"Warning: Extra animation information found.\n"}, 0},
+      {"frame time without any joint",
+       "HIERARCHY MOTION Frames: 1 Frame Time: 0.1 1 2 3",
+       {"Fatal Error: No channels to animate found. Aborting.\n"}, 1},
+      {"unknown word in the hierarchy",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 Bogus CHANNELS 1 Xposition }",
+       {"Warning: unknown string encountered: Bogus.\n"}, 0},
+      {"uppercase exponent is no number",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 1 Frame Time: 0.1 1.5E-05 2 3",
+       {"Warning: unknown string encountered: 1.5E-05.\n", "Warning: Extra animation information found.\n"}, 0},
+      {"keywords are case-sensitive",
+       "hierarchy HIERARCHY ROOT Hips { OFFSET 0 0 0 }",
+       {"Warning: unknown string encountered: hierarchy.\n"}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto outcome = ImportText(c.text);
+    EXPECT_EQ(outcome.prints, c.prints);
+    EXPECT_EQ(outcome.result, c.result);
+    EXPECT_TRUE(vxhost::HostErrors().empty());
+  }
+}
+
+TEST(BvhReader, RootBeforeHierarchyBuildsNothing) {
+  auto outcome = ImportText("ROOT Hips { OFFSET 0 0 0 } HIERARCHY ROOT Chest { }");
+  EXPECT_EQ(outcome.result, 1);
+  EXPECT_TRUE(vxhost::AllInstances().empty());
+}
+
+TEST(BvhReader, NamesAndOffsetsOfOddHierarchies) {
+  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 JOINT 1 { OFFSET 0 1 0 } JOINT Left Hip { OFFSET 0 2 0 } }");
+  EXPECT_EQ(InstanceNames().size(), 4u);
+  ASSERT_NE(Find("Default Joint"), nullptr);
+  ASSERT_NE(Find("Left"), nullptr);
+  EXPECT_EQ(Find("Left")->parent, Find("Hips"));
+
+  ImportText("HIERARCHY ROOT Hips { OFFSET 1 2 CHANNELS 0 }");
+  EXPECT_EQ(Find("Hips")->staticTransform[3][0], 1.0);
+  EXPECT_EQ(Find("Hips")->staticTransform[3][1], 2.0);
+  EXPECT_EQ(Find("Hips")->staticTransform[3][2], 0.0);
+
+  // Missing braces change nothing.
+  ImportText("HIERARCHY ROOT Hips OFFSET 0 0 0 JOINT Chest OFFSET 0 5 0 End Site OFFSET 0 4 0 } } }");
+  auto bare = InstanceNames();
+  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 JOINT Chest { OFFSET 0 5 0 End Site { OFFSET 0 4 0 } } }");
+  EXPECT_EQ(InstanceNames(), bare);
+  EXPECT_EQ(Find("End Site")->parent, Find("Chest"));
+}
+
+TEST(BvhReader, MotionValuesFollowTheChannelNames) {
+  // Two ROOTs: motion values are read in file order, the End Site takes none.
+  ImportText(R"(HIERARCHY
+ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition End Site { OFFSET 0 1 0 } }
+ROOT B { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition }
+MOTION Frames: 2 Frame Time: 0.1
+1 2 3
+4 5 6
+)");
+  EXPECT_EQ(Find("B")->parent, Find("walk"));
+  EXPECT_EQ(KeyValues("A", vxhost::kTranslateX), (std::vector<float>{1, 4}));
+  EXPECT_EQ(KeyValues("B", vxhost::kTranslateX), (std::vector<float>{2, 5}));
+  EXPECT_EQ(KeyValues("B", vxhost::kTranslateY), (std::vector<float>{3, 6}));
+
+  // An End Site with channels takes values like a joint.
+  ImportText(R"(HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition
+End Site { OFFSET 0 1 0 CHANNELS 1 Yposition } }
+MOTION Frames: 1 Frame Time: 0.1 7 8)");
+  EXPECT_EQ(KeyValues("End Site", vxhost::kTranslateY), (std::vector<float>{9}));
+
+  // Values missing at the end leave zeros; values before the frame time are ignored.
+  ImportText(R"(HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition }
+MOTION Frames: 3 99 Frame Time: 0.1 1 2 3)");
+  EXPECT_EQ(KeyValues("A", vxhost::kTranslateX), (std::vector<float>{1, 3, 0}));
+  EXPECT_EQ(KeyValues("A", vxhost::kTranslateY), (std::vector<float>{2, 0, 0}));
+
+  // An uppercase exponent takes no place: later values move up by one.
+  ImportText(R"(HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition }
+MOTION Frames: 2 Frame Time: 0.1 1.5E-05 2 1.5e-05)");
+  EXPECT_EQ(KeyValues("A", vxhost::kTranslateX), (std::vector<float>{2, 1.5e-05f}));
+}
+
+TEST(BvhReader, NumberSyntax) {
+  const std::pair<const char*, int> cases[] = {
+      {"12", 1},   {"-0.5", 1}, {".5", 1},    {"1e-3", 1}, {"1e5", 1},  {"1.2.3", 1}, {"1e+", 1},
+      {".e5", 1},  {"+", 1},    {"-", 1},     {".", 1},    {"+.", 1},   {"1e5.5", 1}, {"", 0},
+      {"e5", 0},   {"1e", 0},   {"1E5", 0},   {"1e5e3", 0}, {"--1", 0}, {"1-2", 0},   {"abc", 0},
+      {"0x1F", 0}, {"+-1", 0},  {"1e-+2", 0}, {"1ex", 0},  {"nan", 0},  {"-inf", 0},  {"1 2", 0},
+  };
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(IsNumberToken(text), expected) << '"' << text << '"';
+  }
+}
+
+// Every text with number syntax is read as atof reads it, then rounded to
+// single precision, both in the hierarchy and in the motion.
+TEST(BvhReader, NumbersReadAsAtofReadsThem) {
+  std::vector<std::string> texts = {"1.2.3", "1e+", ".e5", "+", "-", ".", "+.5", "-.5e1", "1e5.5", "007",
+                                    "0.1", "3.4028235e38", "1e39", "-1e39", "1e-50", "1.4e-45", "2.5e-308",
+                                    "1e-400", "123456789012345678901234567890", "0.30000000000000004",
+                                    "-0.000000", "1.00000005960464477539", "9.999999e-41"};
+  std::mt19937 random(7);
+  const char alphabet[] = "0123456789.";
+  for (int i = 0; i < 300; ++i) {
+    std::string text;
+    if (random() % 3 == 0) text += "+-."[random() % 3];
+    int digits = 1 + static_cast<int>(random() % 18);
+    for (int d = 0; d < digits; ++d) text += alphabet[random() % (random() % 4 == 0 ? 11 : 10)];
+    if (random() % 2 == 0) {
+      text += 'e';
+      text += "+-0123456789"[random() % 12];
+      for (int d = static_cast<int>(random() % 3); d > 0; --d) text += alphabet[random() % 10];
+    }
+    if (IsNumberToken(text.c_str()) == 1) texts.push_back(text);
+  }
+  // A distinct value between any two keeps every key from the host's
+  // optimisation, which drops keys inside runs of equal values.
+  std::string motion;
+  for (size_t i = 0; i < texts.size(); ++i) motion += texts[i] + " " + std::to_string(i) + ".25\n";
+  ImportText("HIERARCHY ROOT A { OFFSET " + texts[0] + " " + texts[1] + " " + texts[2] +
+             " CHANNELS 1 Xposition } MOTION Frames: " + std::to_string(2 * texts.size()) +
+             " Frame Time: 0.1\n" + motion);
+  auto values = KeyValues("A", vxhost::kTranslateX);
+  ASSERT_EQ(values.size(), 2 * texts.size());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    float expected = static_cast<float>(std::atof(texts[i].c_str()));
+    EXPECT_EQ(std::memcmp(&values[2 * i], &expected, sizeof(float)), 0) << texts[i] << " gave " << values[2 * i];
+  }
+  const auto& transform = Find("A")->staticTransform;
+  for (int axis = 0; axis < 3; ++axis) {
+    EXPECT_EQ(static_cast<float>(transform[3][axis]), static_cast<float>(std::atof(texts[axis].c_str())));
+  }
+}
+
+// What the reader does with files the format leaves open.
+TEST(BvhReader, OddFilesGiveClearMessages) {
+  const std::string hips = "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition }\n";
+  struct OddCase {
+    const char* name;
+    std::string text;
+    Prints prints;
+    int32_t result;
+  };
+  const OddCase cases[] = {
+      {"a token of 112 characters", hips + std::string(kBvhMaxTokenLength + 1, 'n') + " MOTION",
+       {"Fatal Error: token longer than 111 characters found. Aborting.\n"}, 1},
+      {"a name of 111 characters", "HIERARCHY ROOT " + std::string(kBvhMaxTokenLength, 'n') + " { OFFSET 0 0 0 }",
+       {}, 0},
+      {"binary data", std::string("HIERARCHY\0\x01\x02 ROOT", 17),
+       {"Fatal Error: binary data found - this is not a BVH text file. Aborting.\n"}, 1},
+      {"a seventh channel name",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation "
+       "Yrotation Xrotation } MOTION Frames: 1 Frame Time: 0.1 1 2 3 4 5 6 7",
+       {"Warning: More than 6 channel names for joint Hips - ignoring Xrotation.\n",
+        "Warning: Joint Hips lists 7 channel names for CHANNELS 6.\n",
+        "Warning: More motion values per frame than the joints' channel counts take - extra values ignored.\n"},
+       0},
+      {"a count above six",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 7 Xposition Yposition Zposition Zrotation Xrotation "
+       "Yrotation Xrotation } MOTION Frames: 1 Frame Time: 0.1 1 2 3 4 5 6 7",
+       {"Warning: More than 6 channels given for joint Hips - extra values ignored.\n",
+        "Warning: More than 6 channel names for joint Hips - ignoring Xrotation.\n"},
+       0},
+      {"a negative count", "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS -2 } MOTION Frames: 1 Frame Time: 0.1",
+       {"Warning: Negative channel count for joint Hips. Assuming 0.\n"}, 0},
+      {"fewer names than the count",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 3 Xposition Yposition } MOTION Frames: 2 Frame Time: 0.1 "
+       "1 2 3 4",
+       {"Warning: Joint Hips lists 2 channel names for CHANNELS 3.\n"}, 0},
+      {"channel counts but no names",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 3 } MOTION Frames: 2 Frame Time: 0.1 1 2 3 4 5 6 7",
+       {"Warning: Joint Hips lists 0 channel names for CHANNELS 3.\n",
+        "Warning: Extra animation information found.\n"},
+       0},
+      {"frames without a frame time",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 3 1 2 3",
+       {"Warning: Missing frame time. No motion imported.\n"}, 0},
+      {"an absurd frame count",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2000000000 Frame Time: 0.1 "
+       "1 2 3",
+       {"Warning: Frames: 2000000000 is more than the rest of the file can hold - importing only the frames "
+        "found.\n"},
+       0},
+      {"a frame time of 0", hips + "MOTION Frames: 1 Frame Time: 0 1 2",
+       {"Warning: Frame time 0 gives no usable frame rate.\n"}, 0},
+      {"a frame time too small for a rate", hips + "MOTION Frames: 1 Frame Time: 1e-50 1 2",
+       {"Warning: Frame time 0 gives no usable frame rate.\n"}, 0},
+      {"a negative frame time", hips + "MOTION Frames: 1 Frame Time: -0.033333 1 2", {}, 0},
+      {"a frame time of nan", hips + "MOTION Frames: 1 Frame Time: nan 1 2",
+       {"Warning: unknown string encountered: nan.\n"}, 0},
+      {"cut off in the hierarchy", "HIERARCHY ROOT Hips { OFFSET 0 0", {}, 0},
+      {"cut off in the motion", hips + "MOTION Frames: 3 Frame Time: 0.1 1 2 3", {}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto outcome = ImportText(c.text);
+    EXPECT_EQ(outcome.prints, c.prints);
+    EXPECT_EQ(outcome.result, c.result);
+    EXPECT_TRUE(vxhost::HostErrors().empty());
+    EXPECT_GT(vxhost::FrameRate(), 0);
+  }
+}
+
+TEST(BvhReader, OddFilesKeepWhatTheyHold) {
+  // A seventh name's value keeps its place in the frame and is dropped.
+  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 7 Xposition Yposition Zposition Zrotation Xrotation "
+             "Yrotation Xrotation } MOTION Frames: 2 Frame Time: 0.1 1 2 3 4 5 6 7 8 9 10 11 12 13 14");
+  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{1, 8}));
+  EXPECT_EQ(Find("Hips")->channels[vxhost::kRotateY]->keys.size(), 2u);
+
+  // More names than counts: each frame is as long as the names, the joint takes its count.
+  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition Yposition } MOTION Frames: 2 "
+             "Frame Time: 0.1 1 2 3 4");
+  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{1, 3}));
+
+  // An absurd count imports the frames the file holds, no more.
+  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2000000000 "
+             "Frame Time: 0.1 1 2 3");
+  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{1, 2, 3}));
+
+  // A second frame time starts the motion anew.
+  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2 "
+             "Frame Time: 0.1 1 2 Frame Time: 0.05 3 4");
+  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{3, 4}));
+  EXPECT_EQ(bvhtest::LogLinesStartingWith(vxhost::CallLog(), "Sg_ValidateFrameRate"),
+            (std::vector<std::string>{"Sg_ValidateFrameRate(&20)"}));
+
+  // A joint after the frame time stands at its offset, without frame keys.
+  auto late = ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2 "
+                         "Frame Time: 0.1 1 JOINT Late { OFFSET 0 1 0 CHANNELS 1 Yposition } 2 3");
+  EXPECT_EQ(late.result, 0);
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+  EXPECT_EQ(KeyValues("Late", vxhost::kTranslateY), (std::vector<float>{1}));
+
+  // "Site" alone opens an End Site; "Time:" alone takes the frame time.
+  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition Site { OFFSET 0 2 0 } } MOTION "
+             "Frames: 1 Time: 0.1 7");
+  ASSERT_NE(Find("End Site"), nullptr);
+  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{7}));
+
+  // Without a frame time the skeleton stands, with no keys.
+  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 3 1 2 3");
+  ASSERT_NE(Find("Hips"), nullptr);
+  EXPECT_EQ(vxhost::KeyCount(), 0u);
+}
+
+// Every prefix of a file imports without a crash, a leak or a host error,
+// and the complete file still imports the same afterwards.
+TEST(BvhReader, EveryTruncationImportsCleanly) {
+  const std::string full = bvhtest::kTwoFrameWalk;
+  ImportText(full);
+  const auto expectedLog = vxhost::CallLog();
+  for (size_t length = 0; length < full.size(); ++length) {
+    auto outcome = ImportText(full.substr(0, length));
+    ASSERT_TRUE(outcome.result == 0 || outcome.result == 1) << length;
+    ASSERT_TRUE(vxhost::HostErrors().empty()) << length;
+  }
+  EXPECT_EQ(ImportText(full).log, expectedLog);
+}
+
+}  // namespace

@@ -1,0 +1,337 @@
+// What a BVH import builds in the host: the instances with their flags and
+// locks, the channels with their Euler orders, the keys with their times and
+// values, and the reduction requests, seen through the scene and the call log.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "bvh_import_support.h"
+
+namespace {
+
+using bvhtest::ImportText;
+using bvhtest::LogLinesFor;
+using Lines = std::vector<std::string>;
+
+std::string Fmt(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+  return text;
+}
+
+// Key identifiers are the host's own; the tests look at everything else.
+Lines WithoutKeyIds(const Lines& lines) {
+  static const std::regex kfid("kfid, [0-9]+");
+  Lines out;
+  for (const auto& line : lines) out.push_back(std::regex_replace(line, kfid, "kfid, #"));
+  return out;
+}
+
+Lines ControllerLinesFor(const Lines& log, const std::string& instance) {
+  Lines lines;
+  const std::string prefix = "Sg_AnimController(&status, ctrlrid, <" + instance + ".";
+  for (const auto& line : log) {
+    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+  }
+  return WithoutKeyIds(lines);
+}
+
+std::string KeyLines(const std::string& channel, int time, float value) {
+  return "Sg_AnimController(&status, ctrlrid, <" + channel + ">, type, kfbezier, 1, keyframe, &id, time, &" +
+         std::to_string(time) + ", add, 1, 0)\n" + "Sg_AnimController(&status, ctrlrid, <" + channel +
+         ">, keyframe, &id, kfid, #, value, &" + Fmt(value) + ", 1, 0)";
+}
+
+std::string Joined(const Lines& lines) {
+  std::string text;
+  for (const auto& line : lines) text += (text.empty() ? "" : "\n") + line;
+  return text;
+}
+
+const std::string kLocksOn =
+    "dofconstraintlocks, lockaxis, translate, xaxis, enabled, on, lockaxis, translate, yaxis, enabled, on, "
+    "lockaxis, translate, zaxis, enabled, on, lockaxis, rotate, xaxis, enabled, on, lockaxis, rotate, yaxis, "
+    "enabled, on, lockaxis, rotate, zaxis, enabled, on, 1, 0)";
+
+std::string Unlock(const std::string& name, const char* kind, const char* axis) {
+  return "Sg_Instance(\"" + name + "\", dofconstraintlocks, lockaxis, " + kind + ", " + axis +
+         ", enabled, off, 1, 0)";
+}
+
+TEST(BvhScene, BuilderCallsPerRecord) {
+  auto outcome = ImportText(bvhtest::kTwoFrameWalk);
+  ASSERT_EQ(outcome.result, 0);
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+
+  EXPECT_EQ(LogLinesFor(outcome.log, "walk"),
+            (Lines{"Import_IO_MakeNameUnique(instance, \"walk\", buffer)",
+                   "Sg_Add_Empty_Node(instance, \"walk\", 0)",
+                   "Sg_Attach(instance, \"walk\", instance, \"world\", 0)",
+                   "Sg_Instance(\"walk\", ikparams, thisisikanchor, enabled, off, notaffectedbyikofdescendants, "
+                   "enabled, off, 1, 0)",
+                   "Sg_Transform(instance, \"walk\", postmultiply, translate, [0, 0, 0], 0)",
+                   "Sg_Instance(\"walk\", " + kLocksOn,
+                   "Sg_Attach(instance, \"Hips\", instance, \"walk\", 0)"}));
+
+  EXPECT_EQ(LogLinesFor(outcome.log, "Hips"),
+            (Lines{"Import_IO_MakeNameUnique(instance, \"Hips\", buffer)",
+                   "Sg_Add_Empty_Node(instance, \"Hips\", 0)",
+                   "Sg_Attach(instance, \"Hips\", instance, \"walk\", 0)",
+                   "Sg_Instance(\"Hips\", skeleton, endeffectornode, enabled, off, jointnode, enabled, on, 1, 0)",
+                   "Sg_Instance(\"Hips\", ikparams, thisisikanchor, enabled, on, notaffectedbyikofdescendants, "
+                   "enabled, on, 1, 0)",
+                   "Sg_Transform(instance, \"Hips\", postmultiply, translate, [0, 0, 0], 0)",
+                   "Sg_Instance(\"Hips\", " + kLocksOn,
+                   Unlock("Hips", "translate", "xaxis"),
+                   Unlock("Hips", "translate", "yaxis"),
+                   Unlock("Hips", "translate", "zaxis"),
+                   Unlock("Hips", "rotate", "zaxis"),
+                   Unlock("Hips", "rotate", "xaxis"),
+                   Unlock("Hips", "rotate", "yaxis"),
+                   "Sg_Attach(instance, \"Chest\", instance, \"Hips\", 0)",
+                   "Sg_AddDefaultAnimationChannels(instance, \"Hips\", all, 0)",
+                   "Sg_Instance(\"Hips\", replacechannels, eulerrotate, 0)",
+                   "Sg_Instance(\"Hips\", eulerorder, &6, 0)",
+                   "Import_IO_Get_DefaultAnimationChannelPtrs(\"Hips\", table)",
+                   "Import_IO_OptimizeTransformationChannels(\"Hips\")"}));
+
+  EXPECT_EQ(LogLinesFor(outcome.log, "End Site"),
+            (Lines{"Import_IO_MakeNameUnique(instance, \"End Site\", buffer)",
+                   "Sg_Add_Empty_Node(instance, \"End Site\", 0)",
+                   "Sg_Attach(instance, \"End Site\", instance, \"Chest\", 0)",
+                   "Sg_Instance(\"End Site\", skeleton, endeffectornode, enabled, on, jointnode, enabled, off, 1, 0)",
+                   "Sg_Instance(\"End Site\", ikparams, thisisikanchor, enabled, off, notaffectedbyikofdescendants, "
+                   "enabled, off, 1, 0)",
+                   "Sg_Transform(instance, \"End Site\", postmultiply, translate, [0, 4, 0], 0)",
+                   "Sg_Instance(\"End Site\", " + kLocksOn,
+                   "Sg_AddDefaultAnimationChannels(instance, \"End Site\", all, 0)",
+                   "Sg_Instance(\"End Site\", replacechannels, eulerrotate, 0)",
+                   "Sg_Instance(\"End Site\", eulerorder, &6, 0)",
+                   "Import_IO_Get_DefaultAnimationChannelPtrs(\"End Site\", table)",
+                   "Import_IO_OptimizeTransformationChannels(\"End Site\")"}));
+
+  const auto* chest = vxhost::FindInstance("Chest");
+  ASSERT_NE(chest, nullptr);
+  EXPECT_TRUE(chest->jointNode);
+  EXPECT_FALSE(chest->endEffector);
+  EXPECT_FALSE(chest->ikAnchor);
+  EXPECT_TRUE(chest->locked[0][0] && chest->locked[0][1] && chest->locked[0][2]);
+  EXPECT_FALSE(chest->locked[1][0] || chest->locked[1][1] || chest->locked[1][2]);
+  const auto* hips = vxhost::FindInstance("Hips");
+  EXPECT_TRUE(hips->ikAnchor && hips->notAffectedByIkOfDescendants);
+  const auto* site = vxhost::FindInstance("End Site");
+  EXPECT_TRUE(site->endEffector);
+  EXPECT_FALSE(site->jointNode);
+}
+
+// The whole run of host calls, in order, for the reader's own example.
+TEST(BvhScene, FlowCallsInOrder) {
+  auto outcome = ImportText(bvhtest::kTwoFrameWalk);
+  Lines flow;
+  for (const auto& line : outcome.log) {
+    if (line.rfind("Sg_AnimController", 0) == 0 || line.rfind("Sg_Instance", 0) == 0 ||
+        line.rfind("Sg_Transform", 0) == 0 || line.rfind("Sg_Attach", 0) == 0 ||
+        line.rfind("Sg_Add_Empty_Node", 0) == 0 || line.rfind("Sg_AddDefault", 0) == 0 ||
+        line.rfind("Import_IO_Get_Default", 0) == 0 || line.rfind("Import_IO_Optimize", 0) == 0 ||
+        line.rfind("Import_IO_MakeNameUnique", 0) == 0) {
+      continue;
+    }
+    flow.push_back(line);
+  }
+  // Between the driver's own calls: the status text, the rate, and the rate again.
+  auto at = std::find(flow.begin(), flow.end(), "Import_IO_Display_Info_Text(\"Setting Animation Channels\")");
+  ASSERT_NE(at, flow.end());
+  ASSERT_GE(flow.end() - at, 3);
+  EXPECT_EQ(at[1], "Sg_ValidateFrameRate(&30)");
+  EXPECT_EQ(at[2], "Sg_Animation(framerate, &30, 1, 0)");
+}
+
+TEST(BvhScene, KeysOfOneJoint) {
+  auto outcome = ImportText(bvhtest::kTwoFrameWalk);
+  auto radians = [](float degrees) {
+    return static_cast<float>(static_cast<double>(degrees / 180.0f) * 3.141592653589793);
+  };
+  const Lines expected = {
+      KeyLines("Chest.sx", 0, 1), KeyLines("Chest.sy", 0, 1), KeyLines("Chest.sz", 0, 1),
+      KeyLines("Chest.tx", 0, 0), KeyLines("Chest.ty", 0, 5), KeyLines("Chest.tz", 0, 0),
+      KeyLines("Chest.rz", 0, radians(40)), KeyLines("Chest.rx", 0, radians(50)),
+      KeyLines("Chest.ry", 0, radians(60)), KeyLines("Chest.rz", 160, radians(41)),
+      KeyLines("Chest.rx", 160, radians(51)), KeyLines("Chest.ry", 160, radians(61)),
+  };
+  EXPECT_EQ(Joined(ControllerLinesFor(outcome.log, "Chest")), Joined(expected));
+
+  // The root's positions stand as written; rotation keys are radians.
+  const auto* hips = vxhost::FindInstance("Hips");
+  ASSERT_NE(hips, nullptr);
+  ASSERT_NE(hips->channels[vxhost::kTranslateX], nullptr);
+  EXPECT_EQ(hips->channels[vxhost::kTranslateX]->keys.size(), 2u);
+  EXPECT_EQ(hips->channels[vxhost::kTranslateX]->keys[1].value, 4.0f);
+  EXPECT_EQ(hips->channels[vxhost::kRotateZ]->keys[0].value, radians(10));
+  EXPECT_EQ(hips->channels[vxhost::kScaleX]->keys.size(), 1u);
+}
+
+TEST(BvhScene, PositionsOfRootsAndJoints) {
+  ImportText(R"(HIERARCHY
+ROOT Hips { OFFSET 1 2 3 CHANNELS 3 Xposition Yposition Zposition
+  JOINT Arm { OFFSET 1 2 3 CHANNELS 3 Zposition Yposition Xposition } }
+MOTION Frames: 1 Frame Time: 0.1
+10 20 30 10 20 30)");
+  auto value = [](const char* name, int entry) {
+    return vxhost::FindInstance(name)->channels[entry]->keys.at(0).value;
+  };
+  EXPECT_EQ(value("Hips", vxhost::kTranslateX), 10.0f);
+  EXPECT_EQ(value("Hips", vxhost::kTranslateY), 20.0f);
+  EXPECT_EQ(value("Hips", vxhost::kTranslateZ), 30.0f);
+  EXPECT_EQ(value("Arm", vxhost::kTranslateX), 31.0f);
+  EXPECT_EQ(value("Arm", vxhost::kTranslateY), 22.0f);
+  EXPECT_EQ(value("Arm", vxhost::kTranslateZ), 13.0f);
+}
+
+TEST(BvhScene, RadiansRoundInSinglePrecision) {
+  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Zrotation } MOTION Frames: 4 Frame Time: 0.1 "
+             "90 -45 180 0.001");
+  const auto& keys = vxhost::FindInstance("Hips")->channels[vxhost::kRotateZ]->keys;
+  ASSERT_EQ(keys.size(), 4u);
+  EXPECT_EQ(keys[0].value, 1.5707964f);
+  EXPECT_EQ(keys[1].value, -0.785398185f);
+  EXPECT_EQ(keys[2].value, 3.14159274f);
+  EXPECT_EQ(keys[3].value, static_cast<float>(static_cast<double>(0.001f / 180.0f) * 3.141592653589793));
+}
+
+TEST(BvhScene, FrameTimesGiveRatesAndTicks) {
+  struct RateCase {
+    const char* frameTime;
+    int rateBeforeValidation;
+    int step;  // ticks between frames, when the host keeps the rate
+  };
+  const RateCase cases[] = {
+      {"0.033333", 30, 160}, {"0.0416666", 24, 200}, {"0.0083333", 120, 40}, {".0083333", 120, 40},
+      {"0.01", 100, 48},     {"0.016667", 59, 0},    {"0.041667", 23, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.frameTime);
+    auto outcome = ImportText(std::string("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION "
+                                          "Frames: 3 Frame Time: ") + c.frameTime + " 1 2 3");
+    auto validate = bvhtest::LogLinesStartingWith(outcome.log, "Sg_ValidateFrameRate");
+    ASSERT_EQ(validate.size(), 1u);
+    EXPECT_EQ(validate[0], "Sg_ValidateFrameRate(&" + std::to_string(c.rateBeforeValidation) + ")");
+    int rate = vxhost::FrameRate();
+    EXPECT_EQ(bvhtest::LogLinesStartingWith(outcome.log, "Sg_Animation"),
+              (Lines{"Sg_Animation(framerate, &" + std::to_string(rate) + ", 1, 0)"}));
+    std::vector<int32_t> times;
+    for (int f = 0; f < 3; ++f) times.push_back(static_cast<int32_t>(static_cast<float>(f * 4800) / static_cast<float>(rate)));
+    EXPECT_EQ(vxhost::KeyTimes(), times);
+    if (c.step != 0) {
+      EXPECT_EQ(vxhost::KeyTimes(), (std::vector<int32_t>{0, c.step, 2 * c.step}));
+    }
+  }
+}
+
+TEST(BvhScene, EulerOrderFromRotationChannels) {
+  const std::pair<const char*, int> cases[] = {
+      {"3 Zrotation Xrotation Yrotation", 6},
+      {"3 Zrotation Yrotation Xrotation", 0},
+      {"3 Xrotation Yrotation Zrotation", 10},
+      {"3 Xrotation Zrotation Yrotation", 4},
+      {"3 Yrotation Xrotation Zrotation", 8},
+      {"3 Yrotation Zrotation Xrotation", 2},
+      {"6 Xposition Zrotation Yposition Yrotation Zposition Xrotation", 0},
+      {"2 Xrotation Yrotation", 6},
+      {"1 Yrotation", 6},
+      {"3 Xposition Yposition Zposition", 6},
+      {"3 Xrotation Xrotation Yrotation", 6},
+      {"4 Xrotation Yrotation Zrotation Xrotation", 6},
+      {"0", 6},
+  };
+  for (const auto& [channels, code] : cases) {
+    SCOPED_TRACE(channels);
+    ImportText(std::string("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS ") + channels +
+               " } MOTION Frames: 1 Frame Time: 0.1 1 2 3 4 5 6");
+    EXPECT_EQ(vxhost::FindInstance("Hips")->eulerOrder, code);
+  }
+}
+
+TEST(BvhScene, NamesAreMadeUniqueAndChildrenFollowTheirParents) {
+  ImportText(R"(HIERARCHY
+ROOT Arm { OFFSET 0 0 0
+  JOINT Arm { OFFSET 0 1 0 JOINT Hand { OFFSET 0 1 0 } }
+  JOINT Hand { OFFSET 1 0 0 } })");
+  auto instances = vxhost::AllInstances();
+  ASSERT_EQ(instances.size(), 5u);
+  EXPECT_EQ(instances[1]->name, "Arm");
+  EXPECT_NE(instances[2]->name, "Arm");
+  EXPECT_EQ(instances[2]->parent, instances[1]);
+  EXPECT_EQ(instances[3]->parent, instances[2]);
+  EXPECT_EQ(instances[4]->parent, instances[1]);
+  EXPECT_NE(instances[3]->name, instances[4]->name);
+}
+
+TEST(BvhScene, ReductionRequests) {
+  const std::string reduceTranslation =
+      "reducekeys, distance, &0.5, angle, &2, keysareeulerangles, enabled, off, angularkeysareindegrees, "
+      "enabled, off, 0)";
+  const std::string reduceRotation =
+      "reducekeys, distance, &0.5, angle, &2, keysareeulerangles, enabled, on, angularkeysareindegrees, "
+      "enabled, off, 0)";
+  auto request = [](const char* channel, const std::string& tail) {
+    return std::string("Sg_AnimController(&status, ctrlrid, <Hips.") + channel + ">, " + tail;
+  };
+  struct ReductionCase {
+    bool translation;
+    bool rotation;
+    int frames;
+    Lines requests;
+  };
+  const ReductionCase cases[] = {
+      {false, false, 2, {}},
+      {true, false, 2,
+       {request("tx", reduceTranslation), request("ty", reduceTranslation), request("tz", reduceTranslation)}},
+      {false, true, 2,
+       {request("rx", reduceRotation), request("ry", reduceRotation), request("rz", reduceRotation)}},
+      {true, true, 2,
+       {request("tx", reduceTranslation), request("ty", reduceTranslation), request("tz", reduceTranslation),
+        request("rx", reduceRotation), request("ry", reduceRotation), request("rz", reduceRotation)}},
+      {true, true, 1, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.translation) + std::to_string(c.rotation) + std::to_string(c.frames));
+    bvhtest::Options options;
+    options.reduceTranslation = c.translation;
+    options.reduceRotation = c.rotation;
+    options.distance = "0.5";
+    options.angle = "2";
+    auto outcome = ImportText(
+        "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 6 Zrotation Xposition Yrotation Yposition Xrotation "
+        "Zposition } MOTION Frames: " + std::to_string(c.frames) + " Frame Time: 0.1 1 2 3 4 5 6 7 8 9 10 11 12",
+        options);
+    Lines requests;
+    bool optimized = false;
+    for (const auto& line : outcome.log) {
+      if (line == "Import_IO_OptimizeTransformationChannels(\"Hips\")") optimized = true;
+      if (line.find("reducekeys") != std::string::npos) {
+        EXPECT_TRUE(optimized) << "reduction before optimisation";
+        requests.push_back(line);
+      }
+    }
+    EXPECT_TRUE(optimized);
+    EXPECT_EQ(requests, c.requests);
+    auto* tx = vxhost::FindInstance("Hips")->channels[vxhost::kTranslateX];
+    EXPECT_EQ(tx->reductionRequests, c.requests.empty() ? 0 : (c.translation ? 1 : 0));
+  }
+}
+
+TEST(BvhScene, NoFramesBuildsTheSkeletonAndTheRateOnly) {
+  auto outcome = ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 0 "
+                            "Frame Time: 0.05");
+  EXPECT_EQ(outcome.result, 0);
+  EXPECT_NE(vxhost::FindInstance("Hips"), nullptr);
+  EXPECT_EQ(vxhost::KeyCount(), 0u);
+  EXPECT_EQ(bvhtest::LogLinesStartingWith(outcome.log, "Sg_ValidateFrameRate"), (Lines{"Sg_ValidateFrameRate(&20)"}));
+  EXPECT_TRUE(bvhtest::LogLinesStartingWith(outcome.log, "Sg_AddDefaultAnimationChannels").empty());
+}
+
+}  // namespace
