@@ -205,7 +205,9 @@ void ParseAmcToken(const char* lowercase, const char* asWritten, int32_t firstOn
     if (amcReader.sampleRatePending) {
       amcReader.sampleRatePending = 0;
     } else if (firstOnLine) {
-      amcReader.frameIndex = atoi(lowercase) - 1;
+      // Frame numbers below 1 have no slot; the lowest one must not wrap round.
+      int32_t frame = atoi(lowercase);
+      amcReader.frameIndex = frame > 0 ? frame - 1 : -1;
     } else {
       StoreAmcValue(lowercase);
     }
