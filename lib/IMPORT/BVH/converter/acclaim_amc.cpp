@@ -1,6 +1,7 @@
 // Acclaim AMC import: reads the motion file beside the ASF skeleton into the
 // bones' sample arrays (pre-scan for the frame count, then one pass), then
 // writes each bone's keys through its axis frame onto the built instances.
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -418,6 +419,12 @@ bool WriteAmcBoneChannels(const AsfNode* node) {
 
   float factor = amcReader.angleUnitFactor;
   float axis[3] = {factor * bone->axis[0], factor * bone->axis[1], factor * bone->axis[2]};
+  // An angle too large for a float is no rotation: the axis frame would hold
+  // no numbers and have no inverse.
+  if (!std::isfinite(axis[0]) || !std::isfinite(axis[1]) || !std::isfinite(axis[2])) {
+    Import_IO_printf("Warning: Bone %s has an axis angle out of range; its axis is taken as 0 0 0.\n", bone->name);
+    axis[0] = axis[1] = axis[2] = 0.0f;
+  }
   SgEuler axisRecord{{axis[0], axis[1], axis[2], static_cast<double>(MatrixOrderOfAxis(bone->axisOrder))}};
   SgMatrix axisFrame;
   SgMatrix axisFrameInverse;
