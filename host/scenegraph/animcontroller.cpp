@@ -95,10 +95,10 @@ void Apply(Channel& channel, FormKind kind, const FormValues& values, Key* key) 
   }
 }
 
-inline bool IsAddress(void* item) {
+[[gnu::always_inline]] inline bool IsAddress(void* item) {
   return reinterpret_cast<uintptr_t>(item) >= ArgReader::kLowestAddress && !AsToken(item);
 }
-inline bool IsWord(void* item, Word word) {
+[[gnu::always_inline]] inline bool IsWord(void* item, Word word) {
   const Token* token = AsToken(item);
   return token && token->word == word;
 }
@@ -160,20 +160,21 @@ bool ReadQuickly(void* status, va_list ap, Channel** channel, const Form** form,
   }
 }
 
+// The whole call when its list reads soundly and needs no report; false
+// leaves it to Control, which reads the list again from its start.
+bool ControlQuickly(void* status, va_list ap) {
+  if (CallLogOn()) return false;
+  Channel* channel = nullptr;
+  const Form* form = nullptr;
+  FormValues values;
+  if (!ReadQuickly(status, ap, &channel, &form, &values)) return false;
+  Key* key = TargetKey(*channel, form->kind, values);
+  if (!key && form->kind == FormKind::SetValue) return false;
+  Apply(*channel, form->kind, values, key);
+  return true;
+}
+
 void Control(void* status, va_list ap) {
-  if (!CallLogOn()) {
-    Channel* channel = nullptr;
-    const Form* form = nullptr;
-    FormValues values;
-    va_list quick;
-    va_copy(quick, ap);
-    const bool sound = ReadQuickly(status, quick, &channel, &form, &values);
-    va_end(quick);
-    if (sound) {
-      Key* key = TargetKey(*channel, form->kind, values);
-      if (key || form->kind != FormKind::SetValue) return Apply(*channel, form->kind, values, key);
-    }
-  }
   ArgReader args("Sg_AnimController", status, ap);
   args.StatusSlot();
   args.Expect(Word::Ctrlrid);
@@ -195,4 +196,4 @@ void Control(void* status, va_list ap) {
 }  // namespace
 }  // namespace vxhost
 
-VXHOST_VARIADIC_CALL(Sg_AnimController, void*, Control)
+VXHOST_VARIADIC_CALL_WITH_QUICK_PATH(Sg_AnimController, void*, ControlQuickly, Control)

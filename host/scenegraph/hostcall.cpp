@@ -16,8 +16,7 @@ const char kInjectedKind5Text[] = "Host: fatal message injected for testing.\n";
 ImportIoMessage injectedMessage;  // static: nothing on the stack when the callback jumps
 }  // namespace
 
-void AfterHostCall() noexcept {
-  if (!hostCore.kind5Due) return;
+void DeliverInjectedMessage() noexcept {
   hostCore.kind5Due = false;
   if (!hostCore.callback) return;
   injectedMessage = ImportIoMessage{5, 0, 0, kInjectedKind5Text};

@@ -41,7 +41,10 @@ inline void EnterHostCall() {
 
 // Closes every counted host call once its work is done and every local with
 // a destructor is gone: the import's callback may jump across this frame.
-void AfterHostCall() noexcept;
+void DeliverInjectedMessage() noexcept;
+inline void AfterHostCall() noexcept {
+  if (hostCore.kind5Due) [[unlikely]] DeliverInjectedMessage();
+}
 
 inline bool CallLogOn() { return hostCore.logEnabled; }
 void AppendCallLog(std::string line);
@@ -83,6 +86,23 @@ void ResetCore();
     vxhost::AfterHostCall();                                                 \
   }
 
-namespace vxhost {
-
-}  // namespace vxhost
+// The same for a call made once or twice per key: Quick reads the list first
+// and answers whether it did the whole call; when it did not (a doubtful
+// item, the log on), the list is started afresh for Body. Quick reads the
+// call's own list rather than a copy: copying a list just started costs a
+// stalled load on every call.
+#define VXHOST_VARIADIC_CALL_WITH_QUICK_PATH(name, FirstType, Quick, Body)   \
+  extern "C" void name(FirstType first, ...) {                               \
+    vxhost::EnterHostCall();                                                 \
+    va_list ap;                                                              \
+    va_start(ap, first);                                                     \
+    bool done = true; /* a failure inside Quick is reported once, there */   \
+    vxhost::Guarded(#name "()", [&] { done = vxhost::Quick((void*)first, ap); }); \
+    va_end(ap);                                                              \
+    if (!done) {                                                             \
+      va_start(ap, first);                                                   \
+      vxhost::Guarded(#name "()", [&] { vxhost::Body((void*)first, ap); });  \
+      va_end(ap);                                                            \
+    }                                                                        \
+    vxhost::AfterHostCall();                                                 \
+  }

@@ -51,7 +51,7 @@ void CreateDefaultChannels(Instance& instance) {
   instance.hasDefaultChannels = true;
 }
 
-Channel* FindChannelHandle(const void* item) {
+Channel* FindChannelHandleSlowly(const void* item) {
   if (item == nullptr) return nullptr;
   const auto bits = reinterpret_cast<uintptr_t>(item);
   const void*& cached = theScene.handleCache[((bits >> 4) ^ (bits >> 14)) & 1023];
@@ -106,10 +106,8 @@ uint64_t AddKey(Channel& channel, int32_t time) {
   return keys.insert(at, Key{time, 0.0f, 0.0f, 0.0f, false, channel.nextKeyId++})->id;
 }
 
-Key* FindKey(Channel& channel, uint64_t id) {
-  std::vector<Key>& keys = channel.keys;
-  if (channel.lastKeyIndex < keys.size() && keys[channel.lastKeyIndex].id == id) return &keys[channel.lastKeyIndex];
-  for (Key& key : keys)
+Key* FindKeyAnywhere(Channel& channel, uint64_t id) {
+  for (Key& key : channel.keys)
     if (key.id == id) return &key;
   return nullptr;
 }
@@ -139,6 +137,12 @@ std::string InstancePath(const Instance& instance) {
 }
 
 int32_t FrameRate() { return TheScene().frameRate; }
+
+bool SetFrameRate(int32_t rate) {
+  if (rate < kMinFrameRate || rate > kMaxFrameRate) return false;
+  TheScene().frameRate = rate;
+  return true;
+}
 
 std::vector<int32_t> KeyTimes() {
   std::vector<int32_t> times;

@@ -50,14 +50,27 @@ inline Scene& TheScene() { return theScene; }
 Instance* FindMutableInstance(std::string_view name);
 Instance& CreateInstance(std::string_view name);
 void CreateDefaultChannels(Instance& instance);
-Channel* FindChannelHandle(const void* item);
+// The channel an item is, or null when it is none of this scene's.
+Channel* FindChannelHandleSlowly(const void* item);
+inline Channel* FindChannelHandle(const void* item) {
+  const auto bits = reinterpret_cast<uintptr_t>(item);
+  if (item != nullptr && theScene.handleCache[((bits >> 4) ^ (bits >> 14)) & 1023] == item)
+    return static_cast<Channel*>(const_cast<void*>(item));
+  return FindChannelHandleSlowly(item);
+}
 const char* ChannelShortName(int entry);     // "tx" .. "rz"
 std::string ChannelLogName(const Channel& channel);  // "<Hips.rx>"
 std::string MakeUniqueName(std::string_view wanted);
 
 // Keys: adding at a time that already has a key gives that key back.
 uint64_t AddKey(Channel& channel, int32_t time);
-Key* FindKey(Channel& channel, uint64_t id);
+Key* FindKeyAnywhere(Channel& channel, uint64_t id);
+// A value nearly always follows its key at once, so the last key added is tried first.
+inline Key* FindKey(Channel& channel, uint64_t id) {
+  std::vector<Key>& keys = channel.keys;
+  if (channel.lastKeyIndex < keys.size() && keys[channel.lastKeyIndex].id == id) return &keys[channel.lastKeyIndex];
+  return FindKeyAnywhere(channel, id);
+}
 
 // Hooks kept in files of their own.
 void ReduceChannelKeys(Channel& channel, const ReductionRequest& request);

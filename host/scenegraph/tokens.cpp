@@ -209,22 +209,29 @@ const char* WordText(Word word) {
 
 }  // namespace vxhost
 
-// Not counted as a host call and never logged: it is asked ~11 times per key.
-extern "C" SgToken Sg_Inquire_Token(const char* word) {
-  if (word) {
-    // The cache test again, here, so that the common answer costs no further call.
-    vxhost::CacheEntry& entry = vxhost::Table().cache[vxhost::CacheSlot(word)];
-    if (entry.address == word && (entry.fixed || vxhost::HoldsWord(word, *entry.token)))
-      return const_cast<vxhost::Token*>(entry.token);
-  } else {
-    vxhost::Guarded("Sg_Inquire_Token()", [] {
-      vxhost::ReportHostError("Sg_Inquire_Token()", "item 1: expected a word, found 0");
-    });
+namespace vxhost {
+namespace {
+// Everything but the cached answer, kept out of line so that the common
+// path needs no stack frame.
+[[gnu::noinline]] SgToken InquireTokenSlowly(const char* word) noexcept {
+  if (!word) {
+    Guarded("Sg_Inquire_Token()", [] { ReportHostError("Sg_Inquire_Token()", "item 1: expected a word, found 0"); });
     return nullptr;
   }
   try {
-    return const_cast<vxhost::Token*>(vxhost::InternToken(word));
+    return const_cast<Token*>(InternToken(word));
   } catch (...) {
     return nullptr;  // out of memory: the caller's next call reports the missing token
   }
+}
+}  // namespace
+}  // namespace vxhost
+
+// Not counted as a host call and never logged: it is asked ~11 times per key.
+extern "C" SgToken Sg_Inquire_Token(const char* word) {
+  // The cache test again, here, so that the common answer costs no further call.
+  const vxhost::CacheEntry& entry = vxhost::Table().cache[vxhost::CacheSlot(word)];
+  if (word && entry.address == word && (entry.fixed || vxhost::HoldsWord(word, *entry.token)))
+    return const_cast<vxhost::Token*>(entry.token);
+  return vxhost::InquireTokenSlowly(word);
 }

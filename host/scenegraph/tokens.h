@@ -61,7 +61,7 @@ extern TokenRange firstTokens;
 const Token* AsTokenBeyondFirstChunk(const void* item);
 
 // The token an item is, or null when the item is not a token.
-inline const Token* AsToken(const void* item) {
+[[gnu::always_inline]] inline const Token* AsToken(const void* item) {
   const uintptr_t offset = reinterpret_cast<uintptr_t>(item) - firstTokens.base;
   if (offset < firstTokens.count * sizeof(Token)) {
     return offset % sizeof(Token) == 0 ? static_cast<const Token*>(item) : nullptr;

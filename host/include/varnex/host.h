@@ -115,6 +115,9 @@ glm::dvec3 WorldPosition(const Instance& instance, double ticks);
 glm::dmat4 EulerRotation(int32_t eulerOrder, double x, double y, double z);
 
 int32_t FrameRate();                 // the scene's frame rate (Sg_Animation)
+// Sets the scene's frame rate as a user would before an import (formats
+// that carry none use it); false, and nothing changed, outside 1..4800.
+bool SetFrameRate(int32_t rate);
 std::vector<int32_t> KeyTimes();     // every distinct key time of the scene, ascending
 size_t KeyCount();                   // keys of all channels
 // First and last time a key was ever added since the host was reset: the
