@@ -22,6 +22,11 @@ void AddImportOptions(CLI::App& command, ImportRequest& request) {
                      "Angular threshold of rotation keyframe reduction, in degrees");
   command.add_flag("--reduce-translation", request.reduceTranslation, "Reduce translation keyframes");
   command.add_flag("--reduce-rotation", request.reduceRotation, "Reduce rotation keyframes");
+  command
+      .add_option("--frame-rate", request.frameRate,
+                  "Frame rate of the scene before the import, in frames per second; formats without one "
+                  "(AMC) take it")
+      ->check(CLI::Range(1, vxhost::kTicksPerSecond));
   command.add_flag("-q,--quiet", request.quiet, "Print neither progress nor the imported scene");
 }
 
@@ -36,6 +41,8 @@ int32_t RunImport(const Plugin& plugin, const ImportRequest& request) {
   }
   if (request.reduceTranslation) call.push_back({"ena_trans_kf_reduction", IntegerValue(1)});
   if (request.reduceRotation) call.push_back({"ena_rot_kf_reduction", IntegerValue(1)});
+
+  if (request.frameRate) vxhost::SetFrameRate(*request.frameRate);
 
   TerminalProgress progress(!request.quiet && isatty(STDERR_FILENO));
   vxhost::SetMessageSink([&progress](const vxhost::Message& message) {

@@ -18,6 +18,7 @@ struct ImportRequest {
   bool reduceTranslation = false;
   bool reduceRotation = false;
   bool quiet = false;                            // no progress bar
+  std::optional<int32_t> frameRate;              // the scene's rate before the import
 };
 
 // Adds FILE and the import options to a command that imports.
