@@ -5,7 +5,11 @@
 // table on the string's bytes.
 #include "tokens.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <link.h>
+#endif
 
 #include <cstring>
 #include <memory>
@@ -139,6 +143,22 @@ inline bool HoldsWord(const char* text, const Token& token) {
 
 namespace {
 
+#ifdef _WIN32
+
+// A mapped image's read-only pages (its string literals among them) keep
+// their protection for as long as the image stays loaded.
+bool InReadOnlySegment(const char* text, uint32_t length) {
+  MEMORY_BASIC_INFORMATION region;
+  if (VirtualQuery(text, &region, sizeof region) != sizeof region) return false;
+  if (region.State != MEM_COMMIT || region.Type != MEM_IMAGE) return false;
+  if (region.Protect != PAGE_READONLY && region.Protect != PAGE_EXECUTE_READ) return false;
+  const auto first = reinterpret_cast<uintptr_t>(text);
+  const auto base = reinterpret_cast<uintptr_t>(region.BaseAddress);
+  return first + length - base < region.RegionSize;
+}
+
+#else
+
 struct SegmentProbe {
   uintptr_t first;
   uintptr_t last;  // the text's terminating NUL
@@ -168,6 +188,8 @@ bool InReadOnlySegment(const char* text, uint32_t length) {
   dl_iterate_phdr(ProbeObject, &probe);
   return probe.readOnly;
 }
+
+#endif
 
 __attribute__((noinline)) const Token* InternAfterCacheMiss(const char* text, CacheEntry& entry) {
   TokenTable& table = Table();
