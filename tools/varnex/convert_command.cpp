@@ -2,18 +2,12 @@
 // worker process of its own (varnex import, run again), since the plug-in
 // imports one file at a time and a file that crashes it must not stop the
 // rest. Prints a progress line while it works and a table at the end.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -28,6 +22,7 @@
 #include "commands.h"
 #include "scene_sampling.h"
 #include "varnex/host.h"
+#include "worker_processes.h"
 
 namespace varnex {
 
@@ -49,7 +44,6 @@ struct Job {
   fs::path output;
   fs::path report;      // the worker's figures, written on success
   fs::path log;         // the worker's messages
-  pid_t pid = -1;
   std::chrono::steady_clock::time_point started;
   double seconds = 0.0;
   std::string result;   // empty while pending or running
@@ -105,14 +99,8 @@ std::vector<fs::path> OutputNames(const std::vector<fs::path>& inputs, const fs:
   return outputs;
 }
 
-std::string SelfPath() {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string("varnex") : self.string();
-}
-
 std::vector<std::string> WorkerArguments(const HostOptions& host, const ConvertOptions& options, const Job& job) {
-  std::vector<std::string> args = {SelfPath()};
+  std::vector<std::string> args = {ProgramFile()};
   if (!host.pluginPath.empty()) args.insert(args.end(), {"--plugin", host.pluginPath});
   if (!host.settingsDirectory.empty()) args.insert(args.end(), {"--settings", host.settingsDirectory});
   args.insert(args.end(), {"import", job.input.string(), "--quiet"});
@@ -125,41 +113,10 @@ std::vector<std::string> WorkerArguments(const HostOptions& host, const ConvertO
   return args;
 }
 
-bool StartWorker(const std::vector<std::string>& args, Job& job) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  std::fflush(nullptr);
-  job.started = std::chrono::steady_clock::now();
-  const pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    const int fd = open(job.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0) {
-      dup2(fd, STDOUT_FILENO);
-      dup2(fd, STDERR_FILENO);
-      close(fd);
-    }
-    const int devnull = open("/dev/null", O_RDONLY);
-    if (devnull >= 0) dup2(devnull, STDIN_FILENO);
-    execv(argv[0], argv.data());
-    std::fprintf(stderr, "varnex: cannot start a worker: %s\n", std::strerror(errno));
-    _exit(127);
-  }
-  job.pid = pid;
-  return true;
-}
-
-void Finish(Job& job, int status) {
+void Finish(Job& job, const WorkerEnd& end) {
   job.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - job.started).count();
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-    job.ok = true;
-    job.result = "ok";
-  } else if (WIFSIGNALED(status)) {
-    job.result = "crashed (signal " + std::to_string(WTERMSIG(status)) + ")";
-  } else {
-    job.result = "failed (exit " + std::to_string(WEXITSTATUS(status)) + ")";
-  }
+  job.ok = end.ok;
+  job.result = end.result;
   std::ifstream report(job.report);
   if (report) {
     const nlohmann::json figures = nlohmann::json::parse(report, nullptr, false);
@@ -232,7 +189,7 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
 
   const std::vector<fs::path> outputs = OutputNames(inputs, options.outDir, options.format);
   std::vector<Job> jobs(inputs.size());
-  const std::string tag = ".varnex-" + std::to_string(getpid()) + "-";
+  const std::string tag = ".varnex-" + std::to_string(ProcessNumber()) + "-";
   for (size_t i = 0; i < inputs.size(); ++i) {
     jobs[i].input = inputs[i];
     jobs[i].output = outputs[i];
@@ -240,34 +197,28 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
     jobs[i].log = fs::path(options.outDir) / (tag + std::to_string(i) + ".log");
   }
 
-  const size_t limit = size_t(options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency()));
-  const bool terminal = isatty(STDERR_FILENO);
-  std::map<pid_t, size_t> running;
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t limit = std::min(size_t(options.jobs > 0 ? size_t(options.jobs) : cores), WorkerProcesses::Limit());
+  const bool terminal = StderrIsTerminal();
+  WorkerProcesses workers;
   size_t next = 0, done = 0, failed = 0;
   while (done < jobs.size()) {
-    while (running.size() < limit && next < jobs.size()) {
+    while (workers.Running() < limit && next < jobs.size()) {
       Job& job = jobs[next];
-      if (StartWorker(WorkerArguments(host, options, job), job)) {
-        running[job.pid] = next;
-      } else {
-        job.result = std::string("not started: ") + std::strerror(errno);
+      std::string reason;
+      job.started = std::chrono::steady_clock::now();
+      if (!workers.Start(next, WorkerArguments(host, options, job), job.log, reason)) {
+        job.result = "not started: " + reason;
         ++done, ++failed;
       }
       ++next;
     }
-    ShowProgress(done, jobs.size(), failed, running.size(), terminal);
-    if (running.empty()) continue;
-    int status = 0;
-    const pid_t pid = waitpid(-1, &status, 0);
-    if (pid < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    auto it = running.find(pid);
-    if (it == running.end()) continue;
-    Job& job = jobs[it->second];
-    running.erase(it);
-    Finish(job, status);
+    ShowProgress(done, jobs.size(), failed, workers.Running(), terminal);
+    if (workers.Running() == 0) continue;
+    const std::optional<WorkerEnd> end = workers.WaitForAny();
+    if (!end) break;
+    Job& job = jobs[end->job];
+    Finish(job, *end);
     ++done;
     if (!job.ok) ++failed;
     if (!terminal)
