@@ -71,6 +71,8 @@ void AddFilesOf(const fs::path& dir, std::vector<RealFile>& files) {
   for (const auto& entry : fs::recursive_directory_iterator(dir)) {
     const fs::path& path = entry.path();
     if (path.extension() == ".bvh") found.push_back(path);
+    // An ASF file counts when its motion file is beside it.
+    if (path.extension() == ".asf" && fs::exists(fs::path(path).replace_extension(".amc"))) found.push_back(path);
   }
   std::sort(found.begin(), found.end());
   for (const fs::path& path : found) files.push_back({path.string(), Label(path)});

@@ -81,6 +81,36 @@ std::string BvhHead(const std::string& frames, const std::string& frameTime) {
          frames + "\nFrame Time: " + frameTime + "\n";
 }
 
+constexpr char kAsf[] = R"(:version 1.10
+:name hostile
+:units
+  mass 1.0
+  length 1
+  angle deg
+:root
+   order TX TY TZ RX RY RZ
+   axis XYZ
+   position 0 0 0
+   orientation 0 0 0
+:bonedata
+  begin
+     id 1
+     name arm
+     direction 0 1 0
+     length 2
+     axis 0 0 0 XYZ
+    dof rx ry rz
+  end
+:hierarchy
+  begin
+    root arm
+  end
+)";
+
+constexpr char kNoHierarchy[] =
+    "Warning: the hierarchy has an invalid structure: unexpected NULL pointer encountered.";
+constexpr char kValuesIgnored[] = "motion values were ignored: their frame number lies outside 1 to ";
+
 std::string JunkBytes(size_t count) {
   std::string junk(count, '\0');
   uint32_t state = 12345;
@@ -97,7 +127,7 @@ struct HostileCase {
   std::function<void(const std::string&)> write;   // writes the file at the path given
   int32_t result;                                  // the import's answer
   const char* message;                             // part of the messages shown; "" when none is asked for
-  const char* companion = nullptr;                 // a second file written beside it
+  const char* companion = nullptr;                 // a second file (the AMC beside an ASF)
   std::function<void(const std::string&)> writeCompanion = nullptr;
   double cpuSecondsLimit = 60;
 };
@@ -185,6 +215,59 @@ std::vector<HostileCase> Cases() {
                        << "Frame Time: 0.04\n1\n";
        },
        0, ""},
+      // -- ASF and AMC
+      {"AsfEmpty", "empty.asf", Text(""), 1, kNoHierarchy},
+      {"AsfOnlyWhitespace", "blank.asf", [](W p) { FileWriter(p).Repeat(" \t\r\n", 10000); }, 1, kNoHierarchy},
+      {"AsfBinaryJunk", "junk.asf", Text(JunkBytes(1 << 16)), 1, kNoHierarchy},
+      {"AsfHundredMegabyteToken", "token.asf", [](W p) { FileWriter(p).RepeatChar('a', kHundredMegabytes); }, 1,
+       "Line 1: Warning: A token longer than 111 characters was cut to aaaa"},
+      {"AsfMegabyteDocumentationLine", "doc.asf",
+       [](W p) {
+         std::string asf = kAsf;
+         FileWriter(p) << asf.substr(0, asf.find(":root")) << ":documentation " << std::string(4 << 20, 'x') << "\n"
+                       << asf.substr(asf.find(":root"));
+       },
+       0, ""},
+      {"AsfTenThousandChainedBones", "chain.asf",
+       [](W p) {
+         FileWriter out(p);
+         out << ":version 1.10\n:name chain\n:root\n order TX TY TZ RX RY RZ\n axis XYZ\n position 0 0 0\n"
+             << " orientation 0 0 0\n:bonedata\n";
+         for (int i = 0; i < 10000; ++i)
+           out << "begin\nid " << std::to_string(i) << "\nname b" << std::to_string(i)
+               << "\ndirection 0 1 0\nlength 1\naxis 0 0 0 XYZ\ndof rx\nend\n";
+         out << ":hierarchy\nbegin\nroot b0\n";
+         for (int i = 0; i + 1 < 10000; ++i) out << "b" << std::to_string(i) << " b" << std::to_string(i + 1) << "\n";
+         out << "end\n";
+       },
+       0, ""},
+      {"AsfNulBytes", "nul.asf", Text(std::string(kAsf).insert(40, "\0\0"s)), 0, ""},
+      {"AsfAxisAngleBeyondFloat", "axis.asf",
+       [](W p) {
+         std::string asf = kAsf;
+         FileWriter(p) << asf.replace(asf.find("axis 0 0 0 XYZ"), 14, "axis 0 1e39 0 XYZ");
+       },
+       0, "Warning: Bone arm has an axis angle out of range; its axis is taken as 0 0 0.\n", "axis.amc",
+       Text(":DEGREES\n1\nroot 0 0 0 0 0 0\narm 1 2 3\n")},
+      {"AmcFrameNumberNearIntMax", "big_frame.asf", Text(kAsf), 1,
+       "Fatal Error: The last frame number 2147483647 is larger than an AMC file of 76 bytes can hold. Aborting. \n",
+       "big_frame.amc",
+       Text(":DEGREES\n1\nroot 0 0 0 0 0 0\narm 1 2 3\n2147483647\nroot 0 0 0 0 0 0\narm 1 2 3\n")},
+      {"AmcFrameNumberNegative", "neg_frame.asf", Text(kAsf), 0, kValuesIgnored, "neg_frame.amc",
+       Text(":DEGREES\n-5\nroot 0 0 0 0 0 0\narm 1 2 3\n1\nroot 0 0 0 0 0 0\n")},
+      {"AmcFrameNumberLowest", "low_frame.asf", Text(kAsf), 0, kValuesIgnored, "low_frame.amc",
+       Text(":DEGREES\n-2147483648\nroot 0 0 0 0 0 0\narm 1 2 3\n1\nroot 0 0 0 0 0 0\n")},
+      {"AmcFrameNumberZero", "zero_frame.asf", Text(kAsf), 0, kValuesIgnored, "zero_frame.amc",
+       Text(":DEGREES\n0\nroot 0 0 0 0 0 0\narm 1 2 3\n")},
+      {"AmcValuesBeyondTheDofs", "many_values.asf", Text(kAsf), 0, kValuesIgnored, "many_values.amc",
+       Text(":DEGREES\n1\nroot 0 0 0 0 0 0 1 2 3 4 5\narm 1 2 3 4 5 6 7 8\n")},
+      {"AmcHundredMegabyteToken", "amc_token.asf", Text(kAsf), 1,
+       "Warning: A token longer than 111 characters was cut to zzzz", "amc_token.amc",
+       [](W p) { (FileWriter(p) << ":DEGREES\n1\nroot 0 0 0 0 0 0\n").RepeatChar('z', kHundredMegabytes); }},
+      {"AmcBinaryJunk", "amc_junk.asf", Text(kAsf), 1, "Fatal Error: Undefined bone encountered: ", "amc_junk.amc",
+       Text(JunkBytes(1 << 16))},
+      {"AmcNulBytes", "amc_nul.asf", Text(kAsf), 0, "", "amc_nul.amc",
+       Text(":DEGREES\n1\nroot 0 0\0 0 0 0 0\narm 1 2 3\n"s)},
   };
   return cases;
 }
@@ -216,7 +299,8 @@ TEST_P(HostileInput, EndsWithAClearMessageOrAHarmlessResult) {
   // The big skeletons come in whole: the top node or root, every joint, the chain end.
   const std::map<std::string, size_t> instances = {{"BvhTenThousandNestedJoints", 10002},
                                                    {"BvhHundredThousandSiblings", 100002},
-                                                   {"BvhLongestNamesMadeUnique", 4}};
+                                                   {"BvhLongestNamesMadeUnique", 4},
+                                                   {"AsfTenThousandChainedBones", 10002}};
   if (auto expected = instances.find(c.name); expected != instances.end()) {
     EXPECT_EQ(vxhost::AllInstances().size(), expected->second);
   }
