@@ -1,9 +1,6 @@
 // Fuzz target: the input is the options file imp_bvh.ini, read at initialize;
 // a small BVH import then runs with whatever options it left, so odd
 // thresholds and switches reach the keyframe reduction too.
-#include <cstddef>
-#include <cstdint>
-
 #include "harness.h"
 
 namespace {
@@ -18,13 +15,14 @@ constexpr char kDefaultOptions[] =
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string bvh = fuzzharness::WriteScratchFile("options.bvh", fuzzharness::kFixedBvh);
+  const vxtest::ScratchDir& scratch = fuzzharness::Scratch();
+  static const std::string bvh = scratch.Write("options.bvh", vxtest::kWalkBvh);
   // Every input starts from the defaults, so a run does not depend on the one before.
-  fuzzharness::WriteScratchFile("imp_bvh.ini", kDefaultOptions);
-  fuzzharness::InitializeWithScratchSettings();
-  fuzzharness::WriteScratchFile("imp_bvh.ini", data, size);
-  fuzzharness::InitializeWithScratchSettings();
-  fuzzharness::ImportFile(bvh);
+  scratch.Write("imp_bvh.ini", kDefaultOptions);
+  vxtest::Initialize(scratch.Dir());
+  fuzzharness::WriteInput("imp_bvh.ini", data, size);
+  vxtest::Initialize(scratch.Dir());
+  vxtest::Import(bvh);
   fuzzharness::CheckHostAndReset("fuzz_options");
   return 0;
 }

@@ -127,7 +127,7 @@ class AcclaimAmc : public ::testing::Test {
   void SetUp() override { vxhost::ResetHost(); }
   void TearDown() override { EXPECT_FALSE(HasHostErrors()) << vxhost::HostErrors().front(); }
 
-  int32_t Import(const std::string& asf, const std::string& amc, const ImportSettings& settings = {}) {
+  int32_t Import(const std::string& asf, const std::string& amc, const DriverOptions& settings = {}) {
     dir_.Write("take.amc", amc);
     return ImportThroughEntryPoint(dir_.Write("take.asf", asf), settings);
   }
@@ -221,7 +221,7 @@ TEST_F(AcclaimAmc, RestKeysTranslationsAndEffectors) {
 }
 
 TEST_F(AcclaimAmc, ReductionRequestsFollowTheAnimatedChannels) {
-  ImportSettings settings;
+  DriverOptions settings;
   settings.reduceTranslation = true;
   settings.reduceRotation = true;
   ASSERT_EQ(Import(kLegAsf, kLegAmc, settings), 0);
@@ -368,7 +368,7 @@ TEST_F(AcclaimAmc, LongTakesStillAskForReduction) {
   std::string amc = ":radians\n";
   amc.reserve(40000 * 12);
   for (int f = 1; f <= 40000; f++) amc += std::to_string(f) + "\nroot " + std::to_string(f % 7) + "\n";
-  ImportSettings settings;
+  DriverOptions settings;
   settings.reduceTranslation = true;
   ASSERT_EQ(Import(":root\norder tx\n:hierarchy\nbegin\nend\n", amc, settings), 0);
   const vxhost::Channel* tx = ChannelOf("Default Skeleton", vxhost::kTranslateX);
@@ -407,7 +407,7 @@ TEST_F(AcclaimAmc, ProgressCoversReadingThenWriting) {
 
 TEST_F(AcclaimAmc, AbortAtEveryPollEndsCleanly) {
   ASSERT_EQ(Import(kLegAsf, kLegAmc), 0);
-  const std::string reference = SceneDigest();
+  const uint64_t reference = SceneDigest();
   const int64_t polls = vxhost::GetCounters().abortPolls;
   ASSERT_GT(polls, 5);
   for (int64_t n = 1; n <= polls; n++) {
@@ -424,7 +424,7 @@ TEST_F(AcclaimAmc, AbortAtEveryPollEndsCleanly) {
 
 TEST_F(AcclaimAmc, HostFatalMessageAnywhereEndsCleanly) {
   ASSERT_EQ(Import(kLegAsf, kLegAmc), 0);
-  const std::string reference = SceneDigest();
+  const uint64_t reference = SceneDigest();
   const int64_t calls = vxhost::GetCounters().hostCalls;
   ASSERT_GT(calls, 100);
   int64_t step = std::max<int64_t>(1, calls / 60);

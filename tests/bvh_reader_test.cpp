@@ -42,7 +42,7 @@ struct MessageCase {
 
 TEST(BvhReader, MessagesAndResults) {
   const MessageCase cases[] = {
-      {"well formed", bvhtest::kTwoFrameWalk, {}, 0},
+      {"well formed", vxtest::kWalkBvh, {}, 0},
       {"no braces at all",
        "HIERARCHY ROOT Hips OFFSET 0 0 0 CHANNELS 3 Zrotation Xrotation Yrotation } MOTION Frames: 1 "
        "Frame Time: 0.1 1 2 3",
@@ -331,7 +331,7 @@ TEST(BvhReader, OddFilesKeepWhatTheyHold) {
 // Every prefix of a file imports without a crash, a leak or a host error,
 // and the complete file still imports the same afterwards.
 TEST(BvhReader, EveryTruncationImportsCleanly) {
-  const std::string full = bvhtest::kTwoFrameWalk;
+  const std::string full = vxtest::kWalkBvh;
   ImportText(full);
   const auto expectedLog = vxhost::CallLog();
   for (size_t length = 0; length < full.size(); ++length) {

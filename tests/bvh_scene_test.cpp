@@ -63,7 +63,7 @@ std::string Unlock(const std::string& name, const char* kind, const char* axis) 
 }
 
 TEST(BvhScene, BuilderCallsPerRecord) {
-  auto outcome = ImportText(bvhtest::kTwoFrameWalk);
+  auto outcome = ImportText(vxtest::kWalkBvh);
   ASSERT_EQ(outcome.result, 0);
   EXPECT_TRUE(vxhost::HostErrors().empty());
 
@@ -130,7 +130,7 @@ TEST(BvhScene, BuilderCallsPerRecord) {
 
 // The whole run of host calls, in order, for the reader's own example.
 TEST(BvhScene, FlowCallsInOrder) {
-  auto outcome = ImportText(bvhtest::kTwoFrameWalk);
+  auto outcome = ImportText(vxtest::kWalkBvh);
   Lines flow;
   for (const auto& line : outcome.log) {
     if (line.rfind("Sg_AnimController", 0) == 0 || line.rfind("Sg_Instance", 0) == 0 ||
@@ -151,7 +151,7 @@ TEST(BvhScene, FlowCallsInOrder) {
 }
 
 TEST(BvhScene, KeysOfOneJoint) {
-  auto outcome = ImportText(bvhtest::kTwoFrameWalk);
+  auto outcome = ImportText(vxtest::kWalkBvh);
   auto radians = [](float degrees) {
     return static_cast<float>(static_cast<double>(degrees / 180.0f) * 3.141592653589793);
   };

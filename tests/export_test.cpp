@@ -11,7 +11,10 @@
 #include <glm/gtc/type_ptr.hpp>
 #include <glm/mat4x4.hpp>
 
-#include "export_support.h"
+#include "support/plugin_calls.h"
+#include "support/real_files.h"
+#include "support/scratch.h"
+#include "varnex/host.h"
 #include "gltf_export.h"
 #include "json_dump.h"
 #include "scene_sampling.h"
@@ -130,16 +133,11 @@ void ExpectPositionsMatch(const varnex::GltfDocument& doc, size_t every) {
   }
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 }  // namespace
 
 TEST(GltfExport, FollowsTheScene) {
-  exporttest::Scratch scratch;
-  ASSERT_EQ(exporttest::Import(scratch.Write("wave.bvh", kWave)), 0);
+  vxtest::ScratchDir scratch;
+  ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("wave.bvh", kWave)), 0);
   const varnex::GltfDocument doc = varnex::BuildGltf("wave");
   const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
   const json& nodes = doc.json["nodes"];
@@ -178,8 +176,8 @@ TEST(GltfExport, FollowsTheScene) {
 }
 
 TEST(GltfExport, EncodingsCarryTheSameDocument) {
-  exporttest::Scratch scratch;
-  ASSERT_EQ(exporttest::Import(scratch.Write("wave.bvh", kWave)), 0);
+  vxtest::ScratchDir scratch;
+  ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("wave.bvh", kWave)), 0);
   const varnex::GltfDocument doc = varnex::BuildGltf("wave");
 
   const std::string glb = varnex::EncodeGlb(doc);
@@ -202,19 +200,19 @@ TEST(GltfExport, EncodingsCarryTheSameDocument) {
   // Written whole, by extension; a folder that is not there leaves nothing.
   std::string reason;
   ASSERT_TRUE(varnex::WriteGltf(scratch.Path("wave.glb"), "wave", reason)) << reason;
-  EXPECT_EQ(ReadFile(scratch.Path("wave.glb")), glb);
+  EXPECT_EQ(vxtest::ReadFile(scratch.Path("wave.glb")), glb);
   ASSERT_TRUE(varnex::WriteGltf(scratch.Path("wave.gltf"), "wave", reason)) << reason;
-  EXPECT_EQ(json::parse(ReadFile(scratch.Path("wave.gltf"))), text);
+  EXPECT_EQ(json::parse(vxtest::ReadFile(scratch.Path("wave.gltf"))), text);
   EXPECT_FALSE(varnex::WriteGltf(scratch.Path("missing/wave.glb"), "wave", reason));
   EXPECT_EQ(reason, "No such file or directory");
 }
 
 TEST(GltfExport, RealFilesMatchTheScene) {
-  const std::vector<std::string> files = exporttest::RealFiles();
+  const std::vector<std::string> files = vxtest::RealFiles();
   if (files.empty()) GTEST_SKIP() << "no real mocap files at " << VARNEX_SHARED_MOCAP;
   for (const std::string& file : files) {
     SCOPED_TRACE(file);
-    ASSERT_EQ(exporttest::Import(file), 0);
+    ASSERT_EQ(vxtest::ImportIntoFreshHost(file), 0);
     if (vxhost::AllInstances().empty()) continue;
     const varnex::GltfDocument doc = varnex::BuildGltf("take");
     ASSERT_EQ(doc.json.value("nodes", json::array()).size(), vxhost::AllInstances().size() + 1);
@@ -223,8 +221,8 @@ TEST(GltfExport, RealFilesMatchTheScene) {
 }
 
 TEST(SceneJson, HoldsInstancesAndChannels) {
-  exporttest::Scratch scratch;
-  ASSERT_EQ(exporttest::Import(scratch.Write("wave.bvh", kWave), {.rotation = true}), 0);
+  vxtest::ScratchDir scratch;
+  ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("wave.bvh", kWave), {.reduceRotation = true}), 0);
   const json scene = varnex::SceneToJson("wave.bvh");
   EXPECT_EQ(scene["frameRate"], vxhost::FrameRate());
   EXPECT_EQ(scene["keyCount"], vxhost::KeyCount());
@@ -252,8 +250,8 @@ TEST(SceneJson, HoldsInstancesAndChannels) {
 }
 
 TEST(SvgPreview, DrawsEveryBoneInEveryCell) {
-  exporttest::Scratch scratch;
-  ASSERT_EQ(exporttest::Import(scratch.Write("wave.bvh", kWave)), 0);
+  vxtest::ScratchDir scratch;
+  ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("wave.bvh", kWave)), 0);
   const std::string svg = varnex::RenderSvgPreview(scratch.Path("wave.bvh"));
   EXPECT_NE(svg.find(">wave.bvh<"), std::string::npos);
   EXPECT_NE(svg.find("front, frame 0"), std::string::npos);

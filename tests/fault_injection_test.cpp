@@ -9,32 +9,24 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "frame_support.h"
-#include "scene_digest.h"
+#include "support/plugin_calls.h"
+#include "support/real_files.h"
+#include "support/samples.h"
+#include "support/sanitizer.h"
+#include "support/scene_digest.h"
+#include "support/scratch.h"
 #include "varnex/host.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VARNEX_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VARNEX_ASAN 1
-#endif
-#endif
-#ifdef VARNEX_ASAN
-constexpr bool kSanitized = true;  // LeakSanitizer watches the heap in this build
-#else
-constexpr bool kSanitized = false;
-#endif
+using vxtest::kSanitized;
 
 // Points per kind of fault: 50 per file in all, spread evenly over the
 // import. After each fault a clean import must build the fresh-start scene:
@@ -58,30 +50,11 @@ struct RealFile {
   std::string label;
 };
 
-std::string Label(const fs::path& path) {
-  std::string label = path.parent_path().filename().string() + "_" + path.filename().string();
-  for (char& c : label)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return label;
-}
-
-void AddFilesOf(const fs::path& dir, std::vector<RealFile>& files) {
-  if (!fs::is_directory(dir)) return;
-  std::vector<fs::path> found;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    const fs::path& path = entry.path();
-    if (path.extension() == ".bvh") found.push_back(path);
-    // An ASF file counts when its motion file is beside it.
-    if (path.extension() == ".asf" && fs::exists(fs::path(path).replace_extension(".amc"))) found.push_back(path);
-  }
-  std::sort(found.begin(), found.end());
-  for (const fs::path& path : found) files.push_back({path.string(), Label(path)});
-}
-
+// The project's samples, then every real file.
 std::vector<RealFile> RealFiles() {
   std::vector<RealFile> files;
-  AddFilesOf(VARNEX_SAMPLES, files);
-  AddFilesOf(VARNEX_SHARED_MOCAP, files);
+  for (const char* folder : {VARNEX_SAMPLES, VARNEX_SHARED_MOCAP})
+    for (const std::string& path : vxtest::ImportableFiles(folder)) files.push_back({path, vxtest::TestNameOf(path)});
   return files;
 }
 
@@ -100,88 +73,27 @@ std::vector<int64_t> EvenPoints(int64_t first, int64_t last, int64_t count) {
 
 size_t HeapInUse() { return mallinfo2().uordblks; }
 
-constexpr char kProbeBvh[] = R"(HIERARCHY
-ROOT Hips
-{
-  OFFSET 0 0 0
-  CHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation
-  JOINT Chest
-  {
-    OFFSET 0 5 0
-    CHANNELS 3 Zrotation Xrotation Yrotation
-    End Site
-    {
-      OFFSET 0 4 0
-    }
-  }
-}
-MOTION
-Frames: 2
-Frame Time: 0.04
-0 1 2 3 4 5 6 7 8
-1 2 3 4 5 6 7 8 9
-)";
-
-constexpr char kProbeAsf[] = R"(:version 1.10
-:name probe
-:units
-  mass 1.0
-  length 1
-  angle deg
-:root
-   order TX TY TZ RX RY RZ
-   axis XYZ
-   position 0 0 0
-   orientation 0 0 0
-:bonedata
-  begin
-     id 1
-     name arm
-     direction 0 1 0
-     length 2
-     axis 0 0 0 XYZ
-    dof rx rz
-    limits (-90 90)
-           (-inf inf)
-  end
-:hierarchy
-  begin
-    root arm
-  end
-)";
-
-constexpr char kProbeAmc[] = R"(:FULLY-SPECIFIED
-:DEGREES
-1
-root 0 1 2 10 20 30
-arm 45 5
-2
-root 0 1 3 11 21 31
-arm 50 6
-)";
-
 class FaultInjection : public ::testing::TestWithParam<RealFile> {
  protected:
   void SetUp() override {
     vxhost::ResetHost();
     bool bvh = fs::path(GetParam().path).extension() == ".bvh";
-    probe_ = bvh ? scratch_.Write("probe.bvh", kProbeBvh) : scratch_.Write("probe.asf", kProbeAsf);
-    if (!bvh) scratch_.Write("probe.amc", kProbeAmc);
+    probe_ = bvh ? scratch_.Write("probe.bvh", vxtest::kWalkBvh) : scratch_.Write("probe.asf", vxtest::kArmAsf);
+    if (!bvh) scratch_.Write("probe.amc", vxtest::kArmAmc);
   }
   void TearDown() override { vxhost::ResetHost(); }
 
   // A clean import from a fresh host; answers the scene's digest.
   static uint64_t CleanImportDigest(const std::string& path) {
-    vxhost::ResetHost();
-    EXPECT_EQ(frametest::Import(path), 0) << vxhost::AllMessageText();
+    EXPECT_EQ(vxtest::ImportIntoFreshHost(path), 0) << vxhost::AllMessageText();
     EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
-    return scenedigest::SceneDigest();
+    return vxtest::SceneDigest();
   }
 
   // One interrupted import, armed by the caller, then a clean one of the
   // file itself or of the probe.
   void CheckInterruptedImport(bool reimportFile) {
-    EXPECT_EQ(frametest::Import(GetParam().path), 1);
+    EXPECT_EQ(vxtest::Import(GetParam().path), 1);
     vxhost::Counters counters = vxhost::GetCounters();
     EXPECT_EQ(counters.abortCleanups, 1);
     EXPECT_EQ(counters.cleanups, 1);  // the driver finishes every import with Import_IO_Cleanup
@@ -195,7 +107,7 @@ class FaultInjection : public ::testing::TestWithParam<RealFile> {
     ++faults_;
   }
 
-  frametest::ScratchDir scratch_;
+  vxtest::ScratchDir scratch_;
   std::string probe_;
   uint64_t fileDigest_ = 0;
   uint64_t probeDigest_ = 0;
@@ -261,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(RealFiles, FaultInjection, ::testing::ValuesIn(RealFile
 TEST(FaultInjectionAssumptions, TheCallbackIsRegisteredByTheFourthHostCall) {
   vxhost::ResetHost();
   vxhost::SetCallLogEnabled(true);
-  frametest::Import(std::string(VARNEX_SAMPLES) + "/walk.bvh");
+  vxtest::Import(std::string(VARNEX_SAMPLES) + "/walk.bvh");
   const std::vector<std::string>& log = vxhost::CallLog();
   ASSERT_GE(log.size(), static_cast<size_t>(kInitializeCall));
   EXPECT_EQ(log[kInitializeCall - 1].rfind("Import_IO_Initialize(", 0), 0u) << log[kInitializeCall - 1];

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "frame.h"
-#include "frame_support.h"
+#include "support/plugin_calls.h"
+#include "varnex/host.h"
+#include "support/scratch.h"
 
-using namespace frametest;
+using namespace vxtest;
 
 namespace {
 

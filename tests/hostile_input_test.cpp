@@ -17,7 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "frame_support.h"
+#include "support/plugin_calls.h"
+#include "support/samples.h"
+#include "support/sanitizer.h"
+#include "support/scratch.h"
 #include "varnex/host.h"
 
 namespace {
@@ -25,18 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VARNEX_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VARNEX_ASAN 1
-#endif
-#endif
-#ifdef VARNEX_ASAN
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
+using vxtest::kSanitized;
 
 }  // namespace
 
@@ -80,32 +72,6 @@ std::string BvhHead(const std::string& frames, const std::string& frameTime) {
          " End Site\n {\n  OFFSET 0 1 0\n }\n}\nMOTION\nFrames: " +
          frames + "\nFrame Time: " + frameTime + "\n";
 }
-
-constexpr char kAsf[] = R"(:version 1.10
-:name hostile
-:units
-  mass 1.0
-  length 1
-  angle deg
-:root
-   order TX TY TZ RX RY RZ
-   axis XYZ
-   position 0 0 0
-   orientation 0 0 0
-:bonedata
-  begin
-     id 1
-     name arm
-     direction 0 1 0
-     length 2
-     axis 0 0 0 XYZ
-    dof rx ry rz
-  end
-:hierarchy
-  begin
-    root arm
-  end
-)";
 
 constexpr char kNoHierarchy[] =
     "Warning: the hierarchy has an invalid structure: unexpected NULL pointer encountered.";
@@ -223,7 +189,7 @@ std::vector<HostileCase> Cases() {
        "Line 1: Warning: A token longer than 111 characters was cut to aaaa"},
       {"AsfMegabyteDocumentationLine", "doc.asf",
        [](W p) {
-         std::string asf = kAsf;
+         std::string asf = vxtest::kArmAsf;
          FileWriter(p) << asf.substr(0, asf.find(":root")) << ":documentation " << std::string(4 << 20, 'x') << "\n"
                        << asf.substr(asf.find(":root"));
        },
@@ -241,33 +207,36 @@ std::vector<HostileCase> Cases() {
          out << "end\n";
        },
        0, ""},
-      {"AsfNulBytes", "nul.asf", Text(std::string(kAsf).insert(40, "\0\0"s)), 0, ""},
+      {"AsfNulBytes", "nul.asf", Text([] {
+         std::string asf = vxtest::kArmAsf;
+         return asf.insert(asf.find("fuzzarm") + 3, "\0\0"s);
+       }()), 0, ""},
       {"AsfAxisAngleBeyondFloat", "axis.asf",
        [](W p) {
-         std::string asf = kAsf;
+         std::string asf = vxtest::kArmAsf;
          FileWriter(p) << asf.replace(asf.find("axis 0 0 0 XYZ"), 14, "axis 0 1e39 0 XYZ");
        },
-       0, "Warning: Bone arm has an axis angle out of range; its axis is taken as 0 0 0.\n", "axis.amc",
-       Text(":DEGREES\n1\nroot 0 0 0 0 0 0\narm 1 2 3\n")},
-      {"AmcFrameNumberNearIntMax", "big_frame.asf", Text(kAsf), 1,
-       "Fatal Error: The last frame number 2147483647 is larger than an AMC file of 76 bytes can hold. Aborting. \n",
+       0, "Warning: Bone lower has an axis angle out of range; its axis is taken as 0 0 0.\n", "axis.amc",
+       Text(":DEGREES\n1\nroot 0 0 0 0 0 0\nupper 1 2 3\n")},
+      {"AmcFrameNumberNearIntMax", "big_frame.asf", Text(vxtest::kArmAsf), 1,
+       "Fatal Error: The last frame number 2147483647 is larger than an AMC file of 80 bytes can hold. Aborting. \n",
        "big_frame.amc",
-       Text(":DEGREES\n1\nroot 0 0 0 0 0 0\narm 1 2 3\n2147483647\nroot 0 0 0 0 0 0\narm 1 2 3\n")},
-      {"AmcFrameNumberNegative", "neg_frame.asf", Text(kAsf), 0, kValuesIgnored, "neg_frame.amc",
-       Text(":DEGREES\n-5\nroot 0 0 0 0 0 0\narm 1 2 3\n1\nroot 0 0 0 0 0 0\n")},
-      {"AmcFrameNumberLowest", "low_frame.asf", Text(kAsf), 0, kValuesIgnored, "low_frame.amc",
-       Text(":DEGREES\n-2147483648\nroot 0 0 0 0 0 0\narm 1 2 3\n1\nroot 0 0 0 0 0 0\n")},
-      {"AmcFrameNumberZero", "zero_frame.asf", Text(kAsf), 0, kValuesIgnored, "zero_frame.amc",
-       Text(":DEGREES\n0\nroot 0 0 0 0 0 0\narm 1 2 3\n")},
-      {"AmcValuesBeyondTheDofs", "many_values.asf", Text(kAsf), 0, kValuesIgnored, "many_values.amc",
-       Text(":DEGREES\n1\nroot 0 0 0 0 0 0 1 2 3 4 5\narm 1 2 3 4 5 6 7 8\n")},
-      {"AmcHundredMegabyteToken", "amc_token.asf", Text(kAsf), 1,
+       Text(":DEGREES\n1\nroot 0 0 0 0 0 0\nupper 1 2 3\n2147483647\nroot 0 0 0 0 0 0\nupper 1 2 3\n")},
+      {"AmcFrameNumberNegative", "neg_frame.asf", Text(vxtest::kArmAsf), 0, kValuesIgnored, "neg_frame.amc",
+       Text(":DEGREES\n-5\nroot 0 0 0 0 0 0\nupper 1 2 3\n1\nroot 0 0 0 0 0 0\n")},
+      {"AmcFrameNumberLowest", "low_frame.asf", Text(vxtest::kArmAsf), 0, kValuesIgnored, "low_frame.amc",
+       Text(":DEGREES\n-2147483648\nroot 0 0 0 0 0 0\nupper 1 2 3\n1\nroot 0 0 0 0 0 0\n")},
+      {"AmcFrameNumberZero", "zero_frame.asf", Text(vxtest::kArmAsf), 0, kValuesIgnored, "zero_frame.amc",
+       Text(":DEGREES\n0\nroot 0 0 0 0 0 0\nupper 1 2 3\n")},
+      {"AmcValuesBeyondTheDofs", "many_values.asf", Text(vxtest::kArmAsf), 0, kValuesIgnored, "many_values.amc",
+       Text(":DEGREES\n1\nroot 0 0 0 0 0 0 1 2 3 4 5\nupper 1 2 3 4 5 6 7 8\n")},
+      {"AmcHundredMegabyteToken", "amc_token.asf", Text(vxtest::kArmAsf), 1,
        "Warning: A token longer than 111 characters was cut to zzzz", "amc_token.amc",
        [](W p) { (FileWriter(p) << ":DEGREES\n1\nroot 0 0 0 0 0 0\n").RepeatChar('z', kHundredMegabytes); }},
-      {"AmcBinaryJunk", "amc_junk.asf", Text(kAsf), 1, "Fatal Error: Undefined bone encountered: ", "amc_junk.amc",
+      {"AmcBinaryJunk", "amc_junk.asf", Text(vxtest::kArmAsf), 1, "Fatal Error: Undefined bone encountered: ", "amc_junk.amc",
        Text(JunkBytes(1 << 16))},
-      {"AmcNulBytes", "amc_nul.asf", Text(kAsf), 0, "", "amc_nul.amc",
-       Text(":DEGREES\n1\nroot 0 0\0 0 0 0 0\narm 1 2 3\n"s)},
+      {"AmcNulBytes", "amc_nul.asf", Text(vxtest::kArmAsf), 0, "", "amc_nul.amc",
+       Text(":DEGREES\n1\nroot 0 0\0 0 0 0 0\nupper 1 2 3\n"s)},
   };
   return cases;
 }
@@ -276,7 +245,7 @@ class HostileInput : public ::testing::TestWithParam<HostileCase> {
  protected:
   void SetUp() override { vxhost::ResetHost(); }
   void TearDown() override { vxhost::ResetHost(); }
-  frametest::ScratchDir scratch_;
+  vxtest::ScratchDir scratch_;
 };
 
 TEST_P(HostileInput, EndsWithAClearMessageOrAHarmlessResult) {
@@ -288,7 +257,7 @@ TEST_P(HostileInput, EndsWithAClearMessageOrAHarmlessResult) {
 
   long rssBefore = PeakRssMegabytes();
   double cpuBefore = CpuSeconds();
-  int32_t result = frametest::Import(path);
+  int32_t result = vxtest::Import(path);
   double cpu = CpuSeconds() - cpuBefore;
   long rssGrowth = PeakRssMegabytes() - rssBefore;
 
@@ -320,10 +289,6 @@ INSTANTIATE_TEST_SUITE_P(Files, HostileInput, ::testing::ValuesIn(Cases()),
 
 namespace {
 
-int32_t Initialize(const std::string& settingsDirectory) {
-  return frametest::CallPlugin({{"initialize", frametest::Text(settingsDirectory)}});
-}
-
 std::string SmallBvh() {
   return BvhHead("2", "0.04") + "1 2 3\n4 5 6\n";
 }
@@ -331,7 +296,7 @@ std::string SmallBvh() {
 TEST(HostilePaths, APathLongerThanAnyBufferThatDoesNotExistIsReported) {
   vxhost::ResetHost();
   std::string path = "/tmp/" + std::string(10000, 'p') + ".bvh";
-  EXPECT_EQ(frametest::Import(path), 1);
+  EXPECT_EQ(vxtest::Import(path), 1);
   EXPECT_TRUE(vxhost::HostErrors().empty());
   ASSERT_FALSE(vxhost::Messages().empty());
   EXPECT_EQ(vxhost::Messages()[0].kind, vxhost::MessageKind::Catalogue);
@@ -341,13 +306,13 @@ TEST(HostilePaths, APathLongerThanAnyBufferThatDoesNotExistIsReported) {
 
 TEST(HostilePaths, AFileDeepInLongFoldersImportsUnderItsWholePathAsName) {
   vxhost::ResetHost();
-  frametest::ScratchDir scratch;
+  vxtest::ScratchDir scratch;
   fs::path dir = scratch.Dir();
   while (dir.string().size() < 3600) dir /= std::string(200, 'd');
   fs::create_directories(dir);
   std::string path = (dir / "walk.bvh").string();
   FileWriter(path) << SmallBvh();
-  EXPECT_EQ(frametest::Import(path), 0) << vxhost::AllMessageText();
+  EXPECT_EQ(vxtest::Import(path), 0) << vxhost::AllMessageText();
   EXPECT_TRUE(vxhost::HostErrors().empty());
   // Only a backslash ends the base name, so on this system it keeps the folders.
   EXPECT_NE(vxhost::FindInstance(path.substr(0, path.size() - 4)), nullptr);
@@ -356,7 +321,7 @@ TEST(HostilePaths, AFileDeepInLongFoldersImportsUnderItsWholePathAsName) {
 
 TEST(HostilePaths, ASettingsFolderLongerThanTheOptionsPathIsToldAndIgnored) {
   vxhost::ResetHost();
-  Initialize("/tmp/" + std::string(5000, 's') + "/");
+  vxtest::Initialize("/tmp/" + std::string(5000, 's') + "/");
   EXPECT_TRUE(vxhost::HostErrors().empty());
   EXPECT_FALSE(vxhost::AllMessageText().empty());
   vxhost::ResetHost();
@@ -375,22 +340,22 @@ TEST(HostileOptionsFile, AnyContentLeavesAWorkingPlugIn) {
       {"absurd numbers", "distance_threshold2 = nan\nangular_threshold2 = -1e39\nena_trans_kf_reduction = 1e300\n"
                          "ena_rot_kf_reduction = -99999999999\n"},
   };
-  frametest::ScratchDir scratch;
+  vxtest::ScratchDir scratch;
   std::string bvh = scratch.Write("walk.bvh", SmallBvh());
   for (const auto& [what, contents] : files) {
     SCOPED_TRACE(what);
     vxhost::ResetHost();
     scratch.Write("imp_bvh.ini", contents);
-    Initialize(scratch.Dir());
+    vxtest::Initialize(scratch.Dir());
     EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
-    EXPECT_EQ(frametest::Import(bvh), 0) << vxhost::AllMessageText();
+    EXPECT_EQ(vxtest::Import(bvh), 0) << vxhost::AllMessageText();
     EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
   }
   // Back to the defaults for whatever runs next in this process.
   scratch.Write("imp_bvh.ini",
                 "distance_threshold2 = 0.01\nangular_threshold2 = 0.01\nena_trans_kf_reduction = 0\n"
                 "ena_rot_kf_reduction = 0\n");
-  Initialize(scratch.Dir());
+  vxtest::Initialize(scratch.Dir());
   vxhost::ResetHost();
 }
 

@@ -7,9 +7,11 @@
 #include <string>
 
 #include "frame.h"
-#include "frame_support.h"
+#include "support/plugin_calls.h"
+#include "varnex/host.h"
+#include "support/scratch.h"
 
-using namespace frametest;
+using namespace vxtest;
 
 namespace {
 

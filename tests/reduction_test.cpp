@@ -8,7 +8,10 @@
 #include <map>
 #include <numbers>
 
-#include "export_support.h"
+#include "support/plugin_calls.h"
+#include "support/real_files.h"
+#include "support/scratch.h"
+#include "varnex/host.h"
 #include "varnex/keyframes.h"
 
 namespace {
@@ -57,16 +60,16 @@ Figures CheckReducedScene(const ChannelKeys& original) {
 }  // namespace
 
 TEST(KeyReduction, RealTakesStayWithinTheThresholds) {
-  const std::vector<std::string> files = exporttest::RealFiles();
+  const std::vector<std::string> files = vxtest::RealFiles();
   if (files.empty()) GTEST_SKIP() << "no real mocap files at " << VARNEX_SHARED_MOCAP;
   // VARNEX_REDUCTION_TABLE=1 prints the figures as a Markdown table.
   const bool table = std::getenv("VARNEX_REDUCTION_TABLE") != nullptr;
   for (const std::string& file : files) {
     SCOPED_TRACE(file);
-    ASSERT_EQ(exporttest::Import(file), 0);
+    ASSERT_EQ(vxtest::ImportIntoFreshHost(file), 0);
     const ChannelKeys original = SnapshotChannels();
     for (const char* threshold : {"0.01", "0.1"}) {
-      ASSERT_EQ(exporttest::Import(file, {true, true, threshold, threshold}), 0);
+      ASSERT_EQ(vxtest::ImportIntoFreshHost(file, {true, true, threshold, threshold}), 0);
       const Figures f = CheckReducedScene(original);
       if (table)
         std::printf("| %s | %s | %zu | %zu | %.1f %% | %.3g | %.3g° |\n",
@@ -78,13 +81,13 @@ TEST(KeyReduction, RealTakesStayWithinTheThresholds) {
 
 TEST(KeyOptimisation, NeverChangesTheTake) {
   // A joint that stands still for a while, then moves, then stands still.
-  exporttest::Scratch scratch;
+  vxtest::ScratchDir scratch;
   std::string bvh = "HIERARCHY\nROOT Hips\n{\n\tOFFSET 0 0 0\n\tCHANNELS 6 Xposition Yposition Zposition "
                     "Zrotation Xrotation Yrotation\n\tEnd Site\n\t{\n\t\tOFFSET 0 5 0\n\t}\n}\nMOTION\n"
                     "Frames: 12\nFrame Time: 0.0333333\n";
   const double ys[] = {1, 1, 1, 1, 2, 3, 3, 3, 3, 3, 3, 3};
   for (double y : ys) bvh += "0 " + std::to_string(y) + " 0 0 0 0\n";
-  ASSERT_EQ(exporttest::Import(scratch.Write("still.bvh", bvh)), 0);
+  ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("still.bvh", bvh)), 0);
   const vxhost::Instance* hips = vxhost::FindInstance("Hips");
   ASSERT_NE(hips, nullptr);
   const vxhost::Channel& ty = *hips->channels[vxhost::kTranslateY];
