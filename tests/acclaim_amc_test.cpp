@@ -1,6 +1,6 @@
 // AMC motion import through the entry point: the reader's rules, the channel
 // values through each bone's axis frame, Euler orders, rest keys, reduction
-// requests, progress polls, and imports cut short by an abort or a host message.
+// requests and progress polls.
 #include <glm/gtc/matrix_transform.hpp>
 
 #include <cmath>
@@ -376,7 +376,7 @@ TEST_F(AcclaimAmc, LongTakesStillAskForReduction) {
   EXPECT_EQ(tx->reductionRequests, 1);
 }
 
-// -- Progress, abort and host messages
+// -- Progress
 
 TEST_F(AcclaimAmc, ProgressCoversReadingThenWriting) {
   vxhost::SetCallLogEnabled(true);
@@ -403,45 +403,6 @@ TEST_F(AcclaimAmc, ProgressCoversReadingThenWriting) {
   EXPECT_EQ(reading, (1 + 50 * 11) / 40u);
   EXPECT_EQ(writing, 5u);
   EXPECT_GE(last, 2 * amcSize);
-}
-
-TEST_F(AcclaimAmc, AbortAtEveryPollEndsCleanly) {
-  ASSERT_EQ(Import(kLegAsf, kLegAmc), 0);
-  const uint64_t reference = SceneDigest();
-  const int64_t polls = vxhost::GetCounters().abortPolls;
-  ASSERT_GT(polls, 5);
-  for (int64_t n = 1; n <= polls; n++) {
-    SCOPED_TRACE(n);
-    vxhost::ResetHost();
-    vxhost::AbortAtPoll(n);
-    EXPECT_EQ(Import(kLegAsf, kLegAmc), 1);
-    EXPECT_EQ(vxhost::GetCounters().abortCleanups, 1);
-    vxhost::ResetHost();
-    ASSERT_EQ(Import(kLegAsf, kLegAmc), 0);
-    EXPECT_EQ(SceneDigest(), reference);
-  }
-}
-
-TEST_F(AcclaimAmc, HostFatalMessageAnywhereEndsCleanly) {
-  ASSERT_EQ(Import(kLegAsf, kLegAmc), 0);
-  const uint64_t reference = SceneDigest();
-  const int64_t calls = vxhost::GetCounters().hostCalls;
-  ASSERT_GT(calls, 100);
-  int64_t step = std::max<int64_t>(1, calls / 60);
-  for (int64_t n = 1; n <= calls; n += step) {
-    SCOPED_TRACE(n);
-    vxhost::ResetHost();
-    vxhost::Kind5AtCall(n);
-    int32_t result = Import(kLegAsf, kLegAmc);
-    int64_t cleanups = vxhost::GetCounters().abortCleanups;
-    EXPECT_EQ(result == 1, cleanups == 1);
-    if (n > 10 && n < calls - 10) {
-      EXPECT_EQ(result, 1);
-    }
-    vxhost::ResetHost();
-    ASSERT_EQ(Import(kLegAsf, kLegAmc), 0);
-    EXPECT_EQ(SceneDigest(), reference);
-  }
 }
 
 }  // namespace

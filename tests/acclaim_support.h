@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "support/plugin_calls.h"
-#include "support/scene_digest.h"
 #include "support/scratch.h"
 #include "varnex/host.h"
 #include "varnex/sg.h"
@@ -23,7 +22,6 @@ namespace fs = std::filesystem;
 using vxtest::DriverOptions;
 using vxtest::PrintedTexts;
 using vxtest::ScratchDir;
-using vxtest::SceneDigest;
 
 inline int32_t ImportThroughEntryPoint(const std::string& path, const DriverOptions& options = {}) {
   return vxtest::Import(path, options);

@@ -1,11 +1,13 @@
 // What a BVH import builds in the host: the instances with their flags and
 // locks, the channels with their Euler orders, the keys with their times and
-// values, and the reduction requests, seen through the scene and the call log.
+// values, the reduction requests and the abort polls with their progress
+// figures, seen through the scene and the call log.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -332,6 +334,60 @@ TEST(BvhScene, NoFramesBuildsTheSkeletonAndTheRateOnly) {
   EXPECT_EQ(vxhost::KeyCount(), 0u);
   EXPECT_EQ(bvhtest::LogLinesStartingWith(outcome.log, "Sg_ValidateFrameRate"), (Lines{"Sg_ValidateFrameRate(&20)"}));
   EXPECT_TRUE(bvhtest::LogLinesStartingWith(outcome.log, "Sg_AddDefaultAnimationChannels").empty());
+}
+
+// -- Abort polls
+
+// A chain of five joints with three channels each, an End Site, and frames.
+std::string ChainFile(int frames) {
+  std::string text = "HIERARCHY\nROOT J0\n{\n  OFFSET 0 0 0\n  CHANNELS 3 Zrotation Xrotation Yrotation\n";
+  for (int j = 1; j < 5; ++j) {
+    text += "JOINT J" + std::to_string(j) + " { OFFSET 0 1 0 CHANNELS 3 Zrotation Xrotation Yrotation\n";
+  }
+  text += "End Site { OFFSET 0 1 0 }\n} } } } }\nMOTION\nFrames: " + std::to_string(frames) +
+          "\nFrame Time: 0.033333\n";
+  for (int f = 0; f < frames; ++f) {
+    for (int v = 0; v < 15; ++v) text += std::to_string(f * 0.5 + v) + (v == 14 ? "\n" : " ");
+  }
+  return text;
+}
+
+std::string PollLine(int64_t done, int64_t total) {
+  return "Import_IO_Check_For_Abort({40, " + std::to_string(done) + ", " + std::to_string(total) + ", 0, 0})";
+}
+
+TEST(BvhScene, PollsEveryFortyTokensAndEveryFourthNode) {
+  const std::string text = ChainFile(7);
+  auto outcome = ImportText(text);
+  ASSERT_EQ(outcome.result, 0);
+  const int64_t size = static_cast<int64_t>(text.size());
+
+  Lines expected;
+  std::istringstream tokens(text);
+  std::string token;
+  int64_t count = 0;
+  int64_t characters = 0;
+  while (tokens >> token) {
+    characters += static_cast<int64_t>(token.size());
+    if (++count % 40 == 0) expected.push_back(PollLine(characters, 2 * size));
+  }
+  // Six nodes: one poll, after the fourth, with twelve channels done.
+  float step = static_cast<float>(size / 15);
+  expected.push_back(PollLine(static_cast<int64_t>(12.0f * step + static_cast<float>(size)), 2 * size));
+  EXPECT_EQ(bvhtest::LogLinesStartingWith(outcome.log, "Import_IO_Check_For_Abort"), expected);
+}
+
+TEST(BvhScene, FewTokensAndFewNodesAreNeverPolled) {
+  // 39 tokens, three nodes.
+  auto outcome = ImportText(
+      "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition JOINT B { OFFSET 0 1 0 End Site { OFFSET 0 1 0 } } } "
+      "MOTION Frames: 4 Frame Time: 0.1 1 2 3 4 5");
+  EXPECT_EQ(outcome.result, 0);
+  EXPECT_EQ(vxhost::GetCounters().abortPolls, 0);
+  ImportText(
+      "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition JOINT B { OFFSET 0 1 0 End Site { OFFSET 0 1 0 } } } "
+      "MOTION Frames: 4 Frame Time: 0.1 1 2 3 4 5 6");
+  EXPECT_EQ(vxhost::GetCounters().abortPolls, 1);
 }
 
 }  // namespace

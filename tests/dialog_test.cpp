@@ -4,21 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "template.h"
+#include "support/plugin_calls.h"
+#include "support/scratch.h"
 #include "varnex/host.h"
 #include "varnex/ui.h"
 
-extern "C" void Varnex_Plugin_EntryPoint(const char** keywords, void** values, int32_t* result, void* extra);
-
 namespace {
 
-namespace fs = std::filesystem;
 using vxui::Click;
 using vxui::Keys;
 using vxui::SetText;
@@ -39,27 +35,6 @@ std::string OptionsFile(const char* distance, const char* angular, int translati
   return out.str();
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-int32_t CallEntryPoint(std::vector<std::pair<const char*, void*>> list) {
-  std::vector<const char*> keywords;
-  std::vector<void*> values;
-  for (auto& [keyword, value] : list) {
-    keywords.push_back(keyword);
-    values.push_back(value);
-  }
-  keywords.push_back(nullptr);
-  values.push_back(nullptr);
-  int32_t result = 0;
-  Varnex_Plugin_EntryPoint(keywords.data(), values.data(), &result, nullptr);
-  return result;
-}
-
 std::string QuoteForLog(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
@@ -74,33 +49,25 @@ class DialogTest : public ::testing::Test {
   void SetUp() override {
     vxui::ResetUi();
     vxhost::ResetHost();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    settings_ = fs::temp_directory_path() / ("varnex_dialog_" + std::string(info->name()));
-    fs::remove_all(settings_);
-    fs::create_directories(settings_);
-    settingsText_ = settings_.string() + "/";
   }
-  void TearDown() override {
-    vxui::ResetUi();
-    fs::remove_all(settings_);
-  }
+  void TearDown() override { vxui::ResetUi(); }
 
   // Starts the plug-in on a settings directory holding these options.
   void StartWith(const std::string& optionsText) {
-    std::ofstream(settings_ / "imp_bvh.ini", std::ios::binary) << optionsText;
+    scratch_.Write("imp_bvh.ini", optionsText);
     Start(settingsText_);
   }
   void Start(const std::string& settingsDirectory) {
     startedWith_ = settingsDirectory;
-    CallEntryPoint({{"parent_hWnd", vxui::MainWindow()}, {"initialize", const_cast<char*>(startedWith_.c_str())}});
+    vxtest::CallPlugin({{"parent_hWnd", vxui::MainWindow()}, {"initialize", vxtest::Text(startedWith_)}});
   }
 
   int32_t Options(std::vector<vxui::Action> script) {
     vxui::SetScript(std::move(script));
-    return CallEntryPoint({{"show_options_dialog", nullptr}});
+    return vxtest::CallPlugin({{"show_options_dialog", nullptr}}, 0);
   }
 
-  std::string IniText() const { return ReadFile(settings_ / "imp_bvh.ini"); }
+  std::string IniText() const { return vxtest::ReadFile(scratch_.Path("imp_bvh.ini")); }
   const vxui::DialogView& Shot(size_t i) const { return vxui::Snapshots().at(i); }
 
   // The events of one kind ("message", "help", "open", ...), in order.
@@ -111,8 +78,8 @@ class DialogTest : public ::testing::Test {
     return found;
   }
 
-  fs::path settings_;
-  std::string settingsText_;
+  vxtest::ScratchDir scratch_;
+  const std::string settingsText_ = scratch_.Dir();
   std::string startedWith_;
 };
 
@@ -281,7 +248,7 @@ TEST_F(DialogTest, HelpFromEitherDialogShowsTopicMainOfTheHelpFile) {
 }
 
 TEST_F(DialogTest, AHelpFileInTheSettingsDirectoryComesFirst) {
-  std::ofstream(settings_ / "imp_bvh.hlp") << "@topic other\nnot this\n@topic main\nOur own words.\n";
+  scratch_.Write("imp_bvh.hlp", "@topic other\nnot this\n@topic main\nOur own words.\n");
   StartWith(OptionsFile("0.01", "0.01", 0, 0));
   Options({Click(kHelp), Click(kCancel)});
   EXPECT_EQ(vxui::HelpText(), "Our own words.\n");
@@ -299,10 +266,8 @@ TEST_F(DialogTest, AboutFromTheOptionsDialogIsOwnedByTheHostWindow) {
 TEST_F(DialogTest, TheAboutBoxShowsItsTextsAndLeavesTheResultAlone) {
   StartWith(OptionsFile("0.01", "0.01", 0, 0));
   vxui::SetScript({Snapshot(), Click(kCancel), Click(kHelp), Click(kOk)});
-  fs::path sample = settings_ / "a.asf";
-  std::ofstream(sample) << "";
-  std::string samplePath = sample.string();
-  int32_t result = CallEntryPoint({{"validate_header", samplePath.data()}, {"show_about_dialog", nullptr}});
+  std::string sample = scratch_.Write("a.asf", "");
+  int32_t result = vxtest::CallPlugin({{"validate_header", vxtest::Text(sample)}, {"show_about_dialog", nullptr}});
   EXPECT_EQ(result, 1);
   const vxui::DialogView& view = Shot(0);
   EXPECT_EQ(view.caption, "About the Acclaim/Biovision Import Plug-In");
@@ -337,50 +302,6 @@ TEST_F(DialogTest, EscapeCancelsAndAScriptThatRunsOutEndsWithMinusOne) {
   EXPECT_EQ(Options({Click(kTranslation)}), -1);
   EXPECT_EQ(vxui::Events().back(), "end OptionsDialog -1");
   Options({Click(kTranslation), Click(kCancel)});  // back as it was
-}
-
-// -- The templates come from the resource script unchanged
-
-TEST(DialogTemplates, CarryTheScriptsTitlesSizesIdsAndRectangles) {
-  struct Expect {
-    const char* dialog;
-    int id;
-    const char* className;
-    int x, y, width, height;
-  };
-  const Expect controls[] = {
-      {"OptionsDialog", 100, "Button", 14, 38, 134, 12}, {"OptionsDialog", 104, "Static", 25, 52, 100, 8},
-      {"OptionsDialog", 101, "Edit", 151, 50, 36, 12},   {"OptionsDialog", 102, "Button", 14, 65, 170, 12},
-      {"OptionsDialog", 105, "Static", 25, 81, 123, 8},  {"OptionsDialog", 103, "Edit", 151, 80, 36, 12},
-      {"OptionsDialog", 1, "Button", 14, 137, 36, 16},   {"OptionsDialog", 2, "Button", 62, 137, 35, 16},
-      {"OptionsDialog", 200, "Button", 107, 137, 35, 16}, {"OptionsDialog", 201, "Button", 151, 137, 35, 16},
-      {"AboutBox", 1, "Button", 53, 89, 52, 18},         {"AboutBox", 200, "Button", 115, 89, 52, 18},
-  };
-  auto find = [](const char* name) -> const vxui::DialogTemplate* {
-    for (size_t i = 0; i < vxui::kTemplateCount; ++i)
-      if (std::string(vxui::kTemplates[i].name) == name) return &vxui::kTemplates[i];
-    return nullptr;
-  };
-  const vxui::DialogTemplate* options = find("OptionsDialog");
-  const vxui::DialogTemplate* about = find("AboutBox");
-  ASSERT_TRUE(options && about);
-  EXPECT_EQ((std::vector<int>{options->x, options->y, options->width, options->height}), (std::vector<int>{91, 89, 197, 161}));
-  EXPECT_EQ((std::vector<int>{about->x, about->y, about->width, about->height}), (std::vector<int>{34, 62, 221, 119}));
-  EXPECT_EQ(std::string(options->fontName) + " " + std::to_string(options->fontSize), "Helv 8");
-  EXPECT_EQ(std::string(about->fontName) + " " + std::to_string(about->fontSize), "HELV 8");
-  EXPECT_EQ(options->style & vxui::style::kSysMenu, 0u);
-  EXPECT_NE(about->style & vxui::style::kSysMenu, 0u);
-  for (const Expect& e : controls) {
-    SCOPED_TRACE(std::string(e.dialog) + " " + std::to_string(e.id));
-    const vxui::DialogTemplate* dialog = find(e.dialog);
-    const vxui::ControlTemplate* found = nullptr;
-    for (size_t i = 0; i < dialog->controlCount; ++i)
-      if (dialog->controls[i].id == e.id) found = &dialog->controls[i];
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(std::string(found->className), e.className);
-    EXPECT_EQ((std::vector<int>{found->x, found->y, found->width, found->height}),
-              (std::vector<int>{e.x, e.y, e.width, e.height}));
-  }
 }
 
 }  // namespace

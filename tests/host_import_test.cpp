@@ -1,7 +1,6 @@
 // The import I/O side of the host: the import bracket, the injected abort and
-// fatal message, the message channels and catalogue, strings, and the call log.
+// fatal message, the message channels and catalogue, and the call log.
 #include <csetjmp>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -116,36 +115,6 @@ TEST_F(HostTest, MessagesAndCatalogueTexts) {
 
   Import_IO_Display_Info_Text("Setting Animation Channels");
   EXPECT_EQ(vxhost::StatusText(), "Setting Animation Channels");
-}
-
-TEST_F(HostTest, StringServices) {
-  char* copy = reinterpret_cast<char*>(1);
-  Import_IO_Copy_String(&copy, "/home/me/.varnex");
-  ASSERT_NE(copy, nullptr);
-  EXPECT_STREQ(copy, "/home/me/.varnex");
-  Import_IO_Copy_String(&copy, nullptr);
-  EXPECT_EQ(copy, nullptr);
-
-  char ext[] = "BvH";
-  Import_IO_String_To_Lower(ext, ext);
-  EXPECT_STREQ(ext, "bvh");
-
-  const struct {
-    const char* in;
-    const char* out;
-    int16_t answer;
-  } trims[] = {{"  key = value \t\r\n", "key = value", 1}, {"x", "x", 1}, {" \t\n", "", 0}, {"", "", 0}};
-  for (const auto& t : trims) {
-    char buffer[64];
-    std::strcpy(buffer, t.in);
-    EXPECT_EQ(Import_IO_Strip_Whitespace(buffer), t.answer) << t.in;
-    EXPECT_STREQ(buffer, t.out);
-  }
-
-  char path[] = "C:\\mocap\\walk.bvh";
-  Sg_Convert_Pathname(path);
-  EXPECT_STREQ(path, "C:\\mocap\\walk.bvh") << "native paths stay as given";
-  EXPECT_TRUE(vxhost::HostErrors().empty());
 }
 
 TEST_F(HostTest, CallLogWritesEachCallInItsNotation) {

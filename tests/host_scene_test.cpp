@@ -1,5 +1,5 @@
-// The scene an import builds through the Sg_ calls: instances and their
-// order, attributes, transforms, channels and keys, names, and evaluation.
+// The scene model behind the Sg_ calls where imports alone do not reach it:
+// detaching, name suffixes, key order, evaluation, Euler orders, frame rates.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -30,50 +30,6 @@ TEST_F(HostTest, AttachKeepsChildOrderAndDetachUnlinks) {
   EXPECT_TRUE(vxhost::HostErrors().empty());
 }
 
-TEST_F(HostTest, InstanceClausesSetAttributes) {
-  AddNode("Knee");
-  Sg_Instance("Knee", T("skeleton"), T("endeffectornode"), T("enabled"), T("off"), T("jointnode"), T("enabled"),
-              T("on"), kOne, kEnd);
-  Sg_Instance("Knee", T("ikparams"), T("thisisikanchor"), T("enabled"), T("on"), T("notaffectedbyikofdescendants"),
-              T("enabled"), T("on"), kOne, kEnd);
-  Sg_Instance("Knee", T("dofconstraintlocks"), T("lockaxis"), T("translate"), T("xaxis"), T("enabled"), T("on"),
-              T("lockaxis"), T("rotate"), T("zaxis"), T("enabled"), T("on"), T("lockaxis"), T("rotate"), T("yaxis"),
-              T("enabled"), T("on"), kOne, kEnd);
-  Sg_Instance("Knee", T("dofconstraintlocks"), T("lockaxis"), T("rotate"), T("zaxis"), T("enabled"), T("off"), kOne,
-              kEnd);
-  float rmin[3] = {-160, 0, 0}, rmax[3] = {20, 0, 0}, zero[3] = {0, 0, 0};
-  Sg_Instance("Knee", T("rotationconstraint"), T("maxrange"), T("xaxis"), T("enabled"), T("on"), kOne, kEnd);
-  Sg_Instance("Knee", T("positionconstraint"), T("minrange"), T("value"), zero, T("maxrange"), T("value"), zero,
-              T("worldspace"), T("enabled"), T("off"), kOne, T("rotationconstraint"), T("minrange"), T("value"), rmin,
-              T("maxrange"), T("value"), rmax, T("worldspace"), T("enabled"), T("on"), kOne, kEnd);
-  int32_t order = 8;
-  Sg_Instance("Knee", T("replacechannels"), T("eulerrotate"), kEnd);
-  Sg_Instance("Knee", T("eulerorder"), &order, kEnd);
-  ASSERT_TRUE(vxhost::HostErrors().empty()) << vxhost::AllMessageText();
-
-  const vxhost::Instance& knee = *FindInstance("Knee");
-  EXPECT_TRUE(knee.skeletonSet && knee.jointNode && !knee.endEffector);
-  EXPECT_TRUE(knee.ikSet && knee.ikAnchor && knee.notAffectedByIkOfDescendants);
-  EXPECT_TRUE(knee.locked[0][0] && !knee.locked[0][1] && knee.locked[1][1] && !knee.locked[1][2]);
-  EXPECT_TRUE(knee.rotation.set && knee.position.set);
-  EXPECT_TRUE(knee.rotation.maxEnabled[0] && !knee.rotation.minEnabled[0] && knee.rotation.worldSpace);
-  EXPECT_FLOAT_EQ(knee.rotation.minValue[0], -160.0f);
-  EXPECT_FLOAT_EQ(knee.rotation.maxValue[0], 20.0f);
-  EXPECT_FALSE(knee.position.worldSpace);
-  EXPECT_TRUE(knee.replaceChannels);
-  EXPECT_EQ(knee.eulerOrder, 8);
-}
-
-TEST_F(HostTest, TransformPostMultipliesTranslations) {
-  AddNode("Hips");
-  AddNode("Knee", "Hips");
-  float up[3] = {0, 5, 0}, side[3] = {2, 0, 0};
-  Sg_Transform(T("instance"), "Hips", T("postmultiply"), T("translate"), up, kEnd);
-  Sg_Transform(T("instance"), "Knee", T("postmultiply"), T("translate"), side, kEnd);
-  Sg_Transform(T("instance"), "Knee", T("postmultiply"), T("translate"), side, kEnd);
-  EXPECT_EQ(vxhost::WorldPosition(*FindInstance("Knee"), 0), glm::dvec3(4, 5, 0));
-}
-
 TEST_F(HostTest, MakeNameUniqueTakesTheSmallestFreeSuffix) {
   char buffer[64];
   const struct {
@@ -100,30 +56,6 @@ TEST_F(HostTest, MakeNameUniqueTakesTheSmallestFreeSuffix) {
   EXPECT_STREQ(buffer, "Arm_3");
 }
 
-TEST_F(HostTest, ManySameNamedInstancesGetConsecutiveSuffixes) {
-  char buffer[64];
-  for (int i = 0; i < 5000; ++i) {
-    Import_IO_MakeNameUnique(T("instance"), "End Site", buffer);
-    AddNode(buffer);
-  }
-  EXPECT_NE(FindInstance("End Site_4999"), nullptr);
-  EXPECT_EQ(FindInstance("End Site_5000"), nullptr);
-}
-
-TEST_F(HostTest, DefaultChannelTableHoldsEntriesTenToEighteen) {
-  void* table[vxhost::kChannelTableSize];
-  AddNode("Hips");
-  EXPECT_EQ(Import_IO_Get_DefaultAnimationChannelPtrs("Hips", table), 0) << "no channels yet";
-  EXPECT_EQ(Import_IO_Get_DefaultAnimationChannelPtrs("Nobody", table), 0);
-  Channels("Hips", table);
-  for (int entry = 0; entry < vxhost::kChannelTableSize; ++entry)
-    EXPECT_EQ(table[entry] != nullptr, entry >= 10 && entry <= 18) << entry;
-  const vxhost::Instance& hips = *FindInstance("Hips");
-  EXPECT_EQ(table[vxhost::kRotateY], hips.channels[vxhost::kRotateY]);
-  EXPECT_EQ(hips.channels[vxhost::kRotateY]->entry, vxhost::kRotateY);
-  EXPECT_TRUE(vxhost::HostErrors().empty());
-}
-
 TEST_F(HostTest, KeysStayOrderedAndALaterKeyAtTheSameTimeWins) {
   void* table[vxhost::kChannelTableSize];
   AddNode("Hips");
@@ -146,26 +78,6 @@ TEST_F(HostTest, KeysStayOrderedAndALaterKeyAtTheSameTimeWins) {
   EXPECT_EQ(tx.keys[1].value, 2.0f);
   EXPECT_EQ(vxhost::KeyCount(), 3u);
   EXPECT_EQ(vxhost::KeyTimes(), (std::vector<int32_t>{0, 160, 320}));
-  EXPECT_TRUE(vxhost::HostErrors().empty());
-}
-
-TEST_F(HostTest, ReductionRequestIsRecorded) {
-  void* table[vxhost::kChannelTableSize];
-  AddNode("Hips");
-  Channels("Hips", table);
-  AddKey(table[vxhost::kRotateZ], 0, 0.5f);
-  int64_t status = 0;
-  float distance = 0.01f, angle = 0.02f;
-  Sg_AnimController(&status, T("ctrlrid"), table[vxhost::kRotateZ], T("reducekeys"), T("distance"), &distance,
-                    T("angle"), &angle, T("keysareeulerangles"), T("enabled"), T("on"), T("angularkeysareindegrees"),
-                    T("enabled"), T("off"), kEnd);
-  const vxhost::Channel& rz = *FindInstance("Hips")->channels[vxhost::kRotateZ];
-  EXPECT_EQ(rz.reductionRequests, 1);
-  EXPECT_EQ(rz.keysBeforeReduction, 1u);
-  EXPECT_FLOAT_EQ(rz.lastReduction.distance, 0.01f);
-  EXPECT_FLOAT_EQ(rz.lastReduction.angle, 0.02f);
-  EXPECT_TRUE(rz.lastReduction.eulerAngles);
-  EXPECT_FALSE(rz.lastReduction.anglesInDegrees);
   EXPECT_TRUE(vxhost::HostErrors().empty());
 }
 

@@ -265,6 +265,7 @@ TEST_P(HostileInput, EndsWithAClearMessageOrAHarmlessResult) {
   EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
   EXPECT_EQ(result, c.result) << messages.substr(0, 2000);
   EXPECT_NE(messages.find(c.message), std::string::npos) << messages.substr(0, 2000);
+  EXPECT_GT(vxhost::FrameRate(), 0);
   // The big skeletons come in whole: the top node or root, every joint, the chain end.
   const std::map<std::string, size_t> instances = {{"BvhTenThousandNestedJoints", 10002},
                                                    {"BvhHundredThousandSiblings", 100002},
@@ -316,14 +317,6 @@ TEST(HostilePaths, AFileDeepInLongFoldersImportsUnderItsWholePathAsName) {
   EXPECT_TRUE(vxhost::HostErrors().empty());
   // Only a backslash ends the base name, so on this system it keeps the folders.
   EXPECT_NE(vxhost::FindInstance(path.substr(0, path.size() - 4)), nullptr);
-  vxhost::ResetHost();
-}
-
-TEST(HostilePaths, ASettingsFolderLongerThanTheOptionsPathIsToldAndIgnored) {
-  vxhost::ResetHost();
-  vxtest::Initialize("/tmp/" + std::string(5000, 's') + "/");
-  EXPECT_TRUE(vxhost::HostErrors().empty());
-  EXPECT_FALSE(vxhost::AllMessageText().empty());
   vxhost::ResetHost();
 }
 
