@@ -2,7 +2,6 @@
 // the reference host: MB/s of file, keys written per second, and the peak
 // memory growth of the first import per key written.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <varnex/host.h>
 
@@ -10,25 +9,13 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_import.h"
 #include "gen_bvh.h"
-
-extern "C" void Varnex_Plugin_EntryPoint(const char** keywords, void** values, int32_t* result, void* extra);
 
 namespace {
 
-int64_t PeakResidentBytes() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<int64_t>(usage.ru_maxrss) * 1024;
-}
-
-int32_t ImportFile(const std::string& path) {
-  const char* keywords[] = {"execute_geometry_converter", "filename", nullptr};
-  void* values[] = {nullptr, const_cast<char*>(path.c_str()), nullptr};
-  int32_t result = -1;
-  Varnex_Plugin_EntryPoint(keywords, values, &result, nullptr);
-  return result;
-}
+using varnexbench::ImportFile;
+using varnexbench::PeakResidentBytes;
 
 void BM_ImportGeneratedBvh(benchmark::State& state) {
   const varnexbench::BvhShape shape;
