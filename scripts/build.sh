@@ -3,5 +3,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${BUILD_DIR:-build}
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} "$@" >/dev/null
+# VARNEX_WERROR=ON (as CI sets it) turns warnings into errors; ccache, when
+# installed, keeps rebuilds of unchanged sources cheap.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} -DVARNEX_WERROR=${VARNEX_WERROR:-OFF} \
+  "${launcher[@]}" "$@" >/dev/null
 cmake --build "$dir" -j"$(nproc)"

@@ -14,7 +14,7 @@ seconds=${FUZZ_SECONDS:-60}
 read -r -a targets <<<"${FUZZ_TARGETS:-fuzz_bvh fuzz_asf fuzz_asf_amc fuzz_amc fuzz_options}"
 
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEX_BUILD_FUZZ=ON \
-  -DVARNEX_BUILD_TESTS=OFF -DVARNEX_BUILD_BENCH=OFF \
+  -DVARNEX_BUILD_TESTS=OFF -DVARNEX_BUILD_BENCH=OFF -DVARNEX_WERROR=${VARNEX_WERROR:-OFF} \
   -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_C_COMPILER=clang-14 >/dev/null
 cmake --build "$dir" --target "${targets[@]}" -j"$(nproc)"
 

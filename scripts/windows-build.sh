@@ -11,7 +11,7 @@ bash scripts/setup-windows.sh
 dir=${WINDOWS_BUILD_DIR:-build-windows}
 case $dir in /*) ;; *) dir=$PWD/$dir ;; esac
 cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DVARNEX_BUILD_TESTS=OFF -DVARNEX_BUILD_BENCH=OFF >/dev/null
+  -DVARNEX_BUILD_TESTS=OFF -DVARNEX_BUILD_BENCH=OFF -DVARNEX_WERROR=${VARNEX_WERROR:-OFF} >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target imp_bvh varnex
 bin="$dir/bin"
 objdump=x86_64-w64-mingw32-objdump
