@@ -37,6 +37,7 @@ struct ConvertOptions {
   int jobs = 0;
   std::optional<std::string> distanceThreshold, angularThreshold;
   bool reduceTranslation = false, reduceRotation = false;
+  ExportSettings exportSettings;
 };
 
 struct Job {
@@ -108,6 +109,7 @@ std::vector<std::string> WorkerArguments(const HostOptions& host, const ConvertO
   if (options.angularThreshold) args.insert(args.end(), {"--angular-threshold", *options.angularThreshold});
   if (options.reduceTranslation) args.push_back("--reduce-translation");
   if (options.reduceRotation) args.push_back("--reduce-rotation");
+  for (const std::string& arg : ExportSettingsArguments(options.exportSettings)) args.push_back(arg);
   args.insert(args.end(), {options.format == "csv" ? "--positions" : "--output", job.output.string()});
   args.insert(args.end(), {"--report-to", job.report.string()});
   return args;
@@ -250,7 +252,7 @@ int WriteReport(const std::string& path) {
 
 }  // namespace
 
-void SetupReportExport(CLI::App& command, SceneExports& exports) {
+void SetupReportExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
   auto target = std::make_shared<std::string>();
   command.add_option("--report-to", *target)->group("");
   exports.push_back({[target] { return !target->empty(); }, [target] { return WriteReport(*target); }});
@@ -271,6 +273,7 @@ void SetupConvertCommand(Program& program) {
                       "Angular threshold of rotation keyframe reduction, in degrees");
   command->add_flag("--reduce-translation", options->reduceTranslation, "Reduce translation keyframes");
   command->add_flag("--reduce-rotation", options->reduceRotation, "Reduce rotation keyframes");
+  AddExportSettingsOptions(*command, options->exportSettings);
   program.commands.push_back({command, [&host = program.host, options] { return RunConvert(host, *options); }});
 }
 

@@ -4,11 +4,11 @@
 
 namespace varnex {
 
-void SetupPositionsExport(CLI::App& command, SceneExports& exports);
-void SetupGltfExport(CLI::App& command, SceneExports& exports);
-void SetupPreviewExport(CLI::App& command, SceneExports& exports);
-void SetupJsonExport(CLI::App& command, SceneExports& exports);
-void SetupReportExport(CLI::App& command, SceneExports& exports);
+void SetupPositionsExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
+void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
+void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
+void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
+void SetupReportExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
 
 namespace {
 
@@ -18,8 +18,8 @@ constexpr SceneExportSetup kSceneExports[] = {
 
 }  // namespace
 
-void AddSceneExports(CLI::App& command, SceneExports& exports) {
-  for (SceneExportSetup setup : kSceneExports) setup(command, exports);
+void AddSceneExports(CLI::App& command, SceneExports& exports, const ExportSettings& settings) {
+  for (SceneExportSetup setup : kSceneExports) setup(command, exports, settings);
 }
 
 int WriteSceneExports(const SceneExports& exports) {

@@ -14,6 +14,7 @@ namespace {
 struct ImportCommand {
   ImportRequest request;
   SceneExports exports;
+  ExportSettings exportSettings;
 };
 
 int RunImportCommand(const HostOptions& host, const ImportCommand& command) {
@@ -36,7 +37,8 @@ void SetupImportCommand(Program& program) {
   auto state = std::make_shared<ImportCommand>();
   CLI::App* command = program.cli.add_subcommand("import", "Import a file and print the scene it builds");
   AddImportOptions(*command, state->request);
-  AddSceneExports(*command, state->exports);
+  AddExportSettingsOptions(*command, state->exportSettings);
+  AddSceneExports(*command, state->exports, state->exportSettings);
   program.commands.push_back({command, [&host = program.host, state] { return RunImportCommand(host, *state); }});
 }
 

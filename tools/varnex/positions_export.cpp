@@ -87,7 +87,7 @@ int WritePositions(const std::string& target) {
 
 }  // namespace
 
-void SetupPositionsExport(CLI::App& command, SceneExports& exports) {
+void SetupPositionsExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
   auto target = std::make_shared<std::string>();
   command.add_option("--positions", *target, "Write every instance's world position at every frame as CSV");
   exports.push_back({[target] { return !target->empty(); }, [target] { return WritePositions(*target); }});

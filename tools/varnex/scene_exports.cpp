@@ -43,17 +43,17 @@ bool WriteGltfFile(const std::string& path, const std::string& sourceFile, std::
 
 }  // namespace
 
-void SetupGltfExport(CLI::App& command, SceneExports& exports) {
+void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
   AddExport(command, exports, "-o,--output", "Write the scene as glTF 2.0: OUT.glb (binary) or OUT.gltf (text)",
             "glTF file", WriteGltfFile);
 }
 
-void SetupPreviewExport(CLI::App& command, SceneExports& exports) {
+void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
   AddExport(command, exports, "--preview", "Draw the skeleton at a few frames, front and side, as SVG",
             "preview", WriteSvgPreview);
 }
 
-void SetupJsonExport(CLI::App& command, SceneExports& exports) {
+void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
   AddExport(command, exports, "--dump-json", "Write the whole imported scene as JSON", "scene JSON",
             WriteSceneJson);
 }

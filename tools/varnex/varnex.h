@@ -9,6 +9,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "export_settings.h"
+
 namespace varnex {
 
 // Exit codes of varnex itself; an import answers with the plug-in's result (0 or 1).
@@ -37,16 +39,17 @@ struct Program {
 using CommandSetup = void (*)(Program& program);
 
 // Something written from the imported scene after a successful import, such
-// as --positions. It adds its options to a command that imports.
+// as --positions. It adds its options to a command that imports; the
+// settings are the command's, read when the export is written.
 struct SceneExport {
   std::function<bool()> requested;
   std::function<int()> write;         // answers an exit code
 };
 using SceneExports = std::vector<SceneExport>;
-using SceneExportSetup = void (*)(CLI::App& command, SceneExports& exports);
+using SceneExportSetup = void (*)(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
 
 // Adds every known scene export to a command that imports (exports.cpp).
-void AddSceneExports(CLI::App& command, SceneExports& exports);
+void AddSceneExports(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
 // Writes each requested export; answers the first failing exit code, else 0.
 int WriteSceneExports(const SceneExports& exports);
 
