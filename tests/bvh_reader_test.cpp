@@ -128,6 +128,16 @@ TEST(BvhReader, MessagesAndResults) {
        "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 3 1 2 3",
        {"Warning: Missing frame time. No motion imported.\n"}, 0},
       {"cut off in the hierarchy", "HIERARCHY ROOT Hips { OFFSET 0 0", {}, 0},
+      {"NUL bytes after the motion are a token", vxtest::kWalkBvh + std::string(4, '\0'),
+       {"Warning: unknown string encountered: .\n"}, 0},
+      {"frame arrays beyond the limit",
+       hips + "MOTION Frames: " + std::to_string(kBvhFrameArrayLimit / 8 + 1) + " Frame Time: 0.1 1 2",
+       {"Fatal Error: Frames: " + std::to_string(kBvhFrameArrayLimit / 8 + 1) + " of 2 channels need more than " +
+        std::to_string(kBvhFrameArrayLimit >> 20) + " MB of frame arrays. Aborting.\n"},
+       1},
+      {"frame time before the frame count", hips + "MOTION Frame Time: 0.1 Frames: 2 1 2 3 4",
+       {"Warning: Missing MOTION keyword.\n", "Warning: Frame Time: comes before Frames:. No motion imported.\n"}, 0},
+
       {"cut off in the motion", hips + "MOTION Frames: 3 Frame Time: 0.1 1 2 3", {}, 0},
   };
   for (const auto& c : cases) {
@@ -262,15 +272,33 @@ TEST(BvhReader, OddFilesKeepWhatTheyHold) {
              "Frame Time: 0.1 1 2 3 4");
   EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{1, 3}));
 
-  // An absurd count imports the frames the file holds, no more.
-  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2000000000 "
-             "Frame Time: 0.1 1 2 3");
-  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{1, 2, 3}));
+  // A count far beyond the values present keys every frame, the missing ones at 0;
+  // 1.2 million values is more than any margin over the bytes of the file.
+  // The host keeps the first, second and last key of a run of zeros.
+  vxhost::ResetHost();
+  vxhost::SetCallLogEnabled(false);
+  bvhtest::TestDir().Write("long.bvh", "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 6 Xposition Yposition "
+                                       "Zposition Zrotation Xrotation Yrotation } MOTION Frames: 200000 "
+                                       "Frame Time: 0.1 1 2");
+  EXPECT_EQ(bvhtest::RunImport("long.bvh"), 0);
+  const auto& keys = Find("Hips")->channels[vxhost::kTranslateX]->keys;
+  ASSERT_EQ(keys.size(), 3u);
+  EXPECT_EQ(keys.back().time, 199999 * 480);
 
-  // A second frame time starts the motion anew.
-  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2 "
-             "Frame Time: 0.1 1 2 Frame Time: 0.05 3 4");
-  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{3, 4}));
+  // Key times beyond 2^31 ticks are held at the last one, with one warning.
+  vxhost::ResetHost();
+  bvhtest::TestDir().Write("late.bvh", "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION "
+                                       "Frames: 447394 Frame Time: 1 1 2");
+  EXPECT_EQ(bvhtest::RunImport("late.bvh"), 0);
+  EXPECT_EQ(vxtest::PrintedTexts(),
+            (Prints{"Warning: From frame 447393 on, key times lie beyond 2^31 ticks; they are held at 2147483647.\n"}));
+  EXPECT_EQ(Find("Hips")->channels[vxhost::kTranslateX]->keys.back().time, INT32_MAX);
+
+  // A second frame time makes the arrays anew but keeps what the frame already took.
+  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition } MOTION Frames: 2 "
+             "Frame Time: 0.1 1 Frame Time: 0.05 3 4 5 6");
+  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{0, 5}));
+  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateY), (std::vector<float>{3, 6}));
   EXPECT_EQ(bvhtest::LogLinesStartingWith(vxhost::CallLog(), "Sg_ValidateFrameRate"),
             (std::vector<std::string>{"Sg_ValidateFrameRate(&20)"}));
 
@@ -287,10 +315,17 @@ TEST(BvhReader, OddFilesKeepWhatTheyHold) {
   ASSERT_NE(Find("End Site"), nullptr);
   EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{7}));
 
-  // Without a frame time the skeleton stands, with no keys.
-  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 3 1 2 3");
-  ASSERT_NE(Find("Hips"), nullptr);
-  EXPECT_EQ(vxhost::KeyCount(), 0u);
+  // Frames without a frame time after them: channels, Euler order and rest
+  // keys, no frame key.
+  for (const char* motion : {"MOTION Frames: 3 1 2 3", "MOTION Frame Time: 0.1 Frames: 3 1 2 3"}) {
+    SCOPED_TRACE(motion);
+    ImportText(std::string("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xrotation Yrotation } ") + motion);
+    ASSERT_NE(Find("Hips"), nullptr);
+    EXPECT_TRUE(Find("Hips")->replaceChannels);
+    EXPECT_EQ(Find("Hips")->eulerOrder, 6);
+    EXPECT_EQ(KeyValues("Hips", vxhost::kScaleX), (std::vector<float>{1}));
+    EXPECT_EQ(KeyValues("Hips", vxhost::kRotateX), (std::vector<float>{}));
+  }
 }
 
 // Every prefix of a file imports without a crash, a leak or a host error,

@@ -104,9 +104,7 @@ struct BvhReader {
 
   int64_t arrayFrames;   // frames the arrays hold
   int16_t arraysMade;
-  int16_t frameCountCut; // the file could not hold frameCount frames
   int16_t surplusWarned;
-  int64_t bytesLeft;     // file bytes after the token being parsed
   int32_t frameRate;
   BvhBlock* blocks;
 };
@@ -116,7 +114,7 @@ static_assert(std::is_trivially_destructible_v<BvhChannelNode>);
 static_assert(std::is_trivially_destructible_v<BvhReader>);
 
 BvhReader bvhReader = {nullptr, nullptr, nullptr, nullptr, nullptr, kStart, 0, kDefaultFrameTime, 0, 0, 0,
-                       nullptr, 0, 0, 0, 0, 0, 0, nullptr};
+                       nullptr, 0, 0, 0, 0, nullptr};
 
 SgToken Token(const char* word) { return Sg_Inquire_Token(word); }
 
@@ -270,36 +268,30 @@ int32_t BvhStoredSlots(const BvhJoint* joint) {
   return slots < kJointChannelSlots ? slots : kJointChannelSlots;
 }
 
-// Values a frame count may claim beyond what the rest of the file can hold,
-// so that a file cut off in its motion still gets its zero frames.
-constexpr int64_t kSpareFrameValues = int64_t{1} << 20;
-
-// Gives every motion node its arrays. The frame count of a file is only a
-// claim: when it is far more than the rest of the file can hold (a value
-// takes a character and a separator), the arrays get only the frames the file
-// can hold and the import keeps the frames found, so a wrong header cannot
-// make a small file ask for gigabytes.
+// Gives every motion node its arrays, all frames of the count at 0, whether
+// or not the file holds their values. Only arrays beyond kBvhFrameArrayLimit
+// bytes are refused: the frame count is a claim that a damaged header can
+// make absurd. Values already taken in the frame being read stay counted.
 void AllocateBvhFrameArrays() {
   FreeBvhFrameArrays();
+  int64_t slotsPerFrame = 0;
   for (BvhChannelNode* node = bvhReader.motionHead; node != nullptr; node = node->next) {
     if (node->joint->namesGiven != node->joint->channelCount) {
       Import_IO_printf("Warning: Joint %s lists %d channel names for CHANNELS %d.\n", node->joint->name,
                        node->joint->namesGiven, node->joint->channelCount);
     }
+    slotsPerFrame += BvhStoredSlots(node->joint);
   }
   int64_t frames = bvhReader.frameCount > 0 ? bvhReader.frameCount : 0;
-  int64_t valuesPerFrame = bvhReader.totalChannels;
-  int64_t capacity = bvhReader.bytesLeft > 0 ? bvhReader.bytesLeft / 2 : 0;
-  bvhReader.frameCountCut = 0;
-  if (valuesPerFrame > 0 && frames > (capacity + kSpareFrameValues) / valuesPerFrame) {
-    Import_IO_printf("Warning: Frames: %ld is more than the rest of the file can hold - importing only the frames found.\n",
-                     static_cast<long>(bvhReader.frameCount));
-    frames = (capacity + valuesPerFrame - 1) / valuesPerFrame;
-    bvhReader.frameCountCut = 1;
+  if (slotsPerFrame > 0 && frames > kBvhFrameArrayLimit / static_cast<int64_t>(sizeof(float)) / slotsPerFrame) {
+    Import_IO_printf("Fatal Error: Frames: %ld of %ld channels need more than %ld MB of frame arrays. Aborting.\n",
+                     static_cast<long>(bvhReader.frameCount), static_cast<long>(slotsPerFrame),
+                     static_cast<long>(kBvhFrameArrayLimit >> 20));
+    importState.fatal = 1;
+    return;
   }
   for (BvhChannelNode* node = bvhReader.motionHead; node != nullptr; node = node->next) {
     int32_t slots = BvhStoredSlots(node->joint);
-    node->filled = 0;
     if (slots == 0) continue;
     size_t pointerBytes = sizeof(float*) * static_cast<size_t>(slots);
     size_t valueBytes = sizeof(float) * static_cast<size_t>(frames) * static_cast<size_t>(slots);
@@ -353,6 +345,7 @@ void TakeBvhFrameTime(double value) {
   bvhReader.frameTime = static_cast<float>(value);
   bvhReader.current = bvhReader.top;
   AllocateBvhFrameArrays();
+  if (importState.fatal != 0) return;
   bvhReader.motionCursor = bvhReader.motionHead;
   if (bvhReader.motionHead == nullptr) {
     FailBvhImport("Fatal Error: No channels to animate found. Aborting.\n");
@@ -613,17 +606,6 @@ int32_t BvhEulerOrderCode(const BvhJoint* joint) {
   return 6;
 }
 
-// The key time of a frame. The product is taken wide where 32 bits would
-// overflow, and the quotient is held to the time range (a rate of 0 gives
-// infinity), so absurd files cannot make the conversion undefined.
-int32_t BvhFrameTicks(int64_t frame, int32_t frameRate) {
-  float quotient = static_cast<float>(frame * 4800) / static_cast<float>(frameRate);
-  if (std::isnan(quotient)) return 0;
-  if (quotient >= 2147483648.0f) return INT32_MAX;
-  if (quotient <= -2147483648.0f) return INT32_MIN;
-  return static_cast<int32_t>(quotient);
-}
-
 float BvhRadians(float degrees) {
   return static_cast<float>(static_cast<double>(degrees / 180.0f) * 3.141592653589793);
 }
@@ -652,7 +634,7 @@ void WriteBvhJointChannels(BvhChannelNode* node, int64_t frames) {
   int32_t slots = UsableSlots(joint) < node->slotCount ? UsableSlots(joint) : node->slotCount;
   bool absolute = joint->isRoot == 1;
   for (int64_t frame = 0; slots > 0 && frame < frames; ++frame) {
-    int32_t time = BvhFrameTicks(frame, bvhReader.frameRate);
+    int32_t time = FrameKeyTime(frame, bvhReader.frameRate);
     for (int32_t slot = 0; slot < slots; ++slot) {
       float value = node->arrays[slot][frame];
       switch (joint->channels[slot]) {
@@ -709,7 +691,9 @@ constexpr size_t kReadBlockSize = 256 * 1024;
 // every scan without a bounds test.
 char readBlock[kReadBlockSize + 1];
 
-// Separators are exactly those of the "%s" conversion; a NUL byte is no text.
+// Separators are exactly those of the "%s" conversion. A NUL byte is a
+// character of its token (the reader sees the token up to it); in the block
+// it also marks the end of the data read.
 enum : uint8_t { kTokenByte = 0, kSpaceByte = 1, kNulByte = 2 };
 struct BvhByteClasses {
   uint8_t of[256];
@@ -735,7 +719,6 @@ void ReadBvhTokens() {
   FILE* file = importState.inputFile;
   int64_t bytesRead = 0;
   int countdown = kAbortPollTokens;
-  int64_t blockOffset = 0;  // file offset of readBlock[0]
   size_t position = 0;
   size_t end = 0;
   bool atEnd = false;
@@ -744,7 +727,6 @@ void ReadBvhTokens() {
     while (ByteClass(readBlock[position]) == kSpaceByte) ++position;
     if (position == end) {
       if (atEnd) return;
-      blockOffset += static_cast<int64_t>(end);
       end = std::fread(readBlock, 1, kReadBlockSize, file);
       readBlock[end] = '\0';
       position = 0;
@@ -754,11 +736,14 @@ void ReadBvhTokens() {
     size_t start = position;
     for (;;) {
       while (ByteClass(readBlock[position]) == kTokenByte) ++position;
+      if (position < end && readBlock[position] == '\0') {
+        ++position;
+        continue;
+      }
       if (position < end || atEnd || position - start > static_cast<size_t>(kBvhMaxTokenLength)) break;
       // The token runs on into the next block: move it to the front and read on.
       size_t have = end - start;
       std::memmove(readBlock, readBlock + start, have);
-      blockOffset += static_cast<int64_t>(start);
       start = 0;
       position = have;
       size_t got = std::fread(readBlock + have, 1, kReadBlockSize - have, file);
@@ -772,14 +757,11 @@ void ReadBvhTokens() {
       importState.fatal = 1;
       return;
     }
-    if (position < end && readBlock[position] == '\0') {
-      FailBvhImport("Fatal Error: binary data found - this is not a BVH text file. Aborting.\n");
-      return;
-    }
     readBlock[position] = '\0';
-    bvhReader.bytesLeft = static_cast<int64_t>(importState.inputFileSize) - (blockOffset + static_cast<int64_t>(position));
     if (position < end) ++position;  // the separator, now the terminator
 
+    // What the reader and the progress see of a token ends at its first NUL.
+    length = std::strlen(readBlock + start);
     ParseBvhToken(readBlock + start, length);
     bytesRead += static_cast<int64_t>(length);
     if (--countdown == 0) {
@@ -799,20 +781,22 @@ int32_t BvhFrameRateFromTime(float frameTime) {
   return 0;
 }
 
-// Frames that the file really holds when its header claimed more than it could.
-int64_t BvhFramesToWrite() {
-  if (!bvhReader.arraysMade) return 0;
-  int64_t frames = bvhReader.frameCount;
-  if (bvhReader.frameCountCut) frames = bvhReader.frameIndex + (bvhReader.valueIndex > 0 ? 1 : 0);
-  if (frames > bvhReader.arrayFrames) frames = bvhReader.arrayFrames;
-  return frames;
+// Frames with values to key: those of the count that have arrays. Arrays
+// made before the count (a frame time ahead of "Frames:") hold none.
+int64_t BvhFramesToKey() {
+  if (bvhReader.frameCount <= 0) return 0;
+  if (!bvhReader.arraysMade) {
+    Import_IO_printf("Warning: Missing frame time. No motion imported.\n");
+    return 0;
+  }
+  if (bvhReader.arrayFrames == 0) {
+    Import_IO_printf("Warning: Frame Time: comes before Frames:. No motion imported.\n");
+  }
+  return bvhReader.frameCount < bvhReader.arrayFrames ? bvhReader.frameCount : bvhReader.arrayFrames;
 }
 
 void WriteBvhChannels() {
-  int64_t frames = BvhFramesToWrite();
-  if (bvhReader.frameCount > 0 && !bvhReader.arraysMade) {
-    Import_IO_printf("Warning: Missing frame time. No motion imported.\n");
-  }
+  int64_t frames = BvhFramesToKey();
   int32_t fileSize = importState.inputFileSize;
   // Without channel names progress cannot advance per channel; it stays at half.
   float progressStep = bvhReader.totalChannels > 0 ? static_cast<float>(fileSize / bvhReader.totalChannels) : 0.0f;
@@ -820,7 +804,8 @@ void WriteBvhChannels() {
   int nodesDone = 0;
   for (BvhChannelNode* node = bvhReader.motionHead; node != nullptr; node = node->next) {
     bvhReader.motionCursor = node;
-    if (frames > 0) WriteBvhJointChannels(node, frames);
+    // Every joint gets its channels, Euler order and rest keys once frames are claimed.
+    if (bvhReader.frameCount > 0) WriteBvhJointChannels(node, frames);
     // Its keys are in the host now; giving the values back keeps the peak low.
     FreeBvhBlock(node->arrays);
     node->arrays = nullptr;

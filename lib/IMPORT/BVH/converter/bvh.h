@@ -14,3 +14,7 @@ void ReleaseBvhModel();
 
 // The longest token the reader takes; a longer one ends the import.
 constexpr int kBvhMaxTokenLength = 111;
+// The most the frame arrays of one import may take, in bytes: 16 million
+// values, 24 minutes of 96 channels at 120 frames per second. A frame count
+// that needs more is refused: its keys alone would take the host gigabytes.
+constexpr int64_t kBvhFrameArrayLimit = int64_t{64} << 20;

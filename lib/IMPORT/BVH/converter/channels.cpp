@@ -3,6 +3,8 @@
 // thresholds; owns nothing beyond a scratch status slot.
 #include "channels.h"
 
+#include <cmath>
+
 #include "frame.h"
 
 namespace {
@@ -34,4 +36,16 @@ void SetChannelKeyReduction(int16_t angular, void* channel) {
                     Token("angle"), &angle, Token("keysareeulerangles"), Token("enabled"),
                     Token(angular != 0 ? "on" : "off"), Token("angularkeysareindegrees"), Token("enabled"),
                     Token("off"), kSgEnd);
+}
+
+int32_t FrameKeyTime(int64_t frame, int32_t frameRate) {
+  float quotient = static_cast<float>(frame * 4800) / static_cast<float>(frameRate);
+  if (std::isnan(quotient)) return 0;
+  if (quotient < 2147483648.0f && quotient > -2147483648.0f) return static_cast<int32_t>(quotient);
+  if (!importState.keyTimeClamped) {
+    importState.keyTimeClamped = 1;
+    Import_IO_printf("Warning: From frame %lld on, key times lie beyond 2^31 ticks; they are held at %ld.\n",
+                     static_cast<long long>(frame), quotient > 0 ? 2147483647L : -2147483647L - 1);
+  }
+  return quotient > 0 ? INT32_MAX : INT32_MIN;
 }

@@ -289,6 +289,7 @@ int32_t ConvertOpenedFile(const char* path) {
   std::fseek(importState.inputFile, 0, SEEK_SET);
   importState.baseName = MakeImportBaseName(path);
   importState.fatal = 0;
+  importState.keyTimeClamped = 0;
   if (isBvh) {
     Import_IO_Display_Info_Text("Reading Biovision Data");
     ResetBvhParseState();

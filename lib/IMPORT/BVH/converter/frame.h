@@ -25,6 +25,7 @@ struct ImportState {
   char* pathCopy;             // full input path; the Acclaim flow rewrites its extension
   char* baseName;             // file name without directory and last four characters
   int16_t fatal;              // 1 once a reader met a fatal error
+  int16_t keyTimeClamped;     // a key time was held to the 32-bit range (warned once)
   int16_t trapArmed;          // the trap below may be jumped to
   jmp_buf trap;
 };
