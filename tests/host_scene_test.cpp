@@ -139,7 +139,9 @@ TEST_F(HostTest, EulerOrderDecidesWhichAxisTurnsFirst) {
 TEST_F(HostTest, FrameRateIsValidatedSetAndInquired) {
   const struct {
     int32_t in, out;
-  } rates[] = {{0, 30}, {-5, 30}, {1, 1}, {120, 120}, {4800, 4800}, {4801, 4800}, {100000, 4800}};
+  } rates[] = {{0, 30},     {-5, 30},     {1, 1},       {120, 120},   {4800, 4800}, {4801, 4800}, {100000, 4800},
+               {23, 24},     {29, 30},     {47, 48},     {59, 60},     {119, 120},   {239, 240},   {22, 22},
+               {25, 25},     {58, 58},     {99, 99},     {238, 238},   {4799, 4799}};
   for (const auto& r : rates) {
     int32_t rate = r.in;
     Sg_ValidateFrameRate(&rate);

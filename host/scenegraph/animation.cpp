@@ -91,6 +91,10 @@ void ValidateFrameRate(int32_t* rate) {
   }
   if (*rate < kMinFrameRate) *rate = kDefaultFrameRate;
   if (*rate > kMaxFrameRate) *rate = kMaxFrameRate;
+  // A BVH frame time such as 0.0416667 truncates to 23: take the usual rate
+  // it was written for. Other rates are what the file says.
+  for (const int32_t usual : kUsualFrameRates)
+    if (*rate == usual - 1) *rate = usual;
 }
 
 }  // namespace

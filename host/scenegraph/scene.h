@@ -18,6 +18,8 @@ constexpr int32_t kDefaultFrameRate = 30;
 constexpr int32_t kMinFrameRate = 1;
 // The highest rate at which every frame still lands on a tick of its own.
 constexpr int32_t kMaxFrameRate = kTicksPerSecond;
+// Rates that truncating a rounded frame time lands one below (1/0.0416667 = 23.99...).
+constexpr int32_t kUsualFrameRates[] = {24, 30, 48, 60, 120, 240};
 
 struct TextHash {
   using is_transparent = void;
