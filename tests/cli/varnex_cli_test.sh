@@ -34,8 +34,6 @@ expect_stderr() {
 expect_stdout_matches() { grep -Eq "$1" stdout.txt || fail "stdout does not match $1:"$'\n'"$(cat stdout.txt)"; }
 expect_stderr_matches() { grep -Eq "$1" stderr.txt || fail "stderr does not match $1:"$'\n'"$(cat stderr.txt)"; }
 
-readonly amc_note="Cannot import AMC data without a proper skeleton. Please select only the ASF file; the corresponding AMC file with the same filename will be imported automatically."
-
 case "$case_name" in
   validate_codes)
     printf 'HIERARCHY\nROOT Hips\n' >walk.bvh
@@ -102,16 +100,16 @@ missing.bvh: -1 (cannot be opened)"
     expect_stderr "The filename must have a .bvh, .amc or .asf file extension."
     ;;
   import_amc)
+    # Motion without a skeleton is refused before the plug-in sees it.
     printf 'junk\n' >motion.amc
     run import motion.amc --positions out.csv
-    expect_code 0
-    expect_stderr "$amc_note"
-    expect_stdout_matches '^0 instances, 0 frames, 0 keys, [0-9]+ fps$'
-    [ "$(cat out.csv)" == "frame,path,x,y,z" ] || fail "positions of an empty scene: $(cat out.csv)"
+    expect_code 1
+    expect_stdout ""
+    expect_stderr "varnex: motion.amc: no skeleton found: no --skeleton given, no motion.asf beside it, no .asf file in its folder; name one with --skeleton FILE.asf"
+    [ ! -e out.csv ] || fail "a refused import wrote positions"
     ;;
   import_quiet)
-    printf 'junk\n' >motion.amc
-    run import --quiet motion.amc
+    run import --quiet "$samples/walk.bvh"
     expect_code 0
     expect_stdout ""
     ;;
@@ -141,8 +139,7 @@ missing.bvh: -1 (cannot be opened)"
     expect_stderr_matches 'frame-rate'
     ;;
   positions_unwritable)
-    printf 'junk\n' >motion.amc
-    run import motion.amc --positions no/such/dir/out.csv
+    run import "$samples/walk.bvh" --positions no/such/dir/out.csv
     expect_code 2
     expect_stderr_matches '^varnex: cannot write the positions to no/such/dir/out\.csv: '
     ;;

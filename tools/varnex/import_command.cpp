@@ -18,9 +18,11 @@ struct ImportCommand {
 };
 
 int RunImportCommand(const HostOptions& host, const ImportCommand& command) {
+  const std::optional<TakeFiles> take = ResolveTake(command.request.file, command.request);
+  if (!take) return kExitFailure;
   std::optional<Plugin> plugin = Plugin::Start(host);
   if (!plugin) return kExitHostProblem;
-  int32_t result = RunImport(*plugin, command.request);
+  int32_t result = RunImport(*plugin, command.request, *take);
   // A failed import leaves nothing worth showing or writing.
   if (result != 0) return result;
   if (!command.request.quiet) {

@@ -6,16 +6,25 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include <varnex/host.h>
 
+#include "acclaim_pairing.h"
 #include "progress.h"
 
 namespace varnex {
 
+namespace fs = std::filesystem;
+
 void AddImportOptions(CLI::App& command, ImportRequest& request) {
   command.add_option("file", request.file, "BVH, ASF (with its AMC beside it) or AMC file")->required();
+  command.add_option("--skeleton", request.skeleton,
+                     "The ASF skeleton of AMC motions (default: the same-name .asf, the only .asf in the folder, "
+                     "or the longest .asf name that begins the motion's)");
+  command.add_flag("--acclaim-root-scale", request.acclaimRootScale,
+                   "Scale the root's motion by the ASF's unit length, as its bone offsets are");
   command.add_option("--distance-threshold", request.distanceThreshold,
                      "Distance threshold of translation keyframe reduction");
   command.add_option("--angular-threshold", request.angularThreshold,
@@ -30,9 +39,55 @@ void AddImportOptions(CLI::App& command, ImportRequest& request) {
   command.add_flag("-q,--quiet", request.quiet, "Print neither progress nor the imported scene");
 }
 
-int32_t RunImport(const Plugin& plugin, const ImportRequest& request) {
+std::optional<TakeFiles> ResolveTake(const std::string& file, const ImportRequest& request) {
+  TakeFiles take{file, {}, fs::path(file).stem().string()};
+  if (IsAmcFile(file)) {
+    std::string problem;
+    std::optional<fs::path> skeleton = FindSkeleton(file, request.skeleton, problem);
+    if (!skeleton) {
+      std::fprintf(stderr, "varnex: %s: %s\n", file.c_str(), problem.c_str());
+      return std::nullopt;
+    }
+    take.skeleton = *skeleton;
+  } else if (IsAsfFile(file)) {
+    take.skeleton = file;
+  }
+  return take;
+}
+
+namespace {
+
+// The AMC motion the plug-in reads for this take, if any.
+std::optional<fs::path> AcclaimMotion(const TakeFiles& take) {
+  if (IsAmcFile(take.motion)) return take.motion;
+  if (!IsAsfFile(take.motion)) return std::nullopt;
+  std::string motion = take.motion.string();
+  motion.replace(motion.size() - 3, 3, "amc");
+  std::error_code ec;
+  if (fs::is_regular_file(motion, ec)) return fs::path(motion);
+  return std::nullopt;
+}
+
+void SayWhatAcclaimLeftOpen(const ImportRequest& request, const TakeFiles& take) {
+  if (take.skeleton.empty()) return;
+  const std::optional<fs::path> motion = AcclaimMotion(take);
+  if (motion && !request.frameRate)
+    std::fprintf(stderr, "varnex: %s holds no frame rate; its frames were timed at %d fps (change it with --frame-rate N)\n",
+                 motion->filename().string().c_str(), static_cast<int>(vxhost::FrameRate()));
+  const double unitLength = AsfUnitLength(take.skeleton);
+  if (unitLength != 1.0 && !request.acclaimRootScale)
+    std::fprintf(stderr,
+                 "varnex: %s has unit length %g: its bone offsets carry it, its root motion does not "
+                 "(give --acclaim-root-scale to scale that too)\n",
+                 take.skeleton.filename().string().c_str(), unitLength);
+}
+
+}  // namespace
+
+int32_t RunImport(const Plugin& plugin, const ImportRequest& request, const TakeFiles& take) {
+  std::optional<StagedTake> staged(std::in_place, take);
   std::vector<KeywordValue> call = {{"execute_geometry_converter", nullptr},
-                                    {"filename", StringValue(request.file.c_str())}};
+                                    {"filename", StringValue(staged->PluginPath().c_str())}};
   if (request.distanceThreshold) {
     call.push_back({"distance_threshold", StringValue(request.distanceThreshold->c_str())});
   }
@@ -58,11 +113,13 @@ int32_t RunImport(const Plugin& plugin, const ImportRequest& request) {
 
   InterruptGuard interrupts;
   int32_t result = plugin.Call(call);
+  staged.reset();  // back where the paths the user wrote mean what they say
 
   progress.Clear();
   vxhost::SetMessageSink(nullptr);
   vxhost::SetStatusSink(nullptr);
   vxhost::SetProgressHandler(nullptr);
+  if (result == 0) SayWhatAcclaimLeftOpen(request, take);
   return result;
 }
 

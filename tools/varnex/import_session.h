@@ -6,13 +6,17 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "plugin.h"
+#include "staged_take.h"
 
 namespace varnex {
 
 struct ImportRequest {
   std::string file;
+  std::string skeleton;                          // --skeleton: the ASF of AMC motions
+  bool acclaimRootScale = false;                 // scale root motion by the ASF's unit length
   std::optional<std::string> distanceThreshold;  // handed over as written
   std::optional<std::string> angularThreshold;
   bool reduceTranslation = false;
@@ -24,7 +28,14 @@ struct ImportRequest {
 // Adds FILE and the import options to a command that imports.
 void AddImportOptions(CLI::App& command, ImportRequest& request);
 
+// The files of the take whose motion is `file`: an AMC is paired with its
+// skeleton (acclaim_pairing.h). Without one, prints what was tried.
+std::optional<TakeFiles> ResolveTake(const std::string& file, const ImportRequest& request);
+
+// Imports one take under its file's stem (staged_take.h); after a
+// successful Acclaim import says in a line which frame rate timed the motion
+// and what the skeleton's unit length does, unless the options chose.
 // Answers the plug-in's result: 0 imported, 1 failed or stopped.
-int32_t RunImport(const Plugin& plugin, const ImportRequest& request);
+int32_t RunImport(const Plugin& plugin, const ImportRequest& request, const TakeFiles& take);
 
 }  // namespace varnex

@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Runs one named case of how varnex treats a motion library: frame rates,
+# names, Acclaim pairing, convert's folders and shards. Each case builds its
+# own small library in a scratch folder.
+# Usage: library_cli_test.sh CASE VARNEX_BINARY SAMPLES_DIR
+set -uo pipefail
+case_name=$1
+varnex=$2
+samples=$3
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME="$work/config"
+export TMPDIR="$work/tmp"
+mkdir "$TMPDIR"
+cd "$work"
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+run() {
+  "$varnex" "$@" >stdout.txt 2>stderr.txt
+  code=$?
+}
+expect_code() { [ "$code" -eq "$1" ] || fail "exit code $code, expected $1; stderr: $(cat stderr.txt)"; }
+expect_stderr() {
+  [ "$(cat stderr.txt)" == "$1" ] || fail "stderr was:"$'\n'"$(cat stderr.txt)"$'\n'"expected:"$'\n'"$1"
+}
+expect_stdout_matches() { grep -Eq -- "$1" stdout.txt || fail "stdout does not match $1:"$'\n'"$(cat stdout.txt)"; }
+expect_stderr_matches() { grep -Eq -- "$1" stderr.txt || fail "stderr does not match $1:"$'\n'"$(cat stderr.txt)"; }
+
+# skeleton FILE [LENGTH]: a one-bone ASF whose bone is called after the file,
+# so that a test sees which skeleton was used.
+skeleton() {
+  local bone
+  bone=$(basename "$1" .asf)
+  bone=b${bone//[^A-Za-z0-9]/}
+  printf ':version 1.10\n:name arm\n:units\n  length %s\n  angle deg\n:root\n  order TX TY TZ RX RY RZ\n' \
+    "${2:-1}" >"$1"
+  printf '  axis XYZ\n  position 0 0 0\n  orientation 0 0 0\n:bonedata\n  begin\n    id 1\n    name %s\n' \
+    "$bone" >>"$1"
+  printf '    direction 0 1 0\n    length 2\n    axis 0 0 0 XYZ\n    dof rx\n  end\n:hierarchy\n  begin\n' >>"$1"
+  printf '    root %s\n  end\n' "$bone" >>"$1"
+}
+# motion FILE BONE FRAMES: an AMC moving the root and turning BONE.
+motion() {
+  printf ':DEGREES\n' >"$1"
+  for ((f = 1; f <= $3; f++)); do printf '%d\nroot 0 %d 0 0 0 0\n%s %d\n' "$f" "$f" "$2" $((f * 10)) >>"$1"; done
+}
+# bvh FILE FRAME_TIME: a one-joint BVH with three frames.
+bvh() {
+  printf 'HIERARCHY\nROOT Hips\n{\n  OFFSET 0 0 0\n  CHANNELS 3 Xposition Yposition Zposition\n' >"$1"
+  printf '  End Site\n  {\n    OFFSET 0 1 0\n  }\n}\nMOTION\nFrames: 3\nFrame Time: %s\n0 0 0\n1 0 0\n2 0 0\n' "$2" >>"$1"
+}
+
+case "$case_name" in
+  frame_rates)
+    # A BVH frame time truncates to one below the usual rate; the host corrects it.
+    while read -r frame_time rate; do
+      bvh take.bvh "$frame_time"
+      run import take.bvh
+      expect_code 0
+      expect_stdout_matches "frames, [0-9]+ keys, $rate fps\$"
+    done <<'TABLE'
+0.0416667 24
+0.033334 30
+0.020834 48
+0.016667 60
+0.0083334 120
+0.0041667 240
+0.04 25
+0.0454545 22
+TABLE
+    # AMC motion holds no rate: varnex says which one timed it, unless one was given.
+    skeleton arm.asf
+    motion arm.amc barm 3
+    run import arm.amc
+    expect_code 0
+    expect_stderr "varnex: arm.amc holds no frame rate; its frames were timed at 30 fps (change it with --frame-rate N)"
+    run import arm.amc --frame-rate 120
+    expect_code 0
+    expect_stderr ""
+    expect_stdout_matches ', 3 frames, [0-9]+ keys, 120 fps$'
+    ;;
+  names)
+    # The top instance is the file's stem however the path was written, so the bytes agree.
+    mkdir -p deep/er
+    cp "$samples/walk.bvh" deep/er/walk.bvh
+    run import deep/er/walk.bvh -o rel.glb --positions rel.csv
+    expect_code 0
+    expect_stdout_matches '^walk \('
+    run import "$work/deep/er/walk.bvh" -o abs.glb --positions abs.csv
+    (cd deep && "$varnex" import ./er/../er/walk.bvh -o ../dot.glb --positions ../dot.csv -q) || fail "import from a subfolder"
+    for kind in glb csv; do
+      cmp -s rel.$kind abs.$kind || fail "relative and absolute paths give different $kind files"
+      cmp -s rel.$kind dot.$kind || fail "a path through .. gives a different $kind file"
+    done
+    grep -q '^0,walk,' rel.csv || fail "top instance: $(sed -n 2p rel.csv)"
+    grep -q 'er/walk' rel.glb && fail "the glb carries the path"
+    [ "$(pwd)" == "$work" ] || fail "the working directory moved"
+    [ -z "$(ls -A "$TMPDIR")" ] || fail "left in the temporary folder: $(ls -A "$TMPDIR")"
+    ;;
+  pairing)
+    # Each way of finding a motion's skeleton, tried in order; the bone shows which one was used.
+    mkdir same only prefix given none
+    skeleton same/01.asf; skeleton same/01_01.asf; motion same/01_01.amc b0101 2
+    skeleton only/subject.asf; motion only/01_01.amc bsubject 2
+    skeleton prefix/01.asf; skeleton prefix/0.asf; skeleton prefix/02.asf; motion prefix/01_01.amc b01 2
+    skeleton given/01.asf; skeleton given/01_01.asf; skeleton elsewhere.asf; motion given/01_01.amc belsewhere 2
+    motion none/01_01.amc b01 2
+    skeleton none/02.asf; skeleton none/03.asf
+    while read -r folder extra bone; do
+      [ "$extra" == - ] && extra=
+      run import "$folder/01_01.amc" $extra --frame-rate 30
+      expect_code 0
+      expect_stdout_matches "^  $bone \\("
+      expect_stdout_matches ', 2 frames, '
+    done <<'TABLE'
+same - b0101
+only - bsubject
+prefix - b01
+given --skeleton=elsewhere.asf belsewhere
+TABLE
+    run import none/01_01.amc
+    expect_code 1
+    expect_stderr "varnex: none/01_01.amc: no skeleton found: no --skeleton given, no 01_01.asf beside it, 2 .asf files in its folder and none whose name begins \"01_01\"; name one with --skeleton FILE.asf"
+    run import none/01_01.amc --skeleton none/missing.asf
+    expect_code 1
+    expect_stderr "varnex: none/01_01.amc: the skeleton given, none/missing.asf, is not a file"
+    ;;
+  unit_length)
+    # The plug-in scales bone offsets by the unit length, root motion not; varnex says so.
+    skeleton arm.asf 0.45
+    motion arm.amc barm 2
+    run import arm.amc --frame-rate 30
+    expect_code 0
+    expect_stderr "varnex: arm.asf has unit length 0.45: its bone offsets carry it, its root motion does not (give --acclaim-root-scale to scale that too)"
+    run import arm.amc --frame-rate 30 --acclaim-root-scale
+    expect_code 0
+    expect_stderr ""
+    ;;
+  *)
+    echo "unknown case $case_name" >&2
+    exit 2
+    ;;
+esac
+
+[ "$failures" -eq 0 ]
