@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "commands.h"
+#include "acclaim_pairing.h"
 #include "import_session.h"
 #include "scene_print.h"
 
@@ -17,9 +18,11 @@ struct ImportCommand {
   ExportSettings exportSettings;
 };
 
-int RunImportCommand(const HostOptions& host, const ImportCommand& command) {
+int RunImportCommand(const HostOptions& host, ImportCommand& command) {
   const std::optional<TakeFiles> take = ResolveTake(command.request.file, command.request);
   if (!take) return kExitFailure;
+  if (command.request.acclaimRootScale && !take->skeleton.empty())
+    command.exportSettings.rootMotionScale = AsfUnitLength(take->skeleton);
   std::optional<Plugin> plugin = Plugin::Start(host);
   if (!plugin) return kExitHostProblem;
   int32_t result = RunImport(*plugin, command.request, *take);
