@@ -286,6 +286,10 @@ TEST_F(AcclaimAmc, ReaderRules) {
        ":radians\n0\na 9\n1\na 1 2 3 4\n3\na 5\n2\na 6\n", "a", vxhost::kRotateX, {1, 6},
        {"Warning: 3 motion values were ignored: their frame number lies outside 1 to 2, or their line has more "
         "values than the bone has DOF entries.\n"}},
+      {"frame numbers that start high leave the frames before them at zero", ":radians\n40\na 1\n", "a",
+       vxhost::kRotateX, [] { std::vector<float> v(40); v[39] = 1; return v; }(), {}},
+      {"a long comment draws no warning", ":radians\n#" + std::string(130, '=') + "\n1\na 1\n", "a",
+       vxhost::kRotateX, {1}, {}},
       {"exponents and signs convert as atof does", ":radians\n1\na 6.33626e-015 -1.5e+2 +.5\n", "a",
        vxhost::kRotateY, {-150.0f}, {}},
   };
@@ -333,9 +337,8 @@ TEST_F(AcclaimAmc, FatalErrorsKeepTheSkeletonButWriteNoKeys) {
       {"unknown bone", "1\nroot 1\nfoo 2\n", "Fatal Error: Undefined bone encountered: foo. Aborting. \n"},
       {"bone name in another case", "1\nA 2\n", "Fatal Error: Undefined bone encountered: A. Aborting. \n"},
       {"unknown header keyword", ":FOO\n1\na 2\n", "Fatal Error: Undefined bone encountered: :FOO. Aborting. \n"},
-      {"a last frame number the file cannot hold", "1\na 2\n999999999\n",
-       "Fatal Error: The last frame number 999999999 is larger than an AMC file of 16 bytes can hold. "
-       "Aborting. \n"},
+      {"a last frame number beyond the sample limit", "1\na 2\n999999999\n",
+       "Fatal Error: The last frame number 999999999 needs more than 64 MB of motion samples. Aborting. \n"},
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -361,6 +364,14 @@ TEST_F(AcclaimAmc, IrregularRotationOrderIsReadAsYxzWithAWarning) {
   EXPECT_EQ(PrintedTexts(), std::vector<std::string>{"Warning: The rotational DOFs of bone a repeat an axis or number "
                                                      "more than three; its rotations are read in the order yxz.\n"});
   EXPECT_EQ(FrameValues("a", vxhost::kRotateX, 1), std::vector<float>{2});
+}
+
+TEST_F(AcclaimAmc, KeyTimesBeyond32BitsAreHeldWithOneWarning) {
+  SetSceneFrameRate(1);
+  ASSERT_EQ(Import(":root\norder tx\n:hierarchy\nbegin\nend\n", "447394\nroot 1\n"), 0);
+  EXPECT_EQ(PrintedTexts(), std::vector<std::string>{"Warning: From frame 447393 on, key times lie beyond 2^31 "
+                                                     "ticks; they are held at 2147483647.\n"});
+  EXPECT_EQ(KeyTimesOf("Default Skeleton", vxhost::kTranslateX).back(), INT32_MAX);
 }
 
 TEST_F(AcclaimAmc, LongTakesStillAskForReduction) {

@@ -154,6 +154,7 @@ TEST_F(AcclaimAsf, ReaderMessagesAndResults) {
       {"tokens beyond 111 characters are cut",
        ":name " + std::string(120, 'N') + "\n:hierarchy\nbegin\nend\n", 0,
        {"Line 1: Warning: A token longer than 111 characters was cut to " + std::string(111, 'N') + "\n"}},
+      {"a long comment draws no warning", "#" + std::string(130, '=') + "\n:hierarchy\nbegin\nend\n", 0, {}},
       {"documentation ends at a line starting with a keyword",
        ":documentation 1 2\n  : still documentation 3\n:root  7\n:hierarchy\nbegin\nend\n", 0, {"7"}},
   };

@@ -219,7 +219,7 @@ std::vector<HostileCase> Cases() {
        0, "Warning: Bone lower has an axis angle out of range; its axis is taken as 0 0 0.\n", "axis.amc",
        Text(":DEGREES\n1\nroot 0 0 0 0 0 0\nupper 1 2 3\n")},
       {"AmcFrameNumberNearIntMax", "big_frame.asf", Text(vxtest::kArmAsf), 1,
-       "Fatal Error: The last frame number 2147483647 is larger than an AMC file of 80 bytes can hold. Aborting. \n",
+       "Fatal Error: The last frame number 2147483647 needs more than 64 MB of motion samples. Aborting. \n",
        "big_frame.amc",
        Text(":DEGREES\n1\nroot 0 0 0 0 0 0\nupper 1 2 3\n2147483647\nroot 0 0 0 0 0 0\nupper 1 2 3\n")},
       {"AmcFrameNumberNegative", "neg_frame.asf", Text(vxtest::kArmAsf), 0, kValuesIgnored, "neg_frame.amc",

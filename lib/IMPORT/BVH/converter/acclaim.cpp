@@ -641,7 +641,8 @@ void ReadAsfFile() {
         asfReader.state = kStart;
       }
       if (asfReader.state != kDocumentation && !asfReader.skippingLine) {
-        if (length > stored) {
+        // A comment's first token is no value: nothing of it is read.
+        if (length > stored && token[0] != '#') {
           Import_IO_printf("Line %ld: Warning: A token longer than 111 characters was cut to %s\n",
                            static_cast<long>(asfReader.lineNumber), token);
         }

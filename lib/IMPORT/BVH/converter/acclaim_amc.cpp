@@ -289,12 +289,14 @@ void ReadAmcMotion(FILE* file) {
 
   CountAmcFrames();
   if (amcReader.frameCount < 0) amcReader.frameCount = 0;
-  // Every frame of a take needs a line of its own, so a last frame number
-  // beyond the file's size is damage, not motion; it would only allocate.
-  if (size >= 0 && amcReader.frameCount > size) {
-    Import_IO_printf("Fatal Error: The last frame number %ld is larger than an AMC file of %ld bytes can hold."
-                     " Aborting. \n",
-                     static_cast<long>(amcReader.frameCount), size);
+  // The frame count is the last frame number, however few frames the file
+  // lists (a take cut from a longer one starts high); only a count whose
+  // arrays pass the limit is refused, as damage rather than motion.
+  int64_t slotsPerFrame = 0;
+  for (AsfBone* bone = CurrentAsfModel().boneHead; bone; bone = bone->next) slotsPerFrame += bone->dofCount + 1;
+  if (slotsPerFrame > 0 && amcReader.frameCount > kAmcSampleLimit / static_cast<int64_t>(sizeof(float)) / slotsPerFrame) {
+    Import_IO_printf("Fatal Error: The last frame number %ld needs more than %ld MB of motion samples. Aborting. \n",
+                     static_cast<long>(amcReader.frameCount), static_cast<long>(kAmcSampleLimit >> 20));
     importState.fatal = 1;
     return;
   }
@@ -317,7 +319,7 @@ void ReadAmcMotion(FILE* file) {
     if (token.length > 0) {
       amcReader.tokensUntilPoll--;
       if (!amcReader.skipRestOfLine) {
-        if (token.length > kAcclaimTokenMax) {
+        if (token.length > kAcclaimTokenMax && token.text[0] != '#') {
           Import_IO_printf("Warning: A token longer than 111 characters was cut to %s\n", token.text);
         }
         ParseAmcToken(token.lowercase, token.text, firstOnLine);
@@ -433,9 +435,8 @@ bool WriteAmcBoneChannels(const AsfNode* node) {
   bool turnedAxis = !(axis[0] == 0.0f && axis[1] == 0.0f && axis[2] == 0.0f);
 
   int16_t counts[6] = {0, 0, 0, 0, 0, 0};
-  float rate = static_cast<float>(amcPass.frameRate);
   for (int32_t f = 0; f < amcReader.frameCount; f++) {
-    int32_t time = static_cast<int32_t>(static_cast<float>(int64_t{4800} * f) / rate);
+    int32_t time = FrameKeyTime(f, amcPass.frameRate);
     SgEuler euler{{0.0, 0.0, 0.0, static_cast<double>(order.matrixOrderCode)}};
     for (int32_t j = 0; j < bone->dofCount; j++) {
       int32_t code = bone->dofs[j];

@@ -24,6 +24,11 @@ constexpr int kAsfMaxSkinFiles = 256;
 // A token holds at most this many characters; longer runs are cut.
 constexpr int kAcclaimTokenMax = 111;
 constexpr float kAsfInfinity = 3.4028235e38f;
+// The most the AMC sample arrays may take, in bytes, counting one slot per
+// frame also for each bone record (every bone gets rotation keys each frame):
+// 16 million slots, far beyond any real take. A last frame number that needs
+// more is refused: its keys alone would take the host gigabytes.
+constexpr int64_t kAmcSampleLimit = int64_t{64} << 20;
 
 struct AsfBone {
   int32_t id;
