@@ -85,6 +85,8 @@ TEST_F(OptionsFileTest, ReaderFollowsItsLineRules) {
   std::string longKey(128, 'k');
   std::string longValue = "0." + std::string(140, '5');
   std::string longLine = std::string(2100, 'x') + "distance_threshold2 = 5\n";
+  std::string entry = "distance_threshold2 = 0.5";
+  auto padded = [&](size_t length) { return entry + std::string(length - entry.size(), ' '); };
   static const char kNulLine[] = "\0\0=\x80 zz\n";
   struct Case {
     const char* name;
@@ -116,7 +118,13 @@ TEST_F(OptionsFileTest, ReaderFollowsItsLineRules) {
       {"key over 127 characters is skipped", longKey + " = 1\ndistance_threshold2 = 2\n", Options(2, 8, 3, 4)},
       {"value over 127 characters is skipped", "distance_threshold2 = " + longValue + "\nangular_threshold2 = 3\n",
        Options(7, 3, 3, 4)},
-      {"line over 2047 characters is skipped whole", longLine + "angular_threshold2 = 3\n", Options(7, 3, 3, 4)},
+      {"a line over 2047 characters reads as several", longLine + "angular_threshold2 = 3\n", Options(7, 8, 3, 4)},
+      {"the tail of a long comment is a line", "#" + std::string(2046, 'x') + "angular_threshold2 = 3\n",
+       Options(7, 3, 3, 4)},
+      {"an entry of 2047 characters", padded(2047) + "\nangular_threshold2 = 3\n", Options(0.5f, 3, 3, 4)},
+      {"an entry of 2046 characters and CRLF", padded(2046) + "\r\nangular_threshold2 = 3\r\n",
+       Options(0.5f, 3, 3, 4)},
+      {"an entry before a long run of blanks", padded(5000) + "\nangular_threshold2 = 3\n", Options(0.5f, 3, 3, 4)},
       {"NUL bytes hide the rest of their line", std::string(kNulLine, sizeof kNulLine - 1) + "distance_threshold2 = 2\n",
        Options(2, 8, 3, 4)},
       {"binary junk ends the reading", "distance_threshold2 = 2\n\x01\x02\xff\xfe\x80\nangular_threshold2 = 3\n",

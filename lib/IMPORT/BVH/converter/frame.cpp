@@ -431,18 +431,11 @@ int16_t FlagFromText(const char* text) {
   return static_cast<int16_t>(static_cast<uint32_t>(whole) & 0xffffu);
 }
 
-// Reads the next line of at most 2047 characters. A longer line is read to
-// its end and replaced by an empty one, so that its tail can never pass for
-// an entry. Answers 0 when no line could be read.
+// Reads at most 2047 characters up to and with a line feed; a longer line
+// goes on as the next read, as the file's own reading has it. Answers 0 when
+// nothing could be read.
 int16_t ReadOptionsLine(FILE* file, char* line) {
-  if (std::fgets(line, static_cast<int>(kOptionsLineSize), file) == nullptr || std::ferror(file)) return 0;
-  size_t length = std::strlen(line);
-  if (length + 1 < kOptionsLineSize || line[length - 1] == '\n') return 1;
-  int next = std::getc(file);
-  if (next == EOF) return 1;
-  while (next != '\n' && next != EOF) next = std::getc(file);
-  line[0] = '\0';
-  return 1;
+  return std::fgets(line, static_cast<int>(kOptionsLineSize), file) != nullptr && !std::ferror(file) ? 1 : 0;
 }
 
 bool IsSkippedOptionsLine(const char* line) {
