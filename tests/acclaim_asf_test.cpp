@@ -300,15 +300,21 @@ TEST_F(AcclaimAsf, BuilderCallsForOneBone) {
   EXPECT_EQ(calls, expected);
 }
 
+// A folder where the AMC file would be is an AMC file that does not open.
 TEST_F(AcclaimAsf, MissingAmcIsANoteNotAnError) {
-  std::string path = dir_.Write("Walk.ASF", TinyAsf());
-  ASSERT_EQ(ImportThroughEntryPoint(path), 0);
-  std::string amc = path.substr(0, path.size() - 3) + "amc";
-  EXPECT_EQ(PrintedTexts(true),
-            std::vector<std::string>{"Could not find a corresponding AMC file. If animation import is needed, "
-                                     "please provide " +
-                                     amc + "\n"});
-  EXPECT_EQ(vxhost::InstancePath(Instance("knee")), "Tiny/hip/knee");
+  for (bool folder : {false, true}) {
+    SCOPED_TRACE(folder);
+    vxhost::ResetHost();
+    std::string path = dir_.Write("Walk.ASF", TinyAsf());
+    std::string amc = path.substr(0, path.size() - 3) + "amc";
+    if (folder) fs::create_directory(amc);
+    ASSERT_EQ(ImportThroughEntryPoint(path), 0);
+    EXPECT_EQ(PrintedTexts(true),
+              std::vector<std::string>{"Could not find a corresponding AMC file. If animation import is needed, "
+                                       "please provide " +
+                                       amc + "\n"});
+    EXPECT_EQ(vxhost::InstancePath(Instance("knee")), "Tiny/hip/knee");
+  }
 }
 
 TEST_F(AcclaimAsf, LengthBeforeDirectionSetsTheUnitLength) {

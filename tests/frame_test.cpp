@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ namespace {
 constexpr char kAmcNote[] =
     "Cannot import AMC data without a proper skeleton. Please select only the ASF file; the corresponding AMC file "
     "with the same filename will be imported automatically.\n";
+// As a file's contents: make a folder of that name instead.
+constexpr char kFolder[] = "(folder)";
 
 class FrameTest : public ::testing::Test {
  protected:
@@ -29,6 +32,12 @@ class FrameTest : public ::testing::Test {
     importOptions = {};
   }
   void TearDown() override { EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front(); }
+
+  // Writes the file, or makes a folder for kFolder; nothing for null.
+  void MakeFile(const char* name, const char* contents) {
+    if (contents == kFolder) std::filesystem::create_directory(scratch.Path(name));
+    else if (contents != nullptr) scratch.Write(name, contents);
+  }
 
   ScratchDir scratch;
 };
@@ -124,11 +133,13 @@ TEST_F(FrameTest, HeaderCheckAnswersByExtensionAndFirstLine) {
       {"missing.bvh", nullptr, -1},
       {"missing.txt", nullptr, -1},
       {"ab", "HIERARCHY\n", -2},
+      {"folder.bvh", kFolder, -1},
+      {"folder.asf", kFolder, -1},
   };
   WorkingDirectory here(scratch.Dir());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    if (c.contents != nullptr) scratch.Write(c.file, c.contents);
+    MakeFile(c.file, c.contents);
     EXPECT_EQ(CallPlugin({{"validate_header", Text(c.file)}}), c.expected);
   }
   std::string longLine = "HIERARCHY" + std::string(400, 'x') + "\n";
@@ -202,7 +213,7 @@ TEST_F(FrameTest, DriverAnswersEachKindOfFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     vxhost::ResetHost();
-    if (c.contents != nullptr) scratch.Write(c.file, c.contents);
+    MakeFile(c.file, c.contents);
     EXPECT_EQ(Import(c.file), c.expected);
     std::string own;
     for (const vxhost::Message& message : vxhost::Messages()) {
@@ -221,10 +232,19 @@ TEST_F(FrameTest, DriverAnswersEachKindOfFile) {
 TEST_F(FrameTest, UnreadableOrForeignFilesAreReportedInsideTheBracket) {
   std::string missing = scratch.Path("missing.bvh");
   std::string notes = scratch.Write("notes.txt", "");
+  auto openFailure = [](const std::string& path) {
+    return std::vector<std::string>{"Sg_Report_Error(4, \"ERR_FILE_OPEN_READ\", \"ImportConverter_BiovisionAcclaim()\", "
+                                    "\"Biovision/Acclaim\", \"" + path + "\")"};
+  };
+  // A folder is a file that does not open, whatever the system's fopen says.
+  std::string folderBvh = scratch.Path("folder.bvh");
+  std::string folderAsf = scratch.Path("folder.asf");
+  MakeFile("folder.bvh", kFolder);
+  MakeFile("folder.asf", kFolder);
   const std::pair<std::string, std::vector<std::string>> cases[] = {
-      {missing,
-       {"Sg_Report_Error(4, \"ERR_FILE_OPEN_READ\", \"ImportConverter_BiovisionAcclaim()\", \"Biovision/Acclaim\", \"" +
-        missing + "\")"}},
+      {missing, openFailure(missing)},
+      {folderBvh, openFailure(folderBvh)},
+      {folderAsf, openFailure(folderAsf)},
       {notes,
        {"Import_IO_String_To_Lower(\"txt\", \"txt\")",
         "Import_IO_Report_Error(4, \"File must be in BioVision or Acclaim format. Aborting.\\n\")"}},

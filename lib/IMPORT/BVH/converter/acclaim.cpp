@@ -794,7 +794,7 @@ void OpenAndReadAmc() {
   size_t length = path ? strlen(path) : 0;
   if (length < 3) return;
   memcpy(path + length - 3, "amc", 3);
-  asfReader.amcFile = fopen(path, "r");
+  asfReader.amcFile = OpenInputFile(path, "r");
   if (!asfReader.amcFile) {
     Import_IO_printf("Could not find a corresponding AMC file. If animation import is needed, please provide %s\n",
                      path);

@@ -171,13 +171,30 @@ VARNEX_EXPORT void Varnex_Plugin_EntryPoint(const char** keywords, void** values
   }
 }
 
+// -- Input files
+
+FILE* OpenInputFile(const char* path, const char* mode) {
+  FILE* file = std::fopen(path, mode);
+  if (file == nullptr) return nullptr;
+  int first = std::getc(file);
+  if (first == EOF && std::ferror(file)) {
+    std::fclose(file);
+    return nullptr;
+  }
+  // The character goes back, or the end mark of an empty file is cleared:
+  // the caller reads the stream from its start either way.
+  if (first != EOF) std::ungetc(first, file);
+  else std::clearerr(file);
+  return file;
+}
+
 // -- Header check
 
 // Answers 1 for a file we accept, -1 when it does not open, -2 otherwise.
 // The extension decides; only a BVH file's first line is looked at.
 int16_t ValidateFileHeader(const char* path) {
   if (path == nullptr) return -1;
-  FILE* file = std::fopen(path, "rb");
+  FILE* file = OpenInputFile(path, "rb");
   if (file == nullptr) return -1;
   size_t length = std::strlen(path);
   if (length < 3) {
@@ -338,7 +355,7 @@ void RunImport() {
     return;
   }
 
-  importState.inputFile = std::fopen(driverRun.inputPath, "rb");
+  importState.inputFile = OpenInputFile(driverRun.inputPath, "rb");
   if (importState.inputFile == nullptr) {
     Sg_Report_Error(4, "ERR_FILE_OPEN_READ", kDriverName, "Biovision/Acclaim", driverRun.inputPath);
     driverRun.result = 1;

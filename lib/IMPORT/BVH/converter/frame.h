@@ -41,6 +41,11 @@ enum { kOptionsPathSize = 300 };
 // Leaves the import through its trap; used for a user abort.
 [[noreturn]] void JumpToImportTrap();
 
+// Opens an input file for reading. A stream that opens but whose first read
+// fails with an error (a directory, where fopen accepts one) counts as a file
+// that did not open, so every system answers alike. Null when it failed.
+FILE* OpenInputFile(const char* path, const char* mode);
+
 void ApplyFirstUseDefaults();
 void ImportConverter_BiovisionAcclaim(const char** keywords, void** values, int32_t* result, void* extra);
 void ImportErrorCallback(ImportIoMessage* message);
