@@ -44,7 +44,7 @@ TEST(KeyCurve, Interpolates) {
   for (const Case c : {Case{-50, 1.0}, Case{0, 1.0}, Case{50, 2.0}, Case{100, 3.0}, Case{200, 1.0},
                        Case{300, -1.0}, Case{1e6, -1.0}})
     EXPECT_DOUBLE_EQ(vxhost::InterpolateKeys(linear, c.ticks), c.expected) << c.ticks;
-  EXPECT_EQ(vxhost::InterpolateKeys({}, 10), 0.0);
+  EXPECT_EQ(vxhost::InterpolateKeys(std::vector<Key>{}, 10), 0.0);
 
   // Flat tangents on both ends give the smooth step, half-way at the middle.
   std::vector<Key> eased = KeysOf({{0, 0.0f}, {100, 1.0f}});

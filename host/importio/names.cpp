@@ -52,16 +52,10 @@ void OptimizeChannels(const char* name) {
   if (!instance)
     return ReportHostError("Import_IO_OptimizeTransformationChannels()",
                            name ? "item 1: no instance is named \"" + std::string(name) + "\"" : "item 1: expected a name, found 0");
-  // Counted before optimising: the next instance's channels are written as
-  // densely as these were.
-  size_t most = 0;
-  for (const Channel* channel : instance->channels)
-    if (channel) most = std::max(most, channel->keys.size());
-  if (most > 0) TheScene().keyCountHint = most;
   OptimizeTransformationChannels(*instance);
   // The instance's keys are complete: give back what the key arrays reserved.
   for (Channel* channel : instance->channels)
-    if (channel) channel->keys.shrink_to_fit();
+    if (channel) channel->keys.Trim();
 }
 
 }  // namespace

@@ -70,19 +70,19 @@ void ReadStep(ArgReader& args, const Step& step, FormValues& values) {
   }
 }
 
-// The key a value is meant for; null for the other forms, or when the
-// channel has no such key.
-Key* TargetKey(Channel& channel, FormKind kind, const FormValues& values) {
-  return kind == FormKind::SetValue ? FindKey(channel, values.idValue) : nullptr;
+// Where the value of the key a value is meant for lives; null for the other
+// forms, or when the channel has no such key.
+float* TargetKey(Channel& channel, FormKind kind, const FormValues& values) {
+  return kind == FormKind::SetValue ? channel.keys.FindValue(values.idValue) : nullptr;
 }
 
-void Apply(Channel& channel, FormKind kind, const FormValues& values, Key* key) {
+void Apply(Channel& channel, FormKind kind, const FormValues& values, float* key) {
   switch (kind) {
     case FormKind::AddKey:
       *values.idAddress = AddKey(channel, *values.time);
       break;
     case FormKind::SetValue:
-      key->value = *values.floats[0];
+      *key = *values.floats[0];
       break;
     case FormKind::Reduce: {
       ReductionRequest request{*values.floats[0], *values.floats[1], values.flags[0], values.flags[1]};
@@ -168,7 +168,7 @@ bool ControlQuickly(void* status, va_list ap) {
   const Form* form = nullptr;
   FormValues values;
   if (!ReadQuickly(status, ap, &channel, &form, &values)) return false;
-  Key* key = TargetKey(*channel, form->kind, values);
+  float* key = TargetKey(*channel, form->kind, values);
   if (!key && form->kind == FormKind::SetValue) return false;
   Apply(*channel, form->kind, values, key);
   return true;
@@ -186,7 +186,7 @@ void Control(void* status, va_list ap) {
     if (candidate->head == head) form = candidate;
   if (form)
     for (int i = 0; i < form->stepCount && args.ok(); ++i) ReadStep(args, form->steps[i], values);
-  Key* key = args.ok() ? TargetKey(*channel, form->kind, values) : nullptr;
+  float* key = args.ok() ? TargetKey(*channel, form->kind, values) : nullptr;
   if (args.ok() && !key && form->kind == FormKind::SetValue)
     args.FailCall("channel " + ChannelLogName(*channel) + " has no keyframe " + std::to_string(values.idValue));
   if (args.ok()) Apply(*channel, form->kind, values, key);

@@ -45,6 +45,25 @@ double InterpolateKeys(const std::vector<Key>& keys, double ticks) {
   return InterpolateSegment(a, b, ticks);
 }
 
+double InterpolateKeys(const KeyList& keys, double ticks) {
+  if (keys.empty()) return 0.0;
+  if (ticks <= keys.TimeAt(0)) return keys.ValueAt(0);
+  const size_t last = keys.size() - 1;
+  if (ticks >= keys.TimeAt(last)) return keys.ValueAt(last);
+  // The first key after the time; the one before it starts the segment.
+  size_t low = 0, high = last;
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    if (ticks < double(keys.TimeAt(middle))) high = middle;
+    else low = middle + 1;
+  }
+  if (ticks == double(keys.TimeAt(low - 1))) return keys.ValueAt(low - 1);
+  if (!keys.HasSlopeRecords())
+    return InterpolateSegment(Key{keys.TimeAt(low - 1), keys.ValueAt(low - 1)}, Key{keys.TimeAt(low), keys.ValueAt(low)},
+                              ticks);
+  return InterpolateSegment(keys[low - 1], keys[low], ticks);
+}
+
 // -- Optimisation
 
 namespace {
@@ -74,6 +93,27 @@ size_t OptimizeKeys(std::vector<Key>& keys) {
     kept.pop_back();
   keys.swap(kept);
   return before - keys.size();
+}
+
+// Nothing to drop is the usual outcome: a channel is looked at in place and
+// copied out only when some key goes.
+size_t OptimizeKeys(KeyList& keys) {
+  const size_t n = keys.size();
+  if (n < 2) return 0;
+  bool any = false;
+  if (keys.HasSlopeRecords()) {
+    any = true;  // rare after an import; the list's own walk decides
+  } else if (n == 2) {
+    any = keys.ValueAt(0) == keys.ValueAt(1);
+  } else {
+    for (size_t i = 1; i + 1 < n && !any; ++i)
+      any = keys.ValueAt(i) == keys.ValueAt(i - 1) && keys.ValueAt(i + 1) == keys.ValueAt(i);
+  }
+  if (!any) return 0;
+  std::vector<Key> list = keys.ToVector();
+  const size_t dropped = OptimizeKeys(list);
+  if (dropped > 0) keys.Assign(list);
+  return dropped;
 }
 
 // -- Reduction
@@ -168,6 +208,14 @@ size_t ReduceKeys(std::vector<Key>& keys, double tolerance) {
   while (KeepStrayKeys(keys, reduced, tolerance, keep)) reduced = BuildReduced(keys, keep);
   keys.swap(reduced);
   return before - keys.size();
+}
+
+size_t ReduceKeys(KeyList& keys, double tolerance) {
+  if (keys.size() < 2) return 0;
+  std::vector<Key> list = keys.ToVector();
+  const size_t dropped = ReduceKeys(list, tolerance);
+  keys.Assign(list);
+  return dropped;
 }
 
 double MaxReductionError(const std::vector<Key>& original, const std::vector<Key>& reduced) {

@@ -92,24 +92,14 @@ uint64_t AddKey(Channel& channel, int32_t time) {
   if (!scene.anyKeyAdded || time < scene.firstKeyAdded) scene.firstKeyAdded = time;
   if (!scene.anyKeyAdded || time > scene.lastKeyAdded) scene.lastKeyAdded = time;
   scene.anyKeyAdded = true;
-  std::vector<Key>& keys = channel.keys;
-  if (keys.empty() || time > keys.back().time) {
-    if (keys.size() == keys.capacity() && theScene.keyCountHint > keys.size()) keys.reserve(theScene.keyCountHint);
-    channel.lastKeyIndex = keys.size();
-    keys.push_back(Key{time, 0.0f, 0.0f, 0.0f, false, channel.nextKeyId++});
-    return keys.back().id;
+  KeyList& keys = channel.keys;
+  size_t at = keys.size();
+  if (!keys.empty() && time <= keys.BackTime()) {
+    at = keys.LowerBound(time);
+    if (keys.TimeAt(at) == time) return keys.Recall(at);
   }
-  auto at = std::lower_bound(keys.begin(), keys.end(), time,
-                             [](const Key& key, int32_t t) { return key.time < t; });
-  channel.lastKeyIndex = static_cast<size_t>(at - keys.begin());
-  if (at != keys.end() && at->time == time) return at->id;
-  return keys.insert(at, Key{time, 0.0f, 0.0f, 0.0f, false, channel.nextKeyId++})->id;
-}
-
-Key* FindKeyAnywhere(Channel& channel, uint64_t id) {
-  for (Key& key : channel.keys)
-    if (key.id == id) return &key;
-  return nullptr;
+  keys.Insert(at, time, channel.nextKeyId);
+  return channel.nextKeyId++;
 }
 
 // -- Query API
@@ -147,7 +137,7 @@ bool SetFrameRate(int32_t rate) {
 std::vector<int32_t> KeyTimes() {
   std::vector<int32_t> times;
   for (const auto& channel : TheScene().channels)
-    for (const Key& key : channel->keys) times.push_back(key.time);
+    for (size_t i = 0; i < channel->keys.size(); ++i) times.push_back(channel->keys.TimeAt(i));
   std::sort(times.begin(), times.end());
   times.erase(std::unique(times.begin(), times.end()), times.end());
   return times;
@@ -174,7 +164,6 @@ void ResetHost() {
   std::fill(std::begin(scene.handleCache), std::end(scene.handleCache), nullptr);
   scene.suffixHints.clear();
   scene.frameRate = kDefaultFrameRate;
-  scene.keyCountHint = 0;
   scene.anyKeyAdded = false;
   scene.firstKeyAdded = scene.lastKeyAdded = 0;
   PlantWorld(scene);

@@ -38,9 +38,6 @@ struct Scene {
   const void* handleCache[1024] = {};
   TextMap<uint64_t> suffixHints;       // per wanted name: every smaller suffix is taken
   int32_t frameRate = kDefaultFrameRate;
-  // Keys per channel of the instance finished last: an import gives every
-  // joint the same frames, so a new channel reserves that much at once.
-  size_t keyCountHint = 0;
   // The span of every key ever added, which optimisation and reduction
   // leave as it was: the take's length even when its keys thin out.
   bool anyKeyAdded = false;
@@ -66,13 +63,6 @@ std::string MakeUniqueName(std::string_view wanted);
 
 // Keys: adding at a time that already has a key gives that key back.
 uint64_t AddKey(Channel& channel, int32_t time);
-Key* FindKeyAnywhere(Channel& channel, uint64_t id);
-// A value nearly always follows its key at once, so the last key added is tried first.
-inline Key* FindKey(Channel& channel, uint64_t id) {
-  std::vector<Key>& keys = channel.keys;
-  if (channel.lastKeyIndex < keys.size() && keys[channel.lastKeyIndex].id == id) return &keys[channel.lastKeyIndex];
-  return FindKeyAnywhere(channel, id);
-}
 
 // Hooks kept in files of their own.
 void ReduceChannelKeys(Channel& channel, const ReductionRequest& request);

@@ -14,6 +14,8 @@
 #include <glm/mat4x4.hpp>
 #include <glm/vec3.hpp>
 
+#include "varnex/key_list.h"
+
 namespace vxhost {
 
 // -- Scene model
@@ -27,17 +29,6 @@ enum ChannelEntry : int {
 constexpr int kChannelTableSize = 20;
 constexpr int kTicksPerSecond = 4800;
 
-// One Bezier keyframe. Slopes are in value units per tick; a key whose
-// slopes were never set interpolates linearly towards its neighbours.
-struct Key {
-  int32_t time = 0;
-  float value = 0.0f;
-  float inSlope = 0.0f;
-  float outSlope = 0.0f;
-  bool hasSlopes = false;
-  uint32_t id = 0;              // keyframe identifier within its channel, never 0
-};
-
 struct ReductionRequest {
   float distance = 0.0f;
   float angle = 0.0f;
@@ -50,12 +41,11 @@ struct Instance;
 struct Channel {
   int entry = 0;                // kTranslateX .. kRotateZ
   Instance* owner = nullptr;
-  std::vector<Key> keys;        // ordered by time, at most one per time
+  KeyList keys;                 // ordered by time, at most one per time
   int reductionRequests = 0;
   ReductionRequest lastReduction;
   size_t keysBeforeReduction = 0; // key count when the first reduction ran
   uint32_t nextKeyId = 1;
-  size_t lastKeyIndex = 0;      // where the last key was added: its value usually follows
 };
 
 struct Constraint {

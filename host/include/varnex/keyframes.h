@@ -18,11 +18,13 @@ namespace vxhost {
 // without slopes give a straight line). At a key time the key's value is
 // returned exactly. An empty list gives 0.
 double InterpolateKeys(const std::vector<Key>& keys, double ticks);
+double InterpolateKeys(const KeyList& keys, double ticks);
 
 // Drops keys whose removal cannot change the curve anywhere: the inside of
 // a run of exactly equal values whose tangents are flat. A list holding one
 // value throughout keeps its first key only. Returns the number dropped.
 size_t OptimizeKeys(std::vector<Key>& keys);
+size_t OptimizeKeys(KeyList& keys);
 
 // The tolerance a reduction request asks for: the angular threshold for
 // Euler-angle channels (turned from degrees into radians unless the keys
@@ -35,6 +37,7 @@ double ReductionTolerance(const ReductionRequest& request);
 // every kept key gets slopes along its two segments. O(n) per call.
 // Returns the number of keys dropped.
 size_t ReduceKeys(std::vector<Key>& keys, double tolerance);
+size_t ReduceKeys(KeyList& keys, double tolerance);
 
 // Largest |reduced - original| over the original key times; for reports and tests.
 double MaxReductionError(const std::vector<Key>& original, const std::vector<Key>& reduced);
