@@ -2,6 +2,8 @@
 // never sees half a file and a failed write leaves the old one in place.
 #include "atomic_file.h"
 
+#include "stop_signals.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -76,6 +78,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     error = Reason(errno);
     return false;
   }
+  SetPendingTemporary(name.data());
   bool ok = WriteAll(fd, bytes);
   int code = errno;
   // mkstemp makes the file readable by the owner only; give it the usual rights.
@@ -86,11 +89,12 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   }
   if (ok && ::fsync(fd) != 0) ok = false, code = errno;
   if (::close(fd) != 0 && ok) ok = false, code = errno;
+  // A stop that came while writing abandons the file rather than finish it.
+  if (ok && StopRequested()) ok = false, code = EINTR;
   if (ok && std::rename(name.data(), path.c_str()) != 0) ok = false, code = errno;
-  if (!ok) {
-    ::unlink(name.data());
-    error = Reason(code);
-  }
+  if (!ok) ::unlink(name.data());
+  SetPendingTemporary(nullptr);
+  if (!ok) error = code == EINTR && StopRequested() ? "stopped" : Reason(code);
   return ok;
 }
 

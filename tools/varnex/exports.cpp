@@ -1,5 +1,8 @@
 // The table of scene exports. A new export is one file with its setup
 // function and one line in kSceneExports.
+#include <cstdio>
+
+#include "stop_signals.h"
 #include "varnex.h"
 
 namespace varnex {
@@ -24,12 +27,18 @@ void AddSceneExports(CLI::App& command, SceneExports& exports, const ExportSetti
 
 int WriteSceneExports(const SceneExports& exports) {
   int exitCode = kExitSuccess;
+  std::string written, notWritten;
   for (const SceneExport& sceneExport : exports) {
-    if (!sceneExport.requested()) continue;
-    int written = sceneExport.write();
-    if (exitCode == kExitSuccess) exitCode = written;
+    if (sceneExport.target->empty()) continue;
+    const int code = StopRequested() ? kExitHostProblem : sceneExport.write();
+    std::string& list = code == kExitSuccess ? written : notWritten;
+    list += (list.empty() ? "" : ", ") + *sceneExport.target;
+    if (exitCode == kExitSuccess) exitCode = code;
   }
-  return exitCode;
+  if (!StopRequested()) return exitCode;
+  std::fprintf(stderr, "varnex: stopped by %s; written: %s; not written: %s\n", StopSignalName(),
+               written.empty() ? "none" : written.c_str(), notWritten.empty() ? "none" : notWritten.c_str());
+  return StopExitCode();
 }
 
 }  // namespace varnex

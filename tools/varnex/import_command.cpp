@@ -1,12 +1,14 @@
 // varnex import FILE [options]: runs the import, prints the scene it built,
 // and writes the requested exports. The exit code is the import's result,
-// or 2 when an export could not be written.
+// 2 when an export could not be written, or 128 plus a stop signal.
+#include <cstdio>
 #include <memory>
 
 #include "commands.h"
 #include "acclaim_pairing.h"
 #include "import_session.h"
 #include "scene_print.h"
+#include "stop_signals.h"
 
 namespace varnex {
 
@@ -19,6 +21,7 @@ struct ImportCommand {
 };
 
 int RunImportCommand(const HostOptions& host, ImportCommand& command) {
+  StopSignals stopSignals;
   const std::optional<TakeFiles> take = ResolveTake(command.request.file, command.request);
   if (!take) return kExitFailure;
   if (command.request.acclaimRootScale && !take->skeleton.empty())
@@ -26,6 +29,11 @@ int RunImportCommand(const HostOptions& host, ImportCommand& command) {
   std::optional<Plugin> plugin = Plugin::Start(host);
   if (!plugin) return kExitHostProblem;
   int32_t result = RunImport(*plugin, command.request, *take);
+  if (StopRequested()) {
+    std::fprintf(stderr, "varnex: stopped by %s during the import of %s; nothing was written\n", StopSignalName(),
+                 command.request.file.c_str());
+    return StopExitCode();
+  }
   // A failed import leaves nothing worth showing or writing.
   if (result != 0) return result;
   if (!command.request.quiet) {

@@ -13,6 +13,7 @@
 
 #include "acclaim_pairing.h"
 #include "progress.h"
+#include "stop_signals.h"
 
 namespace varnex {
 
@@ -108,10 +109,9 @@ int32_t RunImport(const Plugin& plugin, const ImportRequest& request, const Take
   vxhost::SetStatusSink([&progress](const std::string& text) { progress.SetStatus(text); });
   vxhost::SetProgressHandler([&progress](int64_t done, int64_t total) {
     progress.Show(done, total);
-    return InterruptRequested();
+    return StopRequested();
   });
 
-  InterruptGuard interrupts;
   int32_t result = plugin.Call(call);
   staged.reset();  // back where the paths the user wrote mean what they say
 

@@ -1,6 +1,6 @@
 // One import through the plug-in, as a host runs it: the options become
-// driver keywords, messages go to stderr, progress to the terminal, and
-// Ctrl-C asks the import to stop at its next abort poll.
+// driver keywords, messages go to stderr, progress to the terminal, and a
+// stop signal (stop_signals.h) makes the next abort poll answer "abort".
 #pragma once
 
 #include <cstdint>

@@ -90,7 +90,7 @@ int WritePositions(const std::string& target) {
 void SetupPositionsExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
   auto target = std::make_shared<std::string>();
   command.add_option("--positions", *target, "Write every instance's world position at every frame as CSV");
-  exports.push_back({[target] { return !target->empty(); }, [target] { return WritePositions(*target); }});
+  exports.push_back({target, [target] { return WritePositions(*target); }});
 }
 
 }  // namespace varnex

@@ -1,17 +1,12 @@
 // Draws "status [#####.....]  42%" on one terminal line, redrawn only when
-// the figure changes, and keeps the Ctrl-C flag the abort polls answer with.
+// the figure changes.
 #include "progress.h"
 
-#include <csignal>
 #include <cstdio>
 
 namespace varnex {
 
 namespace {
-
-volatile std::sig_atomic_t interruptFlag = 0;
-
-void OnInterrupt(int) { interruptFlag = 1; }
 
 constexpr int kBarWidth = 30;
 
@@ -46,31 +41,5 @@ void TerminalProgress::Clear() {
   std::fflush(stderr);
   drawn_ = false;
 }
-
-#ifdef _WIN32
-// The C runtime puts the default handler back before it calls ours, so a
-// second Ctrl-C ends the program here too.
-InterruptGuard::InterruptGuard() {
-  interruptFlag = 0;
-  previous_ = std::signal(SIGINT, OnInterrupt);
-}
-
-InterruptGuard::~InterruptGuard() { std::signal(SIGINT, previous_); }
-#else
-InterruptGuard::InterruptGuard() {
-  interruptFlag = 0;
-  struct sigaction action = {};
-  action.sa_handler = OnInterrupt;
-  action.sa_flags = SA_RESETHAND;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, &previous_);
-}
-
-InterruptGuard::~InterruptGuard() {
-  sigaction(SIGINT, &previous_, nullptr);
-}
-#endif
-
-bool InterruptRequested() { return interruptFlag != 0; }
 
 }  // namespace varnex

@@ -1,8 +1,5 @@
-// The import's status line and progress bar on stderr, and Ctrl-C turned
-// into a request to stop the import.
+// The import's status line and progress bar on stderr.
 #pragma once
-
-#include <signal.h>
 
 #include <cstdint>
 #include <string>
@@ -24,24 +21,5 @@ class TerminalProgress {
   std::string status_;
   int permille_ = -1;
 };
-
-// While it lives, the first Ctrl-C makes InterruptRequested() true instead
-// of ending the program; a second one ends it as usual.
-class InterruptGuard {
- public:
-  InterruptGuard();
-  ~InterruptGuard();
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
-
- private:
-#ifdef _WIN32
-  void (*previous_)(int) = nullptr;
-#else
-  struct sigaction previous_ = {};
-#endif
-};
-
-bool InterruptRequested();
 
 }  // namespace varnex

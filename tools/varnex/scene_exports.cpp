@@ -27,7 +27,7 @@ void AddExport(CLI::App& command, SceneExports& exports, const char* names, cons
   auto target = std::make_shared<std::string>();
   command.add_option(names, *target, help);
   const CLI::App* owner = &command;
-  exports.push_back({[target] { return !target->empty(); },
+  exports.push_back({target,
                      [target, owner, what, writer] {
                        std::string reason;
                        if (writer(*target, SourceFile(owner), reason)) return kExitSuccess;

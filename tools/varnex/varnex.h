@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,8 @@ using CommandSetup = void (*)(Program& program);
 // as --positions. It adds its options to a command that imports; the
 // settings are the command's, read when the export is written.
 struct SceneExport {
-  std::function<bool()> requested;
-  std::function<int()> write;         // answers an exit code
+  std::shared_ptr<const std::string> target;  // the path given; empty: not requested
+  std::function<int()> write;                 // answers an exit code
 };
 using SceneExports = std::vector<SceneExport>;
 using SceneExportSetup = void (*)(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
@@ -51,6 +52,8 @@ using SceneExportSetup = void (*)(CLI::App& command, SceneExports& exports, cons
 // Adds every known scene export to a command that imports (exports.cpp).
 void AddSceneExports(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
 // Writes each requested export; answers the first failing exit code, else 0.
+// After a stop signal it writes no more, says which were written and which
+// not, and answers 128 plus the signal.
 int WriteSceneExports(const SceneExports& exports);
 
 }  // namespace varnex
