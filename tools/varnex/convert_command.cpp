@@ -21,6 +21,7 @@
 #include "atomic_file.h"
 #include "commands.h"
 #include "scene_sampling.h"
+#include "stop_signals.h"
 #include "varnex/host.h"
 #include "worker_processes.h"
 
@@ -171,6 +172,7 @@ void PrintTable(const std::vector<Job>& jobs) {
 }
 
 int RunConvert(const HostOptions& host, const ConvertOptions& options) {
+  StopSignals stopSignals;
   std::string problem;
   const std::vector<fs::path> inputs = CollectInputs(options.inputs, problem);
   if (!problem.empty()) {
@@ -190,13 +192,17 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
   }
 
   const std::vector<fs::path> outputs = OutputNames(inputs, options.outDir, options.format);
+  const TemporaryFolder scratch;  // the workers' logs and reports
+  if (scratch.path().empty()) {
+    std::fprintf(stderr, "varnex: cannot make a temporary folder for the workers' logs\n");
+    return kExitHostProblem;
+  }
   std::vector<Job> jobs(inputs.size());
-  const std::string tag = ".varnex-" + std::to_string(ProcessNumber()) + "-";
   for (size_t i = 0; i < inputs.size(); ++i) {
     jobs[i].input = inputs[i];
     jobs[i].output = outputs[i];
-    jobs[i].report = fs::path(options.outDir) / (tag + std::to_string(i) + ".report");
-    jobs[i].log = fs::path(options.outDir) / (tag + std::to_string(i) + ".log");
+    jobs[i].report = scratch.path() / (std::to_string(i) + ".report");
+    jobs[i].log = scratch.path() / (std::to_string(i) + ".log");
   }
 
   const size_t cores = std::max(1u, std::thread::hardware_concurrency());
@@ -205,7 +211,7 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
   WorkerProcesses workers;
   size_t next = 0, done = 0, failed = 0;
   while (done < jobs.size()) {
-    while (workers.Running() < limit && next < jobs.size()) {
+    while (workers.Running() < limit && next < jobs.size() && !StopRequested()) {
       Job& job = jobs[next];
       std::string reason;
       job.started = std::chrono::steady_clock::now();
@@ -216,21 +222,30 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
       ++next;
     }
     ShowProgress(done, jobs.size(), failed, workers.Running(), terminal);
+    if (workers.Running() == 0 && StopRequested()) break;
     if (workers.Running() == 0) continue;
     const std::optional<WorkerEnd> end = workers.WaitForAny();
     if (!end) break;
     Job& job = jobs[end->job];
     Finish(job, *end);
     ++done;
-    if (!job.ok) ++failed;
+    if (!job.ok && !end->stopped) ++failed;
     if (!terminal)
       std::fprintf(stderr, "[%zu/%zu] %s: %s\n", done, jobs.size(), job.input.string().c_str(), job.result.c_str());
   }
   if (terminal) std::fprintf(stderr, "\r\033[K");
+  for (Job& job : jobs)
+    if (job.result.empty()) job.result = "not started";
   PrintTable(jobs);
   for (const Job& job : jobs)
-    if (!job.ok && !job.firstMessage.empty())
+    if (!job.ok && job.result != "stopped" && !job.firstMessage.empty())
       std::fprintf(stderr, "%s: %s\n", job.input.string().c_str(), job.firstMessage.c_str());
+  if (StopRequested()) {
+    const size_t converted = static_cast<size_t>(std::count_if(jobs.begin(), jobs.end(), [](const Job& job) { return job.ok; }));
+    std::printf("%zu converted, %zu failed, %zu not converted: stopped by %s\n", converted, failed,
+                jobs.size() - converted - failed, StopSignalName());
+    return StopExitCode();
+  }
   std::printf("%zu converted, %zu failed\n", jobs.size() - failed, failed);
   return failed == 0 ? kExitSuccess : kExitFailure;
 }
@@ -255,7 +270,7 @@ int WriteReport(const std::string& path) {
 void SetupReportExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
   auto target = std::make_shared<std::string>();
   command.add_option("--report-to", *target)->group("");
-  exports.push_back({[target] { return !target->empty(); }, [target] { return WriteReport(*target); }});
+  exports.push_back({target, [target] { return WriteReport(*target); }});
 }
 
 void SetupConvertCommand(Program& program) {

@@ -1,6 +1,6 @@
 // Starts and reaps the convert command's workers. A worker's crash must not
 // take the convert command along, and on Windows it must not open an error
-// dialog that waits for a person either.
+// dialog that waits for a person either. No worker outlives the command.
 #include "worker_processes.h"
 
 #ifdef _WIN32
@@ -8,14 +8,20 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #endif
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
+
+#include "stop_signals.h"
 
 namespace varnex {
 
@@ -58,15 +64,23 @@ std::string SystemMessage(DWORD code) {
 struct WorkerProcesses::Table {
   std::vector<HANDLE> processes;
   std::vector<size_t> jobs;
+  HANDLE job = nullptr;  // closing it, even by dying, ends every worker
 };
 
 WorkerProcesses::WorkerProcesses() : table_(std::make_unique<Table>()) {
   // Inherited by the workers: a crash ends the worker without a dialog.
   SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  table_->job = CreateJobObjectA(nullptr, nullptr);
+  if (table_->job != nullptr) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(table_->job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  }
 }
 
 WorkerProcesses::~WorkerProcesses() {
   for (HANDLE process : table_->processes) CloseHandle(process);
+  if (table_->job != nullptr) CloseHandle(table_->job);
 }
 
 bool WorkerProcesses::Start(size_t job, const std::vector<std::string>& args, const fs::path& log,
@@ -90,8 +104,9 @@ bool WorkerProcesses::Start(size_t job, const std::vector<std::string>& args, co
   startup.hStdError = output;
   PROCESS_INFORMATION process = {};
   std::fflush(nullptr);
-  const BOOL started = CreateProcessA(args[0].c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &process);
+  // Suspended until it is in the job, so that not even its first steps outlive us.
+  const BOOL started = CreateProcessA(args[0].c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                                      nullptr, nullptr, &startup, &process);
   const DWORD error = GetLastError();
   CloseHandle(output);
   if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
@@ -99,6 +114,8 @@ bool WorkerProcesses::Start(size_t job, const std::vector<std::string>& args, co
     reason = SystemMessage(error);
     return false;
   }
+  if (table_->job != nullptr) AssignProcessToJobObject(table_->job, process.hProcess);
+  ResumeThread(process.hThread);
   CloseHandle(process.hThread);
   table_->processes.push_back(process.hProcess);
   table_->jobs.push_back(job);
@@ -115,10 +132,15 @@ std::optional<WorkerEnd> WorkerProcesses::WaitForAny() {
   DWORD code = 1;
   GetExitCodeProcess(process, &code);
   CloseHandle(process);
-  WorkerEnd end{table_->jobs[index], code == 0, "ok"};
+  WorkerEnd end{table_->jobs[index], code == 0, false, "ok"};
   table_->processes.erase(table_->processes.begin() + static_cast<std::ptrdiff_t>(index));
   table_->jobs.erase(table_->jobs.begin() + static_cast<std::ptrdiff_t>(index));
-  if (code >= 0xC0000000u) {  // an NTSTATUS error code: the worker died of an exception
+  // The console's Ctrl-C reaches every worker itself; a stopped one answers
+  // 128 plus the signal, or the runtime's own Ctrl-C code.
+  if (code != 0 && StopRequested() && ((code > 128 && code < 160) || code == 0xC000013Au)) {
+    end.stopped = true;
+    end.result = "stopped";
+  } else if (code >= 0xC0000000u) {  // an NTSTATUS error code: the worker died of an exception
     char text[40];
     std::snprintf(text, sizeof text, "crashed (exception 0x%08lX)", static_cast<unsigned long>(code));
     end.result = text;
@@ -142,12 +164,50 @@ bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 #else
 
+namespace {
+
+// A SIGCHLD that is caught, unlike an ignored one, ends sigsuspend.
+void OnChildEnded(int) {}
+
+// A worker that ends by a signal, or with 128 plus one, after a stop was
+// requested was stopped rather than failed.
+void Describe(int status, WorkerEnd& end) {
+  const int code = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+  if (code > 128 && StopRequested()) {
+    end.stopped = true;
+    end.result = "stopped";
+  } else if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    end.ok = true;
+    end.result = "ok";
+  } else if (WIFSIGNALED(status)) {
+    end.result = "crashed (signal " + std::to_string(WTERMSIG(status)) + ")";
+  } else {
+    end.result = "failed (exit " + std::to_string(WEXITSTATUS(status)) + ")";
+  }
+}
+
+}  // namespace
+
 struct WorkerProcesses::Table {
   std::map<pid_t, size_t> running;
+  bool stopping = false;  // the workers were asked to stop
+  struct sigaction previousChildAction = {};
 };
 
-WorkerProcesses::WorkerProcesses() : table_(std::make_unique<Table>()) {}
-WorkerProcesses::~WorkerProcesses() = default;
+WorkerProcesses::WorkerProcesses() : table_(std::make_unique<Table>()) {
+  struct sigaction action = {};
+  action.sa_handler = OnChildEnded;
+  action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGCHLD, &action, &table_->previousChildAction);
+}
+
+// Workers still running (the command is leaving early) are stopped and reaped.
+WorkerProcesses::~WorkerProcesses() {
+  for (const auto& [pid, job] : table_->running) kill(pid, SIGTERM);
+  for (const auto& [pid, job] : table_->running) waitpid(pid, nullptr, 0);
+  sigaction(SIGCHLD, &table_->previousChildAction, nullptr);
+}
 
 bool WorkerProcesses::Start(size_t job, const std::vector<std::string>& args, const fs::path& log,
                             std::string& reason) {
@@ -155,12 +215,26 @@ bool WorkerProcesses::Start(size_t job, const std::vector<std::string>& args, co
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   std::fflush(nullptr);
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid < 0) {
     reason = std::strerror(errno);
     return false;
   }
   if (pid == 0) {
+    // Until exec puts its own handlers in, a stop simply ends the worker.
+    for (int number : {SIGINT, SIGTERM, SIGHUP}) signal(number, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+#ifdef __linux__
+    // A parent killed outright takes its workers along; one already gone
+    // before this line leaves nothing to wait for.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(128 + SIGTERM);
+#else
+    (void)parent;
+#endif
     const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd >= 0) {
       dup2(fd, STDOUT_FILENO);
@@ -177,29 +251,36 @@ bool WorkerProcesses::Start(size_t job, const std::vector<std::string>& args, co
   return true;
 }
 
+// The stop and child signals stay blocked except inside sigsuspend, so that
+// neither can slip in between the checks and the wait.
 std::optional<WorkerEnd> WorkerProcesses::WaitForAny() {
-  while (!table_->running.empty()) {
+  sigset_t blocked, previous;
+  sigemptyset(&blocked);
+  for (int number : {SIGCHLD, SIGINT, SIGTERM, SIGHUP}) sigaddset(&blocked, number);
+  sigprocmask(SIG_BLOCK, &blocked, &previous);
+  sigset_t waiting = previous;
+  for (int number : {SIGCHLD, SIGINT, SIGTERM, SIGHUP}) sigdelset(&waiting, number);
+  std::optional<WorkerEnd> end;
+  while (!end && !table_->running.empty()) {
     int status = 0;
-    const pid_t pid = waitpid(-1, &status, 0);
-    if (pid < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;
+    const pid_t pid = waitpid(-1, &status, WNOHANG);
+    if (pid < 0 && errno != EINTR) break;
+    if (pid > 0) {
+      auto it = table_->running.find(pid);
+      if (it == table_->running.end()) continue;
+      end = WorkerEnd{it->second, false, false, ""};
+      table_->running.erase(it);
+      Describe(status, *end);
+      continue;
     }
-    auto it = table_->running.find(pid);
-    if (it == table_->running.end()) continue;
-    WorkerEnd end{it->second, false, ""};
-    table_->running.erase(it);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-      end.ok = true;
-      end.result = "ok";
-    } else if (WIFSIGNALED(status)) {
-      end.result = "crashed (signal " + std::to_string(WTERMSIG(status)) + ")";
-    } else {
-      end.result = "failed (exit " + std::to_string(WEXITSTATUS(status)) + ")";
+    if (StopRequested() && !table_->stopping) {
+      table_->stopping = true;
+      for (const auto& [worker, job] : table_->running) kill(worker, SIGTERM);
     }
-    return end;
+    if (pid == 0) sigsuspend(&waiting);
   }
-  return std::nullopt;
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+  return end;
 }
 
 size_t WorkerProcesses::Running() const { return table_->running.size(); }
@@ -215,5 +296,24 @@ unsigned long ProcessNumber() { return static_cast<unsigned long>(getpid()); }
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 #endif
+
+TemporaryFolder::TemporaryFolder() {
+  std::error_code ec;
+  const fs::path base = fs::temp_directory_path(ec);
+  if (ec) return;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = base / ("varnex-" + std::to_string(ProcessNumber()) + "-" + std::to_string(attempt));
+    if (fs::create_directory(candidate, ec)) {
+      path_ = candidate;
+      return;
+    }
+    if (ec) return;
+  }
+}
+
+TemporaryFolder::~TemporaryFolder() {
+  std::error_code ec;
+  if (!path_.empty()) fs::remove_all(path_, ec);
+}
 
 }  // namespace varnex

@@ -1,5 +1,7 @@
 // The convert command's worker processes: starts varnex again with its
 // output going to a log file, and waits for whichever worker ends first.
+// Workers end with their parent: a stop signal is passed on to them, and a
+// parent that dies takes them along (parent-death signal, or a job object).
 // POSIX uses fork/exec and waitpid, Windows CreateProcess and a wait on handles.
 #pragma once
 
@@ -15,7 +17,8 @@ namespace varnex {
 struct WorkerEnd {
   size_t job;
   bool ok;             // exited with code 0
-  std::string result;  // "ok", "failed (exit N)", "crashed (…)"
+  bool stopped;        // ended by a stop signal (see stop_signals.h)
+  std::string result;  // "ok", "stopped", "failed (exit N)", "crashed (…)"
 };
 
 class WorkerProcesses {
@@ -29,7 +32,8 @@ class WorkerProcesses {
   // failure answers false with the reason.
   bool Start(size_t job, const std::vector<std::string>& args, const std::filesystem::path& log,
              std::string& reason);
-  // Blocks until a running worker ends; nothing when none runs.
+  // Blocks until a running worker ends; nothing when none runs. Once a stop
+  // is requested, every running worker is asked to stop as well.
   std::optional<WorkerEnd> WaitForAny();
   size_t Running() const;
   // The most workers that can run at once (Windows waits on at most 64 handles).
@@ -38,6 +42,20 @@ class WorkerProcesses {
  private:
   struct Table;
   std::unique_ptr<Table> table_;
+};
+
+// A fresh folder in the system's temporary folder, removed with everything
+// in it when the object goes; empty path() when none could be made.
+class TemporaryFolder {
+ public:
+  TemporaryFolder();
+  ~TemporaryFolder();
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
 };
 
 // The running program's own file, for starting it again.
