@@ -33,6 +33,40 @@ expect_stderr() {
 }
 expect_stdout_matches() { grep -Eq "$1" stdout.txt || fail "stdout does not match $1:"$'\n'"$(cat stdout.txt)"; }
 expect_stderr_matches() { grep -Eq "$1" stderr.txt || fail "stderr does not match $1:"$'\n'"$(cat stderr.txt)"; }
+expect_last_stderr() {
+  [ "$(tail -n 1 stderr.txt)" == "$1" ] || fail "stderr was:"$'\n'"$(cat stderr.txt)"$'\n'"expected last:"$'\n'"$1"
+}
+expect_files() {  # the folder's entries, hidden ones too, sorted
+  [ "$(ls -A "$1" | sort | tr '\n' ' ')" == "$2" ] || fail "$1 holds: $(ls -A "$1" | tr '\n' ' '), expected: $2"
+}
+
+# start ARGS...: runs varnex in the background (pid in $pid); finish waits for it.
+start() {
+  "$varnex" "$@" >stdout.txt 2>stderr.txt &
+  pid=$!
+}
+finish() {
+  wait "$pid"
+  code=$?
+}
+# hold FIFO: opens a FIFO for writing on descriptor 3, which returns only once
+# varnex has opened it for reading: from then on varnex is inside the import.
+# feed FILE [FROM]: writes the file from byte FROM on into it. A signal may
+# come just before a read starts to wait; the rest of the file then lets the
+# import reach its next abort poll, so every case ends the same way.
+hold() { exec 3>"$1"; }
+feed() { tail -c +"${2:-0}" "$1" >&3 2>/dev/null; }
+release() { exec 3>&-; }
+# blocked_worker: waits until a worker of the varnex in $pid waits to open a
+# FIFO that nobody writes (a signal is then sure to interrupt it); prints its pid.
+blocked_worker() {
+  while :; do
+    for w in $(pgrep -P "$pid"); do
+      [ "$(cat "/proc/$w/wchan" 2>/dev/null)" == wait_for_partner ] && echo "$w" && return
+    done
+    sleep 0.05
+  done
+}
 
 case "$case_name" in
   validate_codes)
@@ -147,6 +181,76 @@ missing.bvh: -1 (cannot be opened)"
     run --plugin "$work/nothing.so" validate x.bvh
     expect_code 2
     expect_stderr_matches "^varnex: cannot load the plug-in $work/nothing\.so: "
+    ;;
+  signal_import)
+    # A stop signal while the plug-in reads: with nothing read yet, and with
+    # half the file read. Its abort poll ends the import; nothing is written.
+    mkfifo take.bvh
+    for point in "INT 0" "TERM 3000" "HUP 3000"; do
+      read -r name bytes <<<"$point"
+      start import take.bvh -q -o out.glb --positions out.csv
+      hold take.bvh
+      head -c "$bytes" "$samples/wave.bvh" >&3
+      kill -s "$name" "$pid"
+      feed "$samples/wave.bvh" $((bytes + 1))
+      release
+      finish
+      expect_code $((128 + $(kill -l "$name")))
+      expect_last_stderr "varnex: stopped by SIG$name during the import of take.bvh; nothing was written"
+      expect_files . "config stderr.txt stdout.txt take.bvh "
+    done
+    ;;
+  signal_convert)
+    # A stop signal to convert alone, while a worker reads: the worker is
+    # stopped, the table and a summary say what was and was not converted,
+    # finished outputs stay and the workers' logs go.
+    cp "$samples/wave.bvh" good.bvh
+    mkfifo slow.bvh
+    mkdir tmp
+    export TMPDIR="$work/tmp"
+    for order in "good.bvh slow.bvh" "slow.bvh good.bvh"; do
+      rm -rf out
+      start convert $order --out-dir out --jobs 1
+      blocked_worker >/dev/null
+      kill -INT "$pid"
+      finish
+      expect_code 130
+      expect_files tmp ""
+      if [ "$order" == "good.bvh slow.bvh" ]; then
+        expect_stdout_matches '^good\.bvh +ok +12 +40 '
+        expect_stdout_matches '^slow\.bvh +stopped '
+        expect_stdout_matches '^1 converted, 0 failed, 1 not converted: stopped by SIGINT$'
+        expect_files out "good.glb "
+      else
+        expect_stdout_matches '^slow\.bvh +stopped '
+        expect_stdout_matches '^good\.bvh +not started '
+        expect_stdout_matches '^0 converted, 0 failed, 2 not converted: stopped by SIGINT$'
+        expect_files out ""
+      fi
+    done
+    ;;
+  signal_convert_group)
+    # SIGTERM to the whole process group, as a terminal or a job control sends it.
+    mkfifo slow.bvh
+    set -m
+    start convert slow.bvh --out-dir out
+    set +m
+    blocked_worker >/dev/null
+    kill -TERM -- -"$pid"
+    finish
+    expect_code 143
+    expect_stdout_matches '^0 converted, 0 failed, 1 not converted: stopped by SIGTERM$'
+    ;;
+  signal_convert_killed)
+    # A convert killed outright takes its workers along.
+    mkfifo slow.bvh
+    start convert slow.bvh --out-dir out
+    worker=$(blocked_worker)
+    kill -KILL "$pid"
+    finish
+    # The worker ends on its own parent-death signal; ctest's timeout bounds the wait.
+    while [ -n "$worker" ] && kill -0 "$worker" 2>/dev/null; do sleep 0.1; done
+    expect_code 137
     ;;
   usage_error)
     run import
