@@ -12,11 +12,13 @@ void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSetti
 void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
 void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
 void SetupReportExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
+void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
 
 namespace {
 
 constexpr SceneExportSetup kSceneExports[] = {
-    SetupPositionsExport, SetupGltfExport, SetupPreviewExport, SetupJsonExport, SetupReportExport,
+    SetupPositionsExport, SetupGltfExport,   SetupPreviewExport,
+    SetupJsonExport,      SetupReportExport, SetupGalleryCardExport,
 };
 
 }  // namespace

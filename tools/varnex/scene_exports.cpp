@@ -1,11 +1,12 @@
 // The scene exports of this folder as command-line options of every
-// importing command: -o/--output (glTF), --preview (SVG), --dump-json.
+// importing command: -o/--output (glTF), --preview (SVG, or the HTML player), --dump-json.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "gltf_export.h"
+#include "html_player.h"
 #include "json_dump.h"
 #include "svg_preview.h"
 #include "varnex.h"
@@ -37,6 +38,10 @@ void AddExport(CLI::App& command, SceneExports& exports, const char* names, cons
                      }});
 }
 
+bool WritePreview(const std::string& path, const std::string& sourceFile, std::string& reason) {
+  return IsHtmlPath(path) ? WriteHtmlPlayer(path, sourceFile, reason) : WriteSvgPreview(path, sourceFile, reason);
+}
+
 bool WriteGltfFile(const std::string& path, const std::string& sourceFile, std::string& reason) {
   return WriteGltf(path, std::filesystem::path(sourceFile).stem().string(), reason);
 }
@@ -49,8 +54,9 @@ void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSetti
 }
 
 void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
-  AddExport(command, exports, "--preview", "Draw the skeleton at a few frames, front and side, as SVG",
-            "preview", WriteSvgPreview);
+  AddExport(command, exports, "--preview",
+            "Draw the skeleton at a few frames as SVG, or write OUT.html: a player of the take", "preview",
+            WritePreview);
 }
 
 void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {

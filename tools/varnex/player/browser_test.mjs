@@ -1,0 +1,201 @@
+// The player and the gallery in a real browser: Debian's chromium, headless,
+// driven by puppeteer-core (which downloads no browser). For a BVH and an
+// Acclaim take: the page loads offline without errors, draws, and its
+// joints match --positions at three frames; then the gallery opens each.
+// Usage: node browser_test.mjs VARNEX SAMPLES_DIR WORK_DIR [SCREENSHOT.png]
+import { execFileSync } from 'node:child_process';
+import { existsSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { join, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const [varnex, samples, workArg, screenshot] = process.argv.slice(2);
+const work = resolve(workArg);
+const kSkip = 77;
+
+const browserPath = process.env.VARNEX_CHROMIUM || '/usr/bin/chromium';
+if (!existsSync(browserPath)) {
+  console.log(`SKIP: no browser at ${browserPath} (scripts/setup.sh installs Debian's chromium)`);
+  process.exit(kSkip);
+}
+let puppeteer;
+try {
+  puppeteer = (await import('puppeteer-core')).default;
+} catch {
+  console.log('SKIP: puppeteer-core is not installed (scripts/setup.sh runs npm ci in tools/varnex/player)');
+  process.exit(kSkip);
+}
+
+let failures = 0, passes = 0;
+function check(ok, what) {
+  if (ok) ++passes;
+  else ++failures, console.log(`FAIL: ${what}`);
+  return ok;
+}
+
+// Our own Acclaim pair: three bones off the root, bent over 24 frames.
+function writeAcclaimTake(dir) {
+  const bone = (id, name, direction, length, axis, dof) =>
+    `  begin\n    id ${id}\n    name ${name}\n    direction ${direction}\n    length ${length}\n` +
+    `    axis ${axis} XYZ\n    dof ${dof}\n  end\n`;
+  writeFileSync(join(dir, 'reach.asf'),
+    ':version 1.10\n:name reach\n:units\n  mass 1.0\n  length 1.0\n  angle deg\n' +
+    ':root\n  order TX TY TZ RX RY RZ\n  axis XYZ\n  position 0 0 0\n  orientation 0 0 0\n:bonedata\n' +
+    bone(1, 'spine', '0 1 0', 3, '0 0 10', 'rx ry rz') +
+    bone(2, 'arm', '1 0 0', 2, '0 30 0', 'rx rz') +
+    bone(3, 'hand', '1 0.2 0', 0.7, '15 0 0', 'rx') +
+    ':hierarchy\n  begin\n    root spine\n    spine arm\n    arm hand\n  end\n');
+  let amc = ':FULLY-SPECIFIED\n:DEGREES\n';
+  for (let f = 1; f <= 24; ++f) {
+    const s = Math.sin(f / 4), c = Math.cos(f / 5);
+    amc += `${f}\nroot ${(0.1 * f).toFixed(3)} ${(2 + 0.2 * s).toFixed(3)} 0 0 ${(3 * f).toFixed(2)} 0\n` +
+      `spine ${(20 * s).toFixed(2)} ${(10 * c).toFixed(2)} ${(5 * s).toFixed(2)}\n` +
+      `arm ${(40 * c).toFixed(2)} ${(30 * s).toFixed(2)}\nhand ${(60 * s).toFixed(2)}\n`;
+  }
+  writeFileSync(join(dir, 'reach.amc'), amc);
+}
+
+// --positions as frame -> path -> [x, y, z].
+function readPositions(csv) {
+  const frames = [];
+  for (const line of readFileSync(csv, 'utf8').trim().split('\n').slice(1)) {
+    const fields = line.split(',');
+    const [x, y, z] = fields.slice(-3).map(Number);
+    const frame = Number(fields[0]);
+    (frames[frame] ||= new Map()).set(fields.slice(1, -3).join(','), [x, y, z]);
+  }
+  return frames;
+}
+
+function skeletonHeight(frames) {
+  let lo = Infinity, hi = -Infinity;
+  for (const frame of frames) for (const [, p] of frame) lo = Math.min(lo, p[1]), hi = Math.max(hi, p[1]);
+  return hi > lo ? hi - lo : 1;
+}
+
+// Opens a page and records what must not happen on it.
+async function openPage(browser, url) {
+  const page = await browser.newPage();
+  const problems = [];
+  page.on('console', (m) => m.type() === 'error' && problems.push(`console error: ${m.text()}`));
+  page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
+  page.on('request', (r) => {
+    if (!(r.isNavigationRequest() && r.url().startsWith('file:'))) problems.push(`request: ${r.url().slice(0, 80)}`);
+  });
+  await page.setViewport({ width: 1000, height: 640 });
+  await page.goto(url, { waitUntil: 'load' });
+  return { page, problems };
+}
+
+async function waitForPlayer(page) {
+  await page.waitForFunction(
+    () => window.varnexPlayer || getComputedStyle(document.getElementById('message')).display !== 'none' &&
+      !document.getElementById('message').textContent.startsWith('Loading'),
+    { timeout: 60000 });
+  return page.evaluate(() => Boolean(window.varnexPlayer));
+}
+
+// Share of the canvas's pixels that differ from its background colour.
+const drawnShare = (page) => page.evaluate(() => {
+  const canvas = document.querySelector('#view canvas');
+  const copy = document.createElement('canvas');
+  copy.width = canvas.width, copy.height = canvas.height;
+  const context = copy.getContext('2d');
+  context.drawImage(canvas, 0, 0);
+  const data = context.getImageData(0, 0, copy.width, copy.height).data;
+  let drawn = 0;
+  for (let i = 0; i < data.length; i += 4) {
+    if (Math.abs(data[i] - 244) + Math.abs(data[i + 1] - 245) + Math.abs(data[i + 2] - 247) > 24) ++drawn;
+  }
+  return drawn / (data.length / 4);
+});
+
+async function showFrame(page, frame) {
+  await page.$eval('#time', (slider, f) => {
+    slider.value = String(f);
+    slider.dispatchEvent(new Event('input'));
+  }, frame);
+  return page.evaluate(() => window.varnexPlayer.state());
+}
+
+async function checkPlayer(browser, name, html, csv) {
+  const expected = readPositions(csv);
+  const tolerance = 1e-4 * skeletonHeight(expected);
+  const { page, problems } = await openPage(browser, pathToFileURL(html).href);
+  if (!check(await waitForPlayer(page), `${name}: the player did not start`)) {
+    console.log(problems.join('\n'));
+    return page;
+  }
+  const figures = await page.evaluate(() => ({ ...window.varnexPlayer }));
+  check(figures.frameCount === expected.length, `${name}: ${figures.frameCount} frames, --positions has ${expected.length}`);
+  check(await drawnShare(page) > 0.002, `${name}: the canvas is blank`);
+  for (const frame of [0, Math.floor(expected.length / 2), expected.length - 1]) {
+    const state = await showFrame(page, frame);
+    check(state.frame === frame, `${name}: the slider showed frame ${state.frame}, not ${frame}`);
+    const shown = new Map(state.joints.map((j) => [j.path, j.position]));
+    let worst = 0, worstPath = '';
+    for (const [path, p] of expected[frame]) {
+      if (!check(shown.has(path), `${name}: frame ${frame}: the page has no joint ${path}`)) continue;
+      const q = shown.get(path);
+      const d = Math.max(...p.map((v, i) => Math.abs(v - q[i])));
+      if (d > worst) worst = d, worstPath = path;
+    }
+    check(worst <= tolerance, `${name}: frame ${frame}: ${worstPath} is ${worst} off (allowed ${tolerance})`);
+    console.log(`${name}: frame ${frame}: ${expected[frame].size} joints within ${worst.toExponential(2)}`);
+  }
+  await new Promise((r) => setTimeout(r, 200));
+  check(problems.length === 0, `${name}: ${problems.join('; ')}`);
+  return page;
+}
+
+rmSync(work, { recursive: true, force: true });
+mkdirSync(work, { recursive: true });
+writeAcclaimTake(work);
+const takes = [['wave', join(samples, 'wave.bvh')], ['reach', join(work, 'reach.asf')]];
+
+const browser = await puppeteer.launch({
+  executablePath: browserPath,
+  headless: true,
+  args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-gpu-sandbox'],
+});
+try {
+  for (const [name, input] of takes) {
+    const html = join(work, `${name}.html`), csv = join(work, `${name}.csv`);
+    execFileSync(varnex, ['import', input, '-q', '--preview', html, '--positions', csv], { stdio: 'inherit' });
+    const page = await checkPlayer(browser, name, html, csv);
+    if (screenshot && name === 'wave') {
+      await page.$eval('#trail', (select) => {
+        select.value = [...select.options].find((option) => option.text === 'RightForeArm').value;
+        select.dispatchEvent(new Event('change'));
+      });
+      await showFrame(page, 24);
+      await page.screenshot({ path: screenshot });
+      console.log(`screenshot: ${screenshot}`);
+    }
+    await page.close();
+  }
+
+  const out = join(work, 'gallery');
+  execFileSync(varnex, ['convert', ...takes.map(([, input]) => input), '--out-dir', out, '--gallery'],
+    { stdio: ['ignore', 'ignore', 'inherit'] });
+  const { page, problems } = await openPage(browser, pathToFileURL(join(out, 'index.html')).href);
+  const cards = await page.$$eval('.card', (all) => all.map((card) => ({
+    link: card.querySelector('a')?.href,
+    thumbnail: card.querySelector('img')?.naturalWidth > 0,
+    text: card.textContent,
+  })));
+  check(cards.length === takes.length, `gallery: ${cards.length} cards for ${takes.length} takes`);
+  for (const [i, card] of cards.entries()) {
+    check(card.thumbnail, `gallery: card ${i} shows no thumbnail`);
+    check(/\d+ joints/.test(card.text) && /\d s/.test(card.text), `gallery: card ${i} says ${card.text}`);
+    await Promise.all([page.waitForNavigation(), page.click(`.card:nth-child(${i + 1}) a`)]);
+    check(await waitForPlayer(page), `gallery: ${card.link} did not start its player`);
+    await page.goBack();
+  }
+  // The gallery's thumbnails and players are files beside it: only those load.
+  const foreign = problems.filter((p) => !p.startsWith(`request: ${pathToFileURL(out).href.slice(0, 60)}`));
+  check(foreign.length === 0, `gallery: ${foreign.join('; ')}`);
+} finally {
+  await browser.close();
+}
+console.log(`${passes} passed, ${failures} failed`);
+process.exit(failures ? 1 : 0);

@@ -1,0 +1,104 @@
+// The gallery page of a converted folder and the worker's side of it. The
+// page is plain HTML with a little CSS: no script, nothing fetched but the
+// thumbnails beside it.
+#include "gallery.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "atomic_file.h"
+#include "html_player.h"
+#include "svg_preview.h"
+
+namespace varnex {
+
+namespace {
+
+std::string Duration(double seconds) {
+  if (seconds < 0.0) return "duration unknown";
+  char text[48];
+  if (seconds < 60.0) std::snprintf(text, sizeof text, "%.2f s", seconds);
+  else std::snprintf(text, sizeof text, "%d min %04.1f s", int(seconds / 60.0), seconds - 60.0 * int(seconds / 60.0));
+  return text;
+}
+
+std::string Card(const GalleryCard& card) {
+  const std::string name = HtmlEscaped(card.name);
+  std::string figures = Duration(card.seconds) + " · ";
+  figures += card.joints < 0 ? std::string("joints unknown") : std::to_string(card.joints) + " joints";
+  const std::string picture = "<img src=\"" + HtmlEscaped(LinkTo(card.thumbnail)) + "\" alt=\"" + name + "\">";
+  std::string html = "<article class=\"card\">";
+  if (card.player.empty()) html += picture + "<h2>" + name + "</h2>";
+  else
+    html += "<a href=\"" + HtmlEscaped(LinkTo(card.player)) + "\">" + picture + "<h2>" + name + "</h2></a>";
+  return html + "<p>" + figures + "</p></article>\n";
+}
+
+}  // namespace
+
+std::string LinkTo(const std::string& relativePath) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string link;
+  for (unsigned char c : std::filesystem::path(relativePath).generic_string()) {
+    if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~' || c == '/') {
+      link += char(c);
+    } else {
+      link += '%';
+      link += hex[c >> 4];
+      link += hex[c & 15];
+    }
+  }
+  return link;
+}
+
+std::string RenderGallery(const std::string& title, const std::vector<GalleryCard>& cards) {
+  std::string html =
+      "<!doctype html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<title>" + HtmlEscaped(title) + "</title>\n<style>\n"
+      "body { margin: 0; padding: 16px; font: 13px/1.4 system-ui, sans-serif; color: #222; background: #eef0f2; }\n"
+      "h1 { font-size: 18px; margin: 0 0 12px; }\n"
+      ".cards { display: grid; grid-template-columns: repeat(auto-fill, minmax(260px, 1fr)); gap: 12px; }\n"
+      ".card { background: #fff; border: 1px solid #ccd; border-radius: 4px; padding: 8px; }\n"
+      ".card img { width: 100%; height: auto; display: block; background: #fbfbf8; }\n"
+      ".card h2 { font-size: 14px; margin: 6px 0 2px; overflow-wrap: anywhere; }\n"
+      ".card p { margin: 0; color: #555; }\n"
+      ".card a { color: inherit; text-decoration: none; }\n"
+      ".card a:hover h2 { text-decoration: underline; }\n"
+      "</style>\n</head>\n<body>\n<h1>" + HtmlEscaped(title) + "</h1>\n";
+  const size_t withPlayer =
+      size_t(std::count_if(cards.begin(), cards.end(), [](const GalleryCard& c) { return !c.player.empty(); }));
+  if (withPlayer < cards.size())
+    html += "<p>This varnex was built without the HTML player: the cards show thumbnails only.</p>\n";
+  html += "<main class=\"cards\">\n";
+  for (const GalleryCard& card : cards) html += Card(card);
+  return html + "</main>\n</body>\n</html>\n";
+}
+
+bool WriteGallery(const std::string& path, const std::string& title, const std::vector<GalleryCard>& cards,
+                  std::string& error) {
+  return WriteFileAtomically(path, RenderGallery(title, cards), error);
+}
+
+void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
+  auto base = std::make_shared<std::string>();
+  command.add_option("--gallery-card", *base)->group("");
+  const CLI::App* owner = &command;
+  exports.push_back({[base] { return !base->empty(); },
+                     [base, owner] {
+                       const CLI::Option* file = owner->get_option_no_throw("file");
+                       const std::string source = file && file->count() ? file->as<std::string>() : *base;
+                       std::string reason;
+                       std::string target = *base + ".svg";
+                       bool written = WriteSvgPreview(target, source, reason);
+                       if (written && PlayerBuilt()) written = WriteHtmlPlayer(target = *base + ".html", source, reason);
+                       if (written) return kExitSuccess;
+                       std::fprintf(stderr, "varnex: cannot write the preview to %s: %s\n", target.c_str(),
+                                    reason.c_str());
+                       return kExitHostProblem;
+                     }});
+}
+
+}  // namespace varnex

@@ -1,0 +1,264 @@
+// The player page's script: reads the take's figures and its glb from the
+// page itself, plays the glb's first animation on a grid, and offers a
+// read-only hook (window.varnexPlayer) that tests read the joints through.
+import {
+  AmbientLight, AnimationMixer, Box3, BufferGeometry, Color, DirectionalLight, Float32BufferAttribute,
+  GridHelper, InstancedMesh, Line, LineBasicMaterial, Matrix4, MeshBasicMaterial, PerspectiveCamera, Scene,
+  SphereGeometry, Vector2, Vector3, WebGLRenderer,
+} from 'three';
+import { GLTFLoader } from 'three/addons/loaders/GLTFLoader.js';
+import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
+
+const $ = (id) => document.getElementById(id);
+const take = JSON.parse($('varnex-take').textContent);
+
+function fail(text) {
+  $('message').textContent = text;
+  $('message').style.display = 'flex';
+  console.error(`varnex player: ${text}`);
+}
+
+function glbBytes() {
+  const text = $('varnex-glb').textContent.trim();
+  const binary = atob(text);
+  const bytes = new Uint8Array(binary.length);
+  for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+  return bytes.buffer;
+}
+
+// The joints are the skin's joints, every imported instance; a take without
+// bones has no skin, and then every node is one.
+function jointsOf(gltf) {
+  const parser = gltf.parser;
+  const skin = (parser.json.skins || [])[0];
+  const indices = new Set(skin ? skin.joints : parser.json.nodes.map((node, i) => i));
+  const joints = [];
+  gltf.scene.traverse((object) => {
+    const association = parser.associations.get(object);
+    if (association && indices.has(association.nodes)) joints.push({ object, index: association.nodes });
+  });
+  joints.sort((a, b) => a.index - b.index);
+  // A joint's path names its joint ancestors, as --positions does, with the
+  // file's names (the loader's object names are made safe for bindings).
+  const nameOf = new Map(joints.map((j) => [j.object, parser.json.nodes[j.index].name ?? '']));
+  for (const joint of joints) {
+    const names = [];
+    for (let o = joint.object; o; o = o.parent) if (nameOf.has(o)) names.unshift(nameOf.get(o));
+    joint.path = names.join('/');
+    joint.name = nameOf.get(joint.object);
+  }
+  // A still top node that only groups the skeleton gets no dot: it would
+  // sit at the origin like a stray joint.
+  const animated = new Set();
+  for (const animation of parser.json.animations || []) {
+    for (const channel of animation.channels) animated.add(channel.target.node);
+  }
+  for (const joint of joints) {
+    const top = !nameOf.has(joint.object.parent);
+    joint.shown = !(top && !animated.has(joint.index) && joint.object.children.some((c) => nameOf.has(c)));
+  }
+  return joints;
+}
+
+// A round step for the grid: 1, 2 or 5 times a power of ten.
+function niceStep(span) {
+  const power = 10 ** Math.floor(Math.log10(span));
+  for (const m of [1, 2, 5]) if (m * power >= span) return m * power;
+  return 10 * power;
+}
+
+function figureText(frameCount) {
+  const rate = take.frameRate > 0 ? `${take.frameRate} fps` : 'no frame rate';
+  return `${rate} · ${frameCount} frames · ${take.joints} joints`;
+}
+
+function start(gltf) {
+  const view = $('view');
+  const renderer = new WebGLRenderer({ antialias: true, preserveDrawingBuffer: true });
+  renderer.setPixelRatio(window.devicePixelRatio);
+  view.prepend(renderer.domElement);
+  const scene = new Scene();
+  scene.background = new Color(0xf4f5f7);
+  scene.add(new AmbientLight(0xffffff, 1.2));
+  const sun = new DirectionalLight(0xffffff, 2.0);
+  sun.position.set(1, 2, 1.5);
+  scene.add(sun);
+  scene.add(gltf.scene);
+
+  const clip = gltf.animations[0];
+  const mixer = new AnimationMixer(gltf.scene);
+  if (clip) mixer.clipAction(clip).play();
+  const joints = jointsOf(gltf);
+
+  const rate = take.frameRate > 0 ? take.frameRate : 30;
+  const first = take.start || 0;
+  const last = clip ? Math.max(first, clip.duration) : first;
+  const frameCount = take.frames > 0 ? take.frames : Math.round((last - first) * rate) + 1;
+  const timeOf = (frame) => Math.min(last, first + frame / rate);
+  const frameOf = (time) => Math.round((time - first) * rate);
+
+  let time = first;
+  function pose(t) {
+    if (clip) {
+      mixer.existingAction(clip).time = t;
+      mixer.update(0);
+    }
+    gltf.scene.updateMatrixWorld(true);
+  }
+  const world = (joint) => joint.object.getWorldPosition(new Vector3());
+
+  // The whole take's extent frames the camera and sets the ground and grid.
+  const box = new Box3();
+  const samples = Math.min(frameCount, 400);
+  for (let i = 0; i < samples; ++i) {
+    pose(timeOf(samples > 1 ? (i * (frameCount - 1)) / (samples - 1) : 0));
+    for (const joint of joints) box.expandByPoint(world(joint));
+  }
+  if (box.isEmpty()) box.set(new Vector3(-1, 0, -1), new Vector3(1, 1, 1));
+  const size = box.getSize(new Vector3());
+  const centre = box.getCenter(new Vector3());
+  const extent = Math.max(size.length(), 1e-6);
+
+  const step = niceStep(Math.max(size.x, size.y, size.z, extent / 4) / 4);
+  const cells = 2 * Math.ceil((Math.max(size.x, size.z) / 2 + 2 * step) / step);
+  const grid = new GridHelper(cells * step, cells, 0x8a94a6, 0xc8ccd4);
+  grid.position.set(Math.round(centre.x / step) * step, box.min.y, Math.round(centre.z / step) * step);
+  scene.add(grid);
+  $('grid-unit').textContent = `grid: one square = ${step} units of the file`;
+
+  const camera = new PerspectiveCamera(40, 1, extent / 1000, extent * 100);
+  const distance = extent / 2 / Math.sin((camera.fov * Math.PI) / 360);
+  camera.position.copy(centre).add(new Vector3(0.55, 0.35, 1).normalize().multiplyScalar(distance));
+  const controls = new OrbitControls(camera, renderer.domElement);
+  controls.target.copy(centre);
+  controls.update();
+
+  // Joints as dots over the bones, so that even a take without bones shows.
+  const dots = new InstancedMesh(new SphereGeometry(extent / 250, 10, 8),
+    new MeshBasicMaterial({ color: 0xc0392b }), Math.max(joints.length, 1));
+  scene.add(dots);
+
+  const trailLine = new Line(new BufferGeometry(), new LineBasicMaterial({ color: 0x1f7a4d }));
+  trailLine.visible = false;
+  scene.add(trailLine);
+  for (const [i, joint] of joints.entries()) if (joint.shown) $('trail').add(new Option(joint.name, String(i)));
+  $('trail').addEventListener('change', () => {
+    const chosen = joints[Number($('trail').value)];
+    trailLine.visible = Boolean($('trail').value) && Boolean(chosen);
+    if (!trailLine.visible) return render();
+    const points = [];
+    for (let frame = 0; frame < frameCount; ++frame) {
+      pose(timeOf(frame));
+      points.push(...world(chosen).toArray());
+    }
+    trailLine.geometry.dispose();
+    trailLine.geometry = new BufferGeometry();
+    trailLine.geometry.setAttribute('position', new Float32BufferAttribute(points, 3));
+    pose(time);
+    render();
+  });
+
+  $('file').textContent = take.file;
+  $('figures').textContent = figureText(frameCount);
+  const slider = $('time');
+  slider.max = String(frameCount - 1);
+
+  const matrix = new Matrix4();
+  const dotted = joints.filter((joint) => joint.shown);
+  dots.count = dotted.length;
+  function render() {
+    pose(time);
+    for (const [i, joint] of dotted.entries()) dots.setMatrixAt(i, matrix.makeTranslation(world(joint)));
+    dots.instanceMatrix.needsUpdate = true;
+    const frame = frameOf(time);
+    slider.value = String(frame);
+    $('clock').textContent = `frame ${frame} of ${frameCount - 1} · ${(time - first).toFixed(3)} s`;
+    renderer.render(scene, camera);
+  }
+
+  function resize() {
+    const { clientWidth: w, clientHeight: h } = view;
+    renderer.setSize(w, h, false);
+    camera.aspect = w / Math.max(h, 1);
+    camera.updateProjectionMatrix();
+    render();
+  }
+  new ResizeObserver(resize).observe(view);
+  controls.addEventListener('change', render);
+
+  // Playing: the clock advances by the wall time times the speed.
+  let playing = false, lastTick = 0;
+  function setPlaying(on) {
+    playing = on;
+    $('play').textContent = on ? 'Pause' : 'Play';
+    lastTick = performance.now();
+    if (on) requestAnimationFrame(tick);
+  }
+  function tick(now) {
+    if (!playing) return;
+    time += ((now - lastTick) / 1000) * Number($('speed').value);
+    lastTick = now;
+    if (time > last) {
+      if ($('loop').checked && last > first) time = first + ((time - first) % (last - first));
+      else { time = last; setPlaying(false); }
+    }
+    render();
+    if (playing) requestAnimationFrame(tick);
+  }
+  $('play').addEventListener('click', () => {
+    if (!playing && time >= last) time = first;
+    setPlaying(!playing);
+  });
+  document.addEventListener('keydown', (event) => {
+    if (event.code !== 'Space' || event.target.tagName === 'SELECT') return;
+    event.preventDefault();
+    $('play').click();
+  });
+  slider.addEventListener('input', () => {
+    setPlaying(false);
+    time = timeOf(Number(slider.value));
+    render();
+  });
+
+  // Hover: the joint nearest the pointer on screen, within a few pixels.
+  const tip = $('tip');
+  renderer.domElement.addEventListener('pointermove', (event) => {
+    const rect = renderer.domElement.getBoundingClientRect();
+    const pointer = new Vector2(event.clientX - rect.left, event.clientY - rect.top);
+    let best = null, bestDistance = 9;
+    for (const joint of dotted) {
+      const p = world(joint).project(camera);
+      const screen = new Vector2(((p.x + 1) / 2) * rect.width, ((1 - p.y) / 2) * rect.height);
+      const d = screen.distanceTo(pointer);
+      if (p.z < 1 && d < bestDistance) best = joint, bestDistance = d;
+    }
+    tip.style.display = best ? 'block' : 'none';
+    if (!best) return;
+    tip.textContent = best.name;
+    tip.style.left = `${pointer.x + 12}px`;
+    tip.style.top = `${pointer.y + 8}px`;
+  });
+  renderer.domElement.addEventListener('pointerleave', () => { tip.style.display = 'none'; });
+
+  $('message').style.display = 'none';
+  resize();
+
+  // Read-only: the figures shown and the joints' world positions at the
+  // current time. Tests move the time with the slider, as a user does.
+  window.varnexPlayer = Object.freeze({
+    frameCount,
+    frameRate: rate,
+    jointCount: joints.length,
+    state: () => ({
+      frame: frameOf(time),
+      time,
+      joints: joints.map((joint) => ({ path: joint.path, position: world(joint).toArray() })),
+    }),
+  });
+}
+
+try {
+  new GLTFLoader().parse(glbBytes(), '', start, (error) => fail(`cannot read the take: ${error.message || error}`));
+} catch (error) {
+  fail(`cannot read the take: ${error.message || error}`);
+}
