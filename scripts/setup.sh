@@ -11,3 +11,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi
+# The HTML player's packages and the browser its test runs; varnex builds
+# without them, with no player.
+bash "$(dirname "$0")/setup-player.sh" || echo "setup: the HTML player's node packages or chromium could not be installed; varnex builds without the player" >&2
