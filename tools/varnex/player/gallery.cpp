@@ -86,7 +86,7 @@ void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const Expo
   auto base = std::make_shared<std::string>();
   command.add_option("--gallery-card", *base)->group("");
   const CLI::App* owner = &command;
-  exports.push_back({[base] { return !base->empty(); },
+  exports.push_back({base,
                      [base, owner] {
                        const CLI::Option* file = owner->get_option_no_throw("file");
                        const std::string source = file && file->count() ? file->as<std::string>() : *base;
