@@ -293,7 +293,7 @@ void ReadAmcMotion(FILE* file) {
   // lists (a take cut from a longer one starts high); only a count whose
   // arrays pass the limit is refused, as damage rather than motion.
   int64_t slotsPerFrame = 0;
-  for (AsfBone* bone = CurrentAsfModel().boneHead; bone; bone = bone->next) slotsPerFrame += bone->dofCount + 1;
+  for (AsfBone* bone = CurrentAsfModel().boneHead; bone; bone = bone->next) slotsPerFrame += bone->dofCount + 3;
   if (slotsPerFrame > 0 && amcReader.frameCount > kAmcSampleLimit / static_cast<int64_t>(sizeof(float)) / slotsPerFrame) {
     Import_IO_printf("Fatal Error: The last frame number %ld needs more than %ld MB of motion samples. Aborting. \n",
                      static_cast<long>(amcReader.frameCount), static_cast<long>(kAmcSampleLimit >> 20));

@@ -24,10 +24,10 @@ constexpr int kAsfMaxSkinFiles = 256;
 // A token holds at most this many characters; longer runs are cut.
 constexpr int kAcclaimTokenMax = 111;
 constexpr float kAsfInfinity = 3.4028235e38f;
-// The most the AMC sample arrays may take, in bytes, counting one slot per
-// frame also for each bone record (every bone gets rotation keys each frame):
-// 16 million slots, far beyond any real take. A last frame number that needs
-// more is refused: its keys alone would take the host gigabytes.
+// The most the AMC sample arrays may take, in bytes, counting three slots
+// per frame more for each bone record (every bone gets three rotation keys
+// each frame): 16 million slots, far beyond any real take. A last frame
+// number that needs more is refused: its keys alone would take gigabytes.
 constexpr int64_t kAmcSampleLimit = int64_t{64} << 20;
 
 struct AsfBone {
