@@ -128,28 +128,13 @@ TEST(BvhScene, BuilderCallsPerRecord) {
   const auto* site = vxhost::FindInstance("End Site");
   EXPECT_TRUE(site->endEffector);
   EXPECT_FALSE(site->jointNode);
-}
 
-// The whole run of host calls, in order, for the reader's own example.
-TEST(BvhScene, FlowCallsInOrder) {
-  auto outcome = ImportText(vxtest::kWalkBvh);
-  Lines flow;
-  for (const auto& line : outcome.log) {
-    if (line.rfind("Sg_AnimController", 0) == 0 || line.rfind("Sg_Instance", 0) == 0 ||
-        line.rfind("Sg_Transform", 0) == 0 || line.rfind("Sg_Attach", 0) == 0 ||
-        line.rfind("Sg_Add_Empty_Node", 0) == 0 || line.rfind("Sg_AddDefault", 0) == 0 ||
-        line.rfind("Import_IO_Get_Default", 0) == 0 || line.rfind("Import_IO_Optimize", 0) == 0 ||
-        line.rfind("Import_IO_MakeNameUnique", 0) == 0) {
-      continue;
-    }
-    flow.push_back(line);
-  }
-  // Between the driver's own calls: the status text, the rate, and the rate again.
-  auto at = std::find(flow.begin(), flow.end(), "Import_IO_Display_Info_Text(\"Setting Animation Channels\")");
-  ASSERT_NE(at, flow.end());
-  ASSERT_GE(flow.end() - at, 3);
-  EXPECT_EQ(at[1], "Sg_ValidateFrameRate(&30)");
-  EXPECT_EQ(at[2], "Sg_Animation(framerate, &30, 1, 0)");
+  // After the skeleton: the status text, then the rate, validated and set, before any channel.
+  auto at = std::find(outcome.log.begin(), outcome.log.end(),
+                      "Import_IO_Display_Info_Text(\"Setting Animation Channels\")");
+  ASSERT_GE(outcome.log.end() - at, 4);
+  EXPECT_EQ(Lines(at + 1, at + 4), (Lines{"Sg_ValidateFrameRate(&30)", "Sg_Animation(framerate, &30, 1, 0)",
+                                          "Sg_AddDefaultAnimationChannels(instance, \"Hips\", all, 0)"}));
 }
 
 TEST(BvhScene, KeysOfOneJoint) {
@@ -176,32 +161,29 @@ TEST(BvhScene, KeysOfOneJoint) {
   EXPECT_EQ(hips->channels[vxhost::kScaleX]->keys.size(), 1u);
 }
 
-TEST(BvhScene, PositionsOfRootsAndJoints) {
+// Root positions stand as written, a joint's add its offset; rotations are
+// radians rounded to single precision.
+TEST(BvhScene, KeyValuesOfPositionsAndRotations) {
   ImportText(R"(HIERARCHY
-ROOT Hips { OFFSET 1 2 3 CHANNELS 3 Xposition Yposition Zposition
+ROOT Hips { OFFSET 1 2 3 CHANNELS 4 Xposition Yposition Zposition Zrotation
   JOINT Arm { OFFSET 1 2 3 CHANNELS 3 Zposition Yposition Xposition } }
-MOTION Frames: 1 Frame Time: 0.1
-10 20 30 10 20 30)");
-  auto value = [](const char* name, int entry) {
+MOTION Frames: 4 Frame Time: 0.1
+10 20 30 90 10 20 30
+0 0 0 -45 0 0 0
+0 0 0 180 0 0 0
+0 0 0 0.001 0 0 0)");
+  auto first = [](const char* name, int entry) {
     return vxhost::FindInstance(name)->channels[entry]->keys.at(0).value;
   };
-  EXPECT_EQ(value("Hips", vxhost::kTranslateX), 10.0f);
-  EXPECT_EQ(value("Hips", vxhost::kTranslateY), 20.0f);
-  EXPECT_EQ(value("Hips", vxhost::kTranslateZ), 30.0f);
-  EXPECT_EQ(value("Arm", vxhost::kTranslateX), 31.0f);
-  EXPECT_EQ(value("Arm", vxhost::kTranslateY), 22.0f);
-  EXPECT_EQ(value("Arm", vxhost::kTranslateZ), 13.0f);
-}
-
-TEST(BvhScene, RadiansRoundInSinglePrecision) {
-  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Zrotation } MOTION Frames: 4 Frame Time: 0.1 "
-             "90 -45 180 0.001");
-  const auto& keys = vxhost::FindInstance("Hips")->channels[vxhost::kRotateZ]->keys;
-  ASSERT_EQ(keys.size(), 4u);
-  EXPECT_EQ(keys[0].value, 1.5707964f);
-  EXPECT_EQ(keys[1].value, -0.785398185f);
-  EXPECT_EQ(keys[2].value, 3.14159274f);
-  EXPECT_EQ(keys[3].value, static_cast<float>(static_cast<double>(0.001f / 180.0f) * 3.141592653589793));
+  EXPECT_EQ(first("Hips", vxhost::kTranslateX), 10.0f);
+  EXPECT_EQ(first("Hips", vxhost::kTranslateY), 20.0f);
+  EXPECT_EQ(first("Hips", vxhost::kTranslateZ), 30.0f);
+  EXPECT_EQ(first("Arm", vxhost::kTranslateX), 31.0f);
+  EXPECT_EQ(first("Arm", vxhost::kTranslateY), 22.0f);
+  EXPECT_EQ(first("Arm", vxhost::kTranslateZ), 13.0f);
+  std::vector<float> radians;
+  for (const auto& key : vxhost::FindInstance("Hips")->channels[vxhost::kRotateZ]->keys) radians.push_back(key.value);
+  EXPECT_EQ(radians, (std::vector<float>{1.5707964f, -0.785398185f, 3.14159274f, 1.74532925e-05f}));
 }
 
 TEST(BvhScene, FrameTimesGiveRatesAndTicks) {
@@ -376,7 +358,7 @@ TEST(BvhScene, PollsEveryFortyTokensAndEveryFourthNode) {
 }
 
 TEST(BvhScene, FewTokensAndFewNodesAreNeverPolled) {
-  // 39 tokens, three nodes.
+  // 39 tokens, three nodes; one token more makes the first poll.
   auto outcome = ImportText(
       "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition JOINT B { OFFSET 0 1 0 End Site { OFFSET 0 1 0 } } } "
       "MOTION Frames: 4 Frame Time: 0.1 1 2 3 4 5");
