@@ -282,6 +282,13 @@ TEST(BvhReader, OddFilesKeepWhatTheyHold) {
   const auto& keys = Find("Hips")->channels[vxhost::kTranslateX]->keys;
   ASSERT_EQ(keys.size(), 3u);
   EXPECT_EQ(keys.back().time, 199999 * 480);
+  // With no value at all, every joint still gets its channels, Euler order and rest keys.
+  vxhost::ResetHost();
+  bvhtest::TestDir().Write("empty.bvh", "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 3 Xrotation Yrotation "
+                                        "Zrotation } MOTION Frames: 400000 Frame Time: 0.1");
+  EXPECT_EQ(bvhtest::RunImport("empty.bvh"), 0);
+  EXPECT_EQ(Find("Hips")->eulerOrder, 10);
+  EXPECT_EQ(KeyValues("Hips", vxhost::kScaleX), (std::vector<float>{1}));
 
   // Key times beyond 2^31 ticks are held at the last one, with one warning.
   vxhost::ResetHost();
