@@ -20,6 +20,7 @@
 
 #include "atomic_file.h"
 #include "commands.h"
+#include "gallery.h"
 #include "scene_sampling.h"
 #include "stop_signals.h"
 #include "varnex/host.h"
@@ -38,6 +39,7 @@ struct ConvertOptions {
   int jobs = 0;
   std::optional<std::string> distanceThreshold, angularThreshold;
   bool reduceTranslation = false, reduceRotation = false;
+  bool gallery = false;
   ExportSettings exportSettings;
 };
 
@@ -51,6 +53,7 @@ struct Job {
   std::string result;   // empty while pending or running
   bool ok = false;
   long joints = -1, frames = -1, keys = -1;
+  double duration = -1.0;  // of the take, in seconds
   std::string firstMessage;
 };
 
@@ -113,6 +116,8 @@ std::vector<std::string> WorkerArguments(const HostOptions& host, const ConvertO
   for (const std::string& arg : ExportSettingsArguments(options.exportSettings)) args.push_back(arg);
   args.insert(args.end(), {options.format == "csv" ? "--positions" : "--output", job.output.string()});
   args.insert(args.end(), {"--report-to", job.report.string()});
+  if (options.gallery)
+    args.insert(args.end(), {"--gallery-card", (job.output.parent_path() / job.output.stem()).string()});
   return args;
 }
 
@@ -127,6 +132,7 @@ void Finish(Job& job, const WorkerEnd& end) {
       job.joints = figures.value("joints", -1L);
       job.frames = figures.value("frames", -1L);
       job.keys = figures.value("keys", -1L);
+      job.duration = figures.value("seconds", -1.0);
     }
   }
   std::ifstream log(job.log);
@@ -240,6 +246,12 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
   for (const Job& job : jobs)
     if (!job.ok && job.result != "stopped" && !job.firstMessage.empty())
       std::fprintf(stderr, "%s: %s\n", job.input.string().c_str(), job.firstMessage.c_str());
+  if (options.gallery) {
+    std::vector<GalleryCard> cards;
+    for (const Job& job : jobs)
+      if (job.ok) cards.push_back(CardForOutput(options.outDir, job.output.string(), job.duration, job.joints));
+    if (WriteGalleryIndex(options.outDir, cards) != kExitSuccess) return kExitHostProblem;
+  }
   if (StopRequested()) {
     const size_t converted = static_cast<size_t>(std::count_if(jobs.begin(), jobs.end(), [](const Job& job) { return job.ok; }));
     std::printf("%zu converted, %zu failed, %zu not converted: stopped by %s\n", converted, failed,
@@ -255,8 +267,10 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
 int WriteReport(const std::string& path) {
   size_t joints = 0;
   for (const vxhost::Instance* instance : vxhost::AllInstances()) joints += instance->jointNode ? 1 : 0;
+  const std::vector<int32_t> ticks = SampleTicks();
+  const double seconds = ticks.empty() ? 0.0 : double(ticks.back() - ticks.front()) / vxhost::kTicksPerSecond;
   const nlohmann::json figures = {
-      {"joints", joints}, {"frames", SampleTicks().size()}, {"keys", vxhost::KeyCount()}};
+      {"joints", joints}, {"frames", ticks.size()}, {"keys", vxhost::KeyCount()}, {"seconds", seconds}};
   std::string reason;
   if (!WriteFileAtomically(path, figures.dump() + "\n", reason)) {
     std::fprintf(stderr, "varnex: cannot write the report to %s: %s\n", path.c_str(), reason.c_str());
@@ -288,6 +302,8 @@ void SetupConvertCommand(Program& program) {
                       "Angular threshold of rotation keyframe reduction, in degrees");
   command->add_flag("--reduce-translation", options->reduceTranslation, "Reduce translation keyframes");
   command->add_flag("--reduce-rotation", options->reduceRotation, "Reduce rotation keyframes");
+  command->add_flag("--gallery", options->gallery,
+                    "Also write a player and a thumbnail per take, and index.html with a card for each");
   AddExportSettingsOptions(*command, options->exportSettings);
   program.commands.push_back({command, [&host = program.host, options] { return RunConvert(host, *options); }});
 }

@@ -1,7 +1,7 @@
 // The player and the gallery in a real browser: Debian's chromium, headless,
 // driven by puppeteer-core (which downloads no browser). For a BVH and an
 // Acclaim take: the page loads offline without errors, draws, and its
-// joints match --positions at three frames.
+// joints match --positions at three frames; then the gallery opens each.
 // Usage: node browser_test.mjs VARNEX SAMPLES_DIR WORK_DIR [SCREENSHOT.png]
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
@@ -72,14 +72,15 @@ function skeletonHeight(frames) {
   return hi > lo ? hi - lo : 1;
 }
 
-// Opens a page and records what must not happen on it.
-async function openPage(browser, url) {
+// Opens a page and records what must not happen on it. Requests for files
+// other than the pages themselves count unless allowed.
+async function openPage(browser, url, allowed = () => false) {
   const page = await browser.newPage();
   const problems = [];
   page.on('console', (m) => m.type() === 'error' && problems.push(`console error: ${m.text()}`));
   page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
   page.on('request', (r) => {
-    if (!(r.isNavigationRequest() && r.url().startsWith('file:'))) problems.push(`request: ${r.url().slice(0, 80)}`);
+    if (!(r.isNavigationRequest() && r.url().startsWith('file:')) && !allowed(r.url())) problems.push(`request: ${r.url().slice(0, 80)}`);
   });
   await page.setViewport({ width: 1000, height: 640 });
   await page.goto(url, { waitUntil: 'load' });
@@ -177,6 +178,26 @@ try {
     await page.close();
   }
 
+
+  const out = join(work, 'gallery');
+  execFileSync(varnex, ['convert', ...takes.map(([, input]) => input), '--out-dir', out, '--gallery'],
+    { stdio: ['ignore', 'pipe', 'pipe'] });
+  const beside = pathToFileURL(out).href + '/';
+  const { page, problems } = await openPage(browser, beside + 'index.html', (url) => url.startsWith(beside));
+  const cards = await page.$$eval('.card', (all) => all.map((card) => ({
+    link: card.querySelector('a')?.href,
+    thumbnail: card.querySelector('img')?.naturalWidth > 0,
+    text: card.textContent,
+  })));
+  check(cards.length === takes.length, `gallery: ${cards.length} cards for ${takes.length} takes`);
+  for (const [i, card] of cards.entries()) {
+    check(card.thumbnail, `gallery: card ${i} shows no thumbnail`);
+    check(/\d+ joints/.test(card.text) && /\d s\b/.test(card.text), `gallery: card ${i} says ${card.text}`);
+    await Promise.all([page.waitForNavigation(), page.click(`.card:nth-child(${i + 1}) a`)]);
+    check(await waitForPlayer(page), `gallery: ${card.link} did not start its player`);
+    await page.goBack();
+  }
+  check(problems.length === 0, `gallery: ${problems.join('; ')}`);
 } finally {
   await browser.close();
 }

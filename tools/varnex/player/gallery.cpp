@@ -82,6 +82,26 @@ bool WriteGallery(const std::string& path, const std::string& title, const std::
   return WriteFileAtomically(path, RenderGallery(title, cards), error);
 }
 
+GalleryCard CardForOutput(const std::string& galleryDir, const std::string& output, double seconds, long joints) {
+  const std::filesystem::path base = std::filesystem::path(output).lexically_relative(galleryDir);
+  GalleryCard card;
+  card.name = base.stem().string();
+  card.thumbnail = std::filesystem::path(base).replace_extension(".svg").string();
+  if (PlayerBuilt()) card.player = std::filesystem::path(base).replace_extension(".html").string();
+  card.seconds = seconds;
+  card.joints = joints;
+  return card;
+}
+
+int WriteGalleryIndex(const std::string& dir, const std::vector<GalleryCard>& cards) {
+  const std::string path = (std::filesystem::path(dir) / "index.html").string();
+  const std::string title = std::filesystem::path(dir).lexically_normal().filename().string();
+  std::string reason;
+  if (WriteGallery(path, title.empty() ? "varnex gallery" : title, cards, reason)) return kExitSuccess;
+  std::fprintf(stderr, "varnex: cannot write the gallery to %s: %s\n", path.c_str(), reason.c_str());
+  return kExitHostProblem;
+}
+
 void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
   auto base = std::make_shared<std::string>();
   command.add_option("--gallery-card", *base)->group("");

@@ -22,6 +22,12 @@ std::string RenderGallery(const std::string& title, const std::vector<GalleryCar
 bool WriteGallery(const std::string& path, const std::string& title, const std::vector<GalleryCard>& cards,
                   std::string& error);
 
+// The card of one converted take: its player and thumbnail beside OUTPUT,
+// linked relative to the gallery's folder.
+GalleryCard CardForOutput(const std::string& galleryDir, const std::string& output, double seconds, long joints);
+// Writes DIR/index.html; answers an exit code, with a message when it fails.
+int WriteGalleryIndex(const std::string& dir, const std::vector<GalleryCard>& cards);
+
 // A relative path as a link: '/' between its parts, the rest percent-encoded.
 std::string LinkTo(const std::string& relativePath);
 
