@@ -1,48 +1,88 @@
-// Writes through a temporary file in the target's folder, so that a reader
-// never sees half a file and a failed write leaves the old one in place.
+// Decides from what PATH names how to write it, and keeps the temporary of
+// a replaced file registered so that a forced end removes it too.
 #include "atomic_file.h"
 
-#include "stop_signals.h"
-
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <vector>
 
 #ifdef _WIN32
-#include <windows.h>
+#include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include "stop_signals.h"
+
 namespace varnex {
+
+namespace {
+
+std::string Reason(int code) { return code == EINTR && StopRequested() ? "stopped" : std::strerror(code); }
+
+}  // namespace
+
+OutputFile::~OutputFile() { Abandon(); }
+
+void OutputFile::Abandon() {
+  if (stream_ != nullptr && !standardOutput_) std::fclose(stream_);
+  stream_ = nullptr;
+  if (!temporary_.empty()) {
+    std::remove(temporary_.c_str());
+    SetPendingTemporary(nullptr);
+    temporary_.clear();
+  }
+}
 
 #ifdef _WIN32
 
-// Windows has no mkstemp or fsync: the temporary file is named after the
-// process, flushed with _commit, and moved over the target in one step.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
-  const std::string temporary = path + ".tmp" + std::to_string(GetCurrentProcessId());
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) {
-    error = std::strerror(errno);
+// Windows has no mkstemp, FIFOs or links to follow here: the temporary is
+// named after the process and moved over the target in one step.
+bool OutputFile::Open(const std::string& path, std::string& error) {
+  if (path == "-") {
+    _setmode(_fileno(stdout), _O_BINARY);
+    stream_ = stdout;
+    standardOutput_ = true;
+    return true;
+  }
+  target_ = path;
+  temporary_ = path + ".tmp" + std::to_string(GetCurrentProcessId());
+  stream_ = std::fopen(temporary_.c_str(), "wb");
+  if (stream_ == nullptr) {
+    error = Reason(errno);
+    temporary_.clear();
     return false;
   }
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0 &&
-            _commit(_fileno(file)) == 0;
+  SetPendingTemporary(temporary_.c_str());
+  return true;
+}
+
+bool OutputFile::Commit(std::string& error) {
+  if (standardOutput_) {
+    const bool ok = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (!ok) error = Reason(errno);
+    return ok;
+  }
+  bool ok = std::fflush(stream_) == 0 && !std::ferror(stream_) && _commit(_fileno(stream_)) == 0;
   int code = errno;
-  if (std::fclose(file) != 0 && ok) ok = false, code = errno;
-  if (ok && !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (std::fclose(stream_) != 0 && ok) ok = false, code = errno;
+  stream_ = nullptr;
+  if (ok && StopRequested()) ok = false, code = EINTR;
+  if (ok && !MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     ok = false;
     code = EACCES;
   }
-  if (!ok) {
-    std::remove(temporary.c_str());
-    error = std::strerror(code);
+  if (ok) {
+    SetPendingTemporary(nullptr);
+    temporary_.clear();
+  } else {
+    error = Reason(code);
+    Abandon();
   }
   return ok;
 }
@@ -51,26 +91,69 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
 
 namespace {
 
-std::string Reason(int code) { return std::strerror(code); }
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(size_t(n));
+// Follows symbolic links to the path finally written; fills STATUS, or
+// answers false with errno ENOENT when that path does not exist yet.
+bool FollowLinks(std::string& path, struct stat& status) {
+  for (int hops = 0; hops < 40; ++hops) {
+    if (::lstat(path.c_str(), &status) != 0) return false;
+    if (!S_ISLNK(status.st_mode)) return true;
+    std::vector<char> link(4096);
+    const ssize_t length = ::readlink(path.c_str(), link.data(), link.size() - 1);
+    if (length < 0) return false;
+    const std::filesystem::path target(std::string(link.data(), size_t(length)));
+    path = target.is_absolute() ? target.string() : (std::filesystem::path(path).parent_path() / target).string();
   }
-  return true;
+  errno = ELOOP;
+  return false;
 }
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
-  const std::filesystem::path target(path);
+bool OutputFile::Open(const std::string& path, std::string& error) {
+  if (path == "-") {
+    stream_ = stdout;
+    standardOutput_ = true;
+    return true;
+  }
+  target_ = path;
+  struct stat status = {};
+  mode_t mode = 0;
+  if (FollowLinks(target_, status)) {
+    if (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode)) {
+      const int fd = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+      stream_ = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+      if (stream_ == nullptr) {
+        error = Reason(errno);
+        if (fd >= 0) ::close(fd);
+        return false;
+      }
+      return true;
+    }
+    if (S_ISDIR(status.st_mode)) {
+      error = std::strerror(EISDIR);
+      return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+      error = "not a regular file, character device or FIFO";
+      return false;
+    }
+    mode = status.st_mode & 07777;  // a replaced file keeps its rights
+  } else if (errno == ENOENT) {
+    mode = NewFileMode();
+  } else {
+    error = Reason(errno);
+    return false;
+  }
+
+  const std::filesystem::path target(target_);
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  const std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());
@@ -78,26 +161,56 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     error = Reason(errno);
     return false;
   }
-  SetPendingTemporary(name.data());
-  bool ok = WriteAll(fd, bytes);
-  int code = errno;
-  // mkstemp makes the file readable by the owner only; give it the usual rights.
-  if (ok) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+  temporary_ = name.data();
+  SetPendingTemporary(temporary_.c_str());
+  ::fchmod(fd, mode);
+  stream_ = ::fdopen(fd, "wb");
+  if (stream_ == nullptr) {
+    error = Reason(errno);
+    ::close(fd);
+    Abandon();
+    return false;
   }
-  if (ok && ::fsync(fd) != 0) ok = false, code = errno;
-  if (::close(fd) != 0 && ok) ok = false, code = errno;
+  return true;
+}
+
+bool OutputFile::Commit(std::string& error) {
+  if (standardOutput_) {
+    const bool ok = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (!ok) error = Reason(errno);
+    stream_ = nullptr;
+    return ok;
+  }
+  bool ok = std::fflush(stream_) == 0 && !std::ferror(stream_);
+  int code = errno;
+  if (ok && !temporary_.empty() && ::fsync(::fileno(stream_)) != 0) ok = false, code = errno;
+  if (std::fclose(stream_) != 0 && ok) ok = false, code = errno;
+  stream_ = nullptr;
   // A stop that came while writing abandons the file rather than finish it.
-  if (ok && StopRequested()) ok = false, code = EINTR;
-  if (ok && std::rename(name.data(), path.c_str()) != 0) ok = false, code = errno;
-  if (!ok) ::unlink(name.data());
-  SetPendingTemporary(nullptr);
-  if (!ok) error = code == EINTR && StopRequested() ? "stopped" : Reason(code);
+  if (ok && !temporary_.empty() && StopRequested()) ok = false, code = EINTR;
+  if (ok && !temporary_.empty() && std::rename(temporary_.c_str(), target_.c_str()) != 0) ok = false, code = errno;
+  if (ok) {
+    if (!temporary_.empty()) SetPendingTemporary(nullptr);
+    temporary_.clear();
+  } else {
+    error = Reason(code != 0 ? code : EIO);
+    Abandon();
+  }
   return ok;
 }
 
 #endif
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+  OutputFile output;
+  if (!output.Open(path, error)) return false;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), output.stream()) != bytes.size()) {
+    const int code = errno;
+    output.Commit(error);  // reports the stream's error, removes the temporary
+    if (error.empty()) error = Reason(code);
+    return false;
+  }
+  return output.Commit(error);
+}
 
 }  // namespace varnex

@@ -1,13 +1,38 @@
-// Writing an output file whole or not at all: the bytes go to a temporary
-// file beside the target, which is renamed over it only once complete.
+// Writing an output without harming what the path names: "-" is standard
+// output; a FIFO or a character device is written directly, never replaced;
+// a symbolic link is followed to its target; a new or regular file is written
+// whole or not at all, through a temporary beside it renamed over it.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
 namespace varnex {
 
-// Answers false with the reason (as strerror words it) when the file cannot be written.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();  // an output never committed leaves no temporary behind
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // False with the reason (as strerror words it) when PATH cannot be written.
+  bool Open(const std::string& path, std::string& error);
+  std::FILE* stream() const { return stream_; }
+  // Completes the output; a temporary is synced and renamed over the
+  // target, unless a stop signal came meanwhile (the reason is then "stopped").
+  bool Commit(std::string& error);
+
+ private:
+  void Abandon();
+  std::string target_;     // the path written, links followed
+  std::string temporary_;  // empty when written directly
+  std::FILE* stream_ = nullptr;
+  bool standardOutput_ = false;
+};
+
+// The whole of BYTES to PATH through an OutputFile.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error);
 
 }  // namespace varnex

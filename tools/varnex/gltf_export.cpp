@@ -14,6 +14,7 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "atomic_file.h"
+#include "output_option.h"
 #include "scene_sampling.h"
 
 namespace varnex {
@@ -336,7 +337,7 @@ std::string EncodeGltfText(const GltfDocument& document) {
 
 bool WriteGltf(const std::string& path, const std::string& sceneName, std::string& error) {
   const GltfDocument doc = BuildGltf(sceneName);
-  const bool text = path.size() >= 5 && path.compare(path.size() - 5, 5, ".gltf") == 0;
+  const bool text = HasExtension(path, "gltf");
   return WriteFileAtomically(path, text ? EncodeGltfText(doc) : EncodeGlb(doc), error);
 }
 

@@ -1,6 +1,7 @@
 // varnex import FILE [options]: runs the import, prints the scene it built,
 // and writes the requested exports. The exit code is the import's result,
 // 2 when an export could not be written, or 128 plus a stop signal.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -21,6 +22,13 @@ struct ImportCommand {
 };
 
 int RunImportCommand(const HostOptions& host, ImportCommand& command) {
+  // An export to standard output takes the place of the printed scene; two would mix.
+  const auto toStandardOutput = std::count_if(command.exports.begin(), command.exports.end(),
+                                              [](const SceneExport& output) { return *output.target == "-"; });
+  if (toStandardOutput > 1) {
+    std::fprintf(stderr, "varnex: only one output can go to standard output (-)\n");
+    return kExitHostProblem;
+  }
   StopSignals stopSignals;
   const std::optional<TakeFiles> take = ResolveTake(command.request.file, command.request);
   if (!take) return kExitFailure;
@@ -36,7 +44,7 @@ int RunImportCommand(const HostOptions& host, ImportCommand& command) {
   }
   // A failed import leaves nothing worth showing or writing.
   if (result != 0) return result;
-  if (!command.request.quiet) {
+  if (!command.request.quiet && toStandardOutput == 0) {
     PrintSceneTree(stdout);
     PrintSceneSummary(stdout);
     std::fflush(stdout);

@@ -11,6 +11,7 @@
 //   settings.cpp        the settings directory handed to initialize
 //   import_session.cpp  one import: keywords, messages, progress, Ctrl-C
 //   scene_print.cpp     the scene tree and summary
+#include <csignal>
 #include <cstdio>
 
 #include "commands.h"
@@ -29,6 +30,10 @@ constexpr varnex::CommandSetup kCommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+  // A reader that goes away is a write error of that output, not the end of varnex.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   varnex::Program program;
   CLI::App& cli = program.cli;
   cli.fallthrough();

@@ -2,19 +2,15 @@
 // of the imported scene, for people who analyse motion. The frames are every
 // frame of the take and every key time, so the export means the same for
 // every format, however far optimisation and reduction thinned the keys.
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <varnex/host.h>
 
+#include "atomic_file.h"
+#include "output_option.h"
 #include "scene_sampling.h"
 #include "varnex.h"
 
@@ -50,46 +46,23 @@ bool WritePositionRows(std::FILE* out) {
   return std::ferror(out) == 0;
 }
 
-// Writes beside the target and renames, so that OUT.csv is either the old
-// file or the complete new one.
 int WritePositions(const std::string& target) {
-  std::filesystem::path directory = std::filesystem::path(target).parent_path();
-  std::string pattern = (directory / ("." + std::filesystem::path(target).filename().string() + ".XXXXXX")).string();
-  std::vector<char> temporary(pattern.begin(), pattern.end());
-  temporary.push_back('\0');
-
-  int descriptor = mkstemp(temporary.data());
-  if (descriptor < 0) {
-    std::fprintf(stderr, "varnex: cannot write the positions to %s: %s\n", target.c_str(), std::strerror(errno));
-    return kExitHostProblem;
+  OutputFile out;
+  std::string reason;
+  if (out.Open(target, reason)) {
+    WritePositionRows(out.stream());  // a write error shows in the stream, which Commit checks
+    if (out.Commit(reason)) return kExitSuccess;
   }
-  std::FILE* out = fdopen(descriptor, "w");
-  bool written = out != nullptr && WritePositionRows(out);
-  int savedErrno = errno;
-  if (out != nullptr) {
-    written = std::fclose(out) == 0 && written;
-    savedErrno = written ? 0 : errno;
-  } else {
-    close(descriptor);
-  }
-  if (written && std::rename(temporary.data(), target.c_str()) != 0) {
-    written = false;
-    savedErrno = errno;
-  }
-  if (!written) {
-    std::remove(temporary.data());
-    std::fprintf(stderr, "varnex: cannot write the positions to %s: %s\n", target.c_str(),
-                 std::strerror(savedErrno != 0 ? savedErrno : EIO));
-    return kExitHostProblem;
-  }
-  return kExitSuccess;
+  std::fprintf(stderr, "varnex: cannot write the positions to %s: %s\n", target.c_str(), reason.c_str());
+  return kExitHostProblem;
 }
 
 }  // namespace
 
 void SetupPositionsExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
   auto target = std::make_shared<std::string>();
-  command.add_option("--positions", *target, "Write every instance's world position at every frame as CSV");
+  command.add_option("--positions", *target, "Write every instance's world position at every frame as CSV")
+      ->check(OutputPathCheck({"csv"}));
   exports.push_back({target, [target] { return WritePositions(*target); }});
 }
 

@@ -8,6 +8,7 @@
 #include "gltf_export.h"
 #include "html_player.h"
 #include "json_dump.h"
+#include "output_option.h"
 #include "svg_preview.h"
 #include "varnex.h"
 
@@ -24,9 +25,9 @@ std::string SourceFile(const CLI::App* command) {
 }
 
 void AddExport(CLI::App& command, SceneExports& exports, const char* names, const char* help, const char* what,
-               Writer writer) {
+               std::vector<std::string> extensions, Writer writer) {
   auto target = std::make_shared<std::string>();
-  command.add_option(names, *target, help);
+  command.add_option(names, *target, help)->check(OutputPathCheck(std::move(extensions)));
   const CLI::App* owner = &command;
   exports.push_back({target,
                      [target, owner, what, writer] {
@@ -50,18 +51,18 @@ bool WriteGltfFile(const std::string& path, const std::string& sourceFile, std::
 
 void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
   AddExport(command, exports, "-o,--output", "Write the scene as glTF 2.0: OUT.glb (binary) or OUT.gltf (text)",
-            "glTF file", WriteGltfFile);
+            "glTF file", {"glb", "gltf"}, WriteGltfFile);
 }
 
 void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
   AddExport(command, exports, "--preview",
             "Draw the skeleton at a few frames as SVG, or write OUT.html: a player of the take", "preview",
-            WritePreview);
+            {"svg", "html"}, WritePreview);
 }
 
 void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
   AddExport(command, exports, "--dump-json", "Write the whole imported scene as JSON", "scene JSON",
-            WriteSceneJson);
+            {"json"}, WriteSceneJson);
 }
 
 }  // namespace varnex
