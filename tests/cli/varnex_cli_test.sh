@@ -57,6 +57,10 @@ finish() {
 hold() { exec 3>"$1"; }
 feed() { tail -c +"${2:-0}" "$1" >&3 2>/dev/null; }
 release() { exec 3>&-; }
+# blocked_in_open PID: waits until the process waits to open a FIFO nobody reads or writes.
+blocked_in_open() {
+  until [ "$(cat "/proc/$1/wchan" 2>/dev/null)" == wait_for_partner ]; do sleep 0.05; done
+}
 # blocked_worker: waits until a worker of the varnex in $pid waits to open a
 # FIFO that nobody writes (a signal is then sure to interrupt it); prints its pid.
 blocked_worker() {
@@ -181,6 +185,83 @@ missing.bvh: -1 (cannot be opened)"
     run --plugin "$work/nothing.so" validate x.bvh
     expect_code 2
     expect_stderr_matches "^varnex: cannot load the plug-in $work/nothing\.so: "
+    ;;
+  outputs)
+    # What the path names decides how it is written, and nothing it points at is replaced.
+    walk="$samples/walk.bvh"
+    printf 'old\n' >real.csv
+    chmod 640 real.csv
+    ln -s real.csv link.csv
+    ln -s made.csv dangling.csv
+    run import "$walk" -q --positions link.csv
+    expect_code 0
+    [ -L link.csv ] && [ "$(head -n 1 real.csv)" == "frame,path,x,y,z" ] || fail "the link's target was not written"
+    [ "$(stat -c %a real.csv)" == 640 ] || fail "a replaced file lost its mode: $(stat -c %a real.csv)"
+    run import "$walk" -q --positions dangling.csv
+    [ -L dangling.csv ] && [ -s made.csv ] || fail "a dangling link was not followed"
+    mkfifo pipe.csv
+    cat pipe.csv >got.csv &
+    run import "$walk" -q --positions pipe.csv
+    wait $!
+    expect_code 0
+    [ -p pipe.csv ] && [ "$(head -n 1 got.csv)" == "frame,path,x,y,z" ] || fail "the FIFO's reader got: $(head -c 40 got.csv)"
+    if [ "$(id -u)" -eq 0 ]; then
+      mknod null c 1 3
+      run import "$walk" -q -o null
+      expect_code 0
+      [ -c null ] || fail "the device node was replaced"
+    else
+      echo "SKIP: the device node part needs root to run mknod"
+    fi
+    (umask 027 && "$varnex" import "$walk" -q --dump-json new.json)
+    [ "$(stat -c %a new.json)" == 640 ] || fail "a new file under umask 027 has mode $(stat -c %a new.json)"
+    expect_files . "config dangling.csv got.csv link.csv made.csv new.json $([ "$(id -u)" -eq 0 ] && echo 'null ')pipe.csv real.csv stderr.txt stdout.txt "
+    ;;
+  output_names)
+    # An extension is matched in any case; one varnex does not write is refused
+    # before the import, naming the ones it does.
+    for spec in "-o take.GLTF 0" "-o take.Glb 0" "--positions p.CSV 0" "--preview p.Svg 0" "--dump-json j.JSON 0" \
+      "-o take.fbx 2 --output: take.fbx: varnex writes .glb or .gltf here, or - for standard output" \
+      "--positions p.txt 2 --positions: p.txt: varnex writes .csv here, or - for standard output" \
+      "--preview p.png 2" "--dump-json j 2"; do
+      read -r option path want message <<<"$spec"
+      run import "$samples/walk.bvh" -q "$option" "$path"
+      expect_code "$want"
+      if [ "$want" -eq 0 ]; then
+        [ -s "$path" ] || fail "$option $path wrote nothing"
+      else
+        [ ! -e "$path" ] || fail "$option $path was written"
+        [ -z "$message" ] || [ "$(head -n 1 stderr.txt)" == "$message" ] || fail "refusal: $(cat stderr.txt)"
+      fi
+    done
+    [ "$(head -c 1 take.GLTF)" == "{" ] || fail "take.GLTF is not text glTF"
+    [ "$(head -c 4 take.Glb)" == "glTF" ] || fail "take.Glb is not binary glTF"
+    ;;
+  standard_output)
+    # "-" is standard output, which then holds that output alone.
+    run import "$samples/walk.bvh" -o -
+    expect_code 0
+    [ "$(head -c 4 stdout.txt)" == "glTF" ] || fail "-o - wrote: $(head -c 20 stdout.txt)"
+    run import "$samples/walk.bvh" --positions -
+    [ "$(head -n 1 stdout.txt)" == "frame,path,x,y,z" ] || fail "--positions - wrote: $(head -n 1 stdout.txt)"
+    grep -q instances stdout.txt && fail "the scene summary went into the positions"
+    run import "$samples/walk.bvh" --positions - --dump-json -
+    expect_code 2
+    expect_stderr "varnex: only one output can go to standard output (-)"
+    expect_files . "config stderr.txt stdout.txt "
+    ;;
+  signal_exports)
+    # A stop while the exports are written: those done stay, the one under way
+    # and the rest are not written, and no temporary is left.
+    mkfifo p.svg
+    start import "$samples/wave.bvh" -q --positions out.csv -o take.glb --preview p.svg --dump-json j.json
+    blocked_in_open "$pid"
+    kill -TERM "$pid"
+    finish
+    expect_code 143
+    expect_stderr "varnex: cannot write the preview to p.svg: stopped
+varnex: stopped by SIGTERM; written: out.csv, take.glb; not written: p.svg, j.json"
+    expect_files . "config out.csv p.svg stderr.txt stdout.txt take.glb "
     ;;
   signal_import)
     # A stop signal while the plug-in reads: with nothing read yet, and with
