@@ -3,6 +3,7 @@
 #include "maths.h"
 
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include <glm/mat4x4.hpp>
@@ -39,6 +40,25 @@ glm::dmat4 ToDouble(const SgMatrix& matrix) {
 
 void ToFloat(const glm::dmat4& m, SgMatrix* matrix) {
   for (int i = 0; i < 16; ++i) matrix->m[i] = static_cast<float>(m[i / 4][i % 4]);
+}
+
+// a·b in glm's order of operations (each column of the product a sum of the
+// columns of a, scaled and added left to right), in double, rounded once to
+// float; written out because building double matrices cost more than the
+// product, and this runs several times per bone and frame.
+void MultiplyInto(const SgMatrix& a, const SgMatrix& b, SgMatrix* result) {
+  float product[16];
+  for (int col = 0; col < 4; ++col) {
+    const float* bc = b.m + col * 4;
+    for (int row = 0; row < 4; ++row) {
+      double sum = double(a.m[row]) * double(bc[0]);
+      sum = sum + double(a.m[4 + row]) * double(bc[1]);
+      sum = sum + double(a.m[8 + row]) * double(bc[2]);
+      sum = sum + double(a.m[12 + row]) * double(bc[3]);
+      product[col * 4 + row] = static_cast<float>(sum);
+    }
+  }
+  std::memcpy(result->m, product, sizeof product);  // result may be a or b
 }
 
 std::string EulerLogText(const SgEuler& euler) {
@@ -142,7 +162,7 @@ extern "C" void Sg_Matrix_Multiply(int16_t mode, SgMatrix* a, SgMatrix* b, SgMat
       vxhost::ReportHostError("Sg_Matrix_Multiply()", std::string("item ") + (!a ? "2" : !b ? "3" : "4") +
                                                           ": expected a matrix, found 0");
     } else {
-      vxhost::ToFloat(vxhost::ToDouble(*a) * vxhost::ToDouble(*b), result);
+      vxhost::MultiplyInto(*a, *b, result);
     }
   });
   vxhost::AfterHostCall();
