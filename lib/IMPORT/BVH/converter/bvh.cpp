@@ -734,9 +734,11 @@ void ReadBvhTokens() {
       continue;
     }
     size_t start = position;
+    bool holdsNul = false;
     for (;;) {
       while (ByteClass(readBlock[position]) == kTokenByte) ++position;
       if (position < end && readBlock[position] == '\0') {
+        holdsNul = true;
         ++position;
         continue;
       }
@@ -761,7 +763,7 @@ void ReadBvhTokens() {
     if (position < end) ++position;  // the separator, now the terminator
 
     // What the reader and the progress see of a token ends at its first NUL.
-    length = std::strlen(readBlock + start);
+    if (holdsNul) length = std::strlen(readBlock + start);
     ParseBvhToken(readBlock + start, length);
     bytesRead += static_cast<int64_t>(length);
     if (--countdown == 0) {
