@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build needs from Debian's packages; does nothing when all is there.
+# GNU parallel runs the test that splits a conversion into shards.
 set -euo pipefail
-packages=(cmake g++ clang-14 libclang-rt-14-dev libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libglm-dev)
+packages=(cmake g++ clang-14 libclang-rt-14-dev libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libglm-dev
+  parallel)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
