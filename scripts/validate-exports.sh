@@ -20,7 +20,10 @@ fi
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 inputs=(samples)
-[ -d ../shared/mocap ] && inputs+=(../shared/mocap)
+mocap=${MOCAP_DIR:-../shared/mocap}  # worktrees elsewhere point MOCAP_DIR at it
+[ -d "$mocap" ] && inputs+=("$mocap")
 "$build/bin/varnex" convert "${inputs[@]}" --out-dir "$out/glb" --format glb --jobs 2 >/dev/null
 "$build/bin/varnex" convert samples --out-dir "$out/gltf" --format gltf --jobs 2 >/dev/null
-GLTF_VALIDATOR_DIR="$tools" node scripts/validate-gltf.cjs "$out"/glb/*.glb "$out"/gltf/*.gltf
+# Outputs keep the inputs' folders.
+mapfile -t files < <(find "$out" -name '*.glb' -o -name '*.gltf' | sort)
+GLTF_VALIDATOR_DIR="$tools" node scripts/validate-gltf.cjs "${files[@]}"

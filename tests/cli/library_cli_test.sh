@@ -141,6 +141,68 @@ TABLE
     expect_code 0
     expect_stderr ""
     ;;
+  convert_folders)
+    # Folders are kept, each file converts once however often and however it is named,
+    # every AMC is a take and an ASF without motion is a skeleton, not a take.
+    mkdir -p lib/a lib/b lib/s lib/t lib/u
+    bvh lib/a/take.bvh 0.0333333
+    bvh lib/b/take.bvh 0.0333333
+    skeleton lib/s/01.asf; motion lib/s/01_01.amc b01 2; motion lib/s/01_02.amc b01 3
+    skeleton lib/t/lonely.asf
+    motion lib/u/stray.amc b01 2
+    ln -s lib/a/take.bvh alias.bvh
+    run convert lib lib/a/take.bvh ./lib/b/../a/take.bvh alias.bvh --out-dir out --format csv --frame-rate 30
+    expect_code 1
+    [ "$(cd out && find . -type f | sort | tr '\n' ' ')" == "./a/take.csv ./b/take.csv ./s/01_01.csv ./s/01_02.csv " ] ||
+      fail "outputs: $(cd out && find . -type f | sort | tr '\n' ' ')"
+    while IFS='|' read -r file result frames; do
+      grep -Eq "^$file +$result +[-0-9]+ +$frames " stdout.txt || fail "row $file $result $frames:"$'\n'"$(cat stdout.txt)"
+    done <<'TABLE'
+lib/a/take.bvh|ok|3
+lib/b/take.bvh|ok|3
+lib/s/01_01.amc|ok|2
+lib/s/01_02.amc|ok|3
+lib/u/stray.amc|no skeleton|-
+lib/t/lonely.asf|skeleton, no motion|-
+TABLE
+    [ "$(wc -l <stdout.txt)" -eq 8 ] || fail "rows:"$'\n'"$(cat stdout.txt)"
+    expect_stdout_matches '^4 converted, 1 failed$'
+    expect_stderr_matches '^lib/u/stray.amc: no skeleton found: no --skeleton given, no stray.asf beside it, no .asf file in its folder'
+    ;;
+  skip_existing)
+    mkdir lib
+    bvh lib/old.bvh 0.0333333
+    bvh lib/new.bvh 0.0333333
+    run convert lib --out-dir out
+    expect_stdout_matches '^2 converted, 0 failed$'
+    touch -d '1 minute ago' out/old.glb
+    touch -d '2 minutes ago' lib/old.bvh
+    touch -d '1 minute ago' out/new.glb
+    touch lib/new.bvh
+    run convert lib --out-dir out --skip-existing
+    expect_code 0
+    grep -Eq '^lib/old.bvh +up to date ' stdout.txt || fail "old.bvh was not skipped: $(cat stdout.txt)"
+    grep -Eq '^lib/new.bvh +ok ' stdout.txt || fail "new.bvh was not converted again: $(cat stdout.txt)"
+    expect_stdout_matches '^1 converted, 0 failed, 1 up to date$'
+    [ out/old.glb -ot lib/new.bvh ] || fail "old.glb was written again"
+    ;;
+  shards_through_parallel)
+    # Two parts through GNU parallel make what one convert makes, each take once.
+    command -v parallel >/dev/null || { echo "GNU parallel is not installed (scripts/setup.sh)"; exit 77; }
+    mkdir -p lib/x lib/y
+    for name in a b c d e; do bvh lib/x/$name.bvh 0.0333333; bvh lib/y/$name.bvh 0.0416667; done
+    skeleton lib/y/01.asf; motion lib/y/01_01.amc b01 2; motion lib/y/01_02.amc b01 4
+    run convert lib --out-dir one --format csv --frame-rate 120
+    expect_code 0
+    parallel --halt now,fail=1 "$varnex" convert lib --out-dir parts --format csv --frame-rate 120 --shard {}/2 \
+      '>' part{}.txt '2>/dev/null' ::: 1 2 || fail "a part failed"
+    diff -r one parts >/dev/null || fail "the parts differ from one convert: $(diff -rq one parts)"
+    for k in 1 2; do grep -Eq '^[1-9][0-9]* converted, 0 failed$' part$k.txt || fail "part $k: $(cat part$k.txt)"; done
+    [ "$(cat part1.txt part2.txt | grep -c ' ok ')" -eq 12 ] || fail "the parts overlap or miss takes"
+    run convert lib --out-dir parts --shard 3/2
+    expect_code 2
+    expect_stderr_matches 'K/N with 1 <= K <= N'
+    ;;
   *)
     echo "unknown case $case_name" >&2
     exit 2

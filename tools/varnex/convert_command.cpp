@@ -19,8 +19,10 @@
 #include <nlohmann/json.hpp>
 
 #include "atomic_file.h"
+#include "acclaim_pairing.h"
 #include "commands.h"
 #include "gallery.h"
+#include "library_scan.h"
 #include "scene_sampling.h"
 #include "stop_signals.h"
 #include "varnex/host.h"
@@ -41,10 +43,15 @@ struct ConvertOptions {
   bool reduceTranslation = false, reduceRotation = false;
   bool gallery = false;
   ExportSettings exportSettings;
+  std::optional<int32_t> frameRate;
+  std::string skeleton;
+  bool acclaimRootScale = false, merge = false, skipExisting = false;
+  std::string shard;  // K/N
 };
 
 struct Job {
-  fs::path input;
+  LibraryJob work;
+  fs::path input;       // as the table shows it
   fs::path output;
   fs::path report;      // the worker's figures, written on success
   fs::path log;         // the worker's messages
@@ -52,63 +59,22 @@ struct Job {
   double seconds = 0.0;
   std::string result;   // empty while pending or running
   bool ok = false;
+  bool counted = true;  // false for rows that are not conversions (skeletons, up to date)
   long joints = -1, frames = -1, keys = -1;
   double duration = -1.0;  // of the take, in seconds
   std::string firstMessage;
 };
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool Importable(const fs::path& path) {
-  const std::string ext = Lower(path.extension().string());
-  return ext == ".bvh" || ext == ".asf";
-}
-
-// Files named on the command line are taken as they are; folders are
-// searched for BVH and ASF files (an ASF brings its AMC along).
-std::vector<fs::path> CollectInputs(const std::vector<std::string>& inputs, std::string& problem) {
-  std::vector<fs::path> files;
-  for (const std::string& input : inputs) {
-    std::error_code ec;
-    if (fs::is_directory(input, ec)) {
-      std::vector<fs::path> found;
-      for (auto it = fs::recursive_directory_iterator(input, ec); !ec && it != fs::recursive_directory_iterator();
-           it.increment(ec)) {
-        if (it->is_regular_file(ec) && Importable(it->path())) found.push_back(it->path());
-      }
-      std::sort(found.begin(), found.end());
-      files.insert(files.end(), found.begin(), found.end());
-    } else if (fs::exists(input, ec)) {
-      files.emplace_back(input);
-    } else {
-      problem = "varnex: " + input + ": no such file or folder";
-      return {};
-    }
-  }
-  return files;
-}
-
-// Output names follow the input's stem; a stem seen before gets -2, -3 ...
-std::vector<fs::path> OutputNames(const std::vector<fs::path>& inputs, const fs::path& dir, const std::string& ext) {
-  std::set<std::string> used;
-  std::vector<fs::path> outputs;
-  for (const fs::path& input : inputs) {
-    std::string name = input.stem().string();
-    for (int n = 2; used.count(Lower(name)); ++n) name = input.stem().string() + "-" + std::to_string(n);
-    used.insert(Lower(name));
-    outputs.push_back(dir / (name + "." + ext));
-  }
-  return outputs;
-}
-
 std::vector<std::string> WorkerArguments(const HostOptions& host, const ConvertOptions& options, const Job& job) {
   std::vector<std::string> args = {ProgramFile()};
   if (!host.pluginPath.empty()) args.insert(args.end(), {"--plugin", host.pluginPath});
   if (!host.settingsDirectory.empty()) args.insert(args.end(), {"--settings", host.settingsDirectory});
-  args.insert(args.end(), {"import", job.input.string(), "--quiet"});
+  args.insert(args.end(), {"import", job.work.take.motion.string()});
+  for (const fs::path& motion : job.work.moreMotions) args.push_back(motion.string());
+  args.push_back("--quiet");
+  if (!job.work.take.skeleton.empty()) args.insert(args.end(), {"--skeleton", job.work.take.skeleton.string()});
+  if (options.frameRate) args.insert(args.end(), {"--frame-rate", std::to_string(*options.frameRate)});
+  if (options.acclaimRootScale) args.push_back("--acclaim-root-scale");
   if (options.distanceThreshold) args.insert(args.end(), {"--distance-threshold", *options.distanceThreshold});
   if (options.angularThreshold) args.insert(args.end(), {"--angular-threshold", *options.angularThreshold});
   if (options.reduceTranslation) args.push_back("--reduce-translation");
@@ -177,18 +143,86 @@ void PrintTable(const std::vector<Job>& jobs) {
   }
 }
 
+int ShardPart(const std::string& shard) { return std::stoi(shard.substr(0, shard.find('/'))); }
+int ShardCount(const std::string& shard) { return std::stoi(shard.substr(shard.find('/') + 1)); }
+
+// A row per take or merged skeleton, those that need no worker decided here.
+std::vector<Job> PlanJobs(const Library& library, const ConvertOptions& options) {
+  std::vector<Job> jobs;
+  for (const LibraryJob& work : library.jobs) {
+    Job job;
+    job.work = work;
+    job.output = fs::path(options.outDir) / work.output;
+    job.input = work.take.motion;
+    if (!work.moreMotions.empty())
+      job.input = work.take.skeleton.string() + " (" + std::to_string(work.moreMotions.size() + 1) + " takes)";
+    if (!work.problem.empty()) {
+      job.result = "no skeleton";
+      job.firstMessage = work.problem;
+    } else if (options.skipExisting && OutputIsUpToDate(job.output, work)) {
+      job.result = "up to date";
+      job.ok = true;
+      job.counted = false;
+    }
+    jobs.push_back(job);
+  }
+  for (const fs::path& skeleton : library.unusedSkeletons) {
+    Job job;
+    job.input = skeleton;
+    job.result = "skeleton, no motion";
+    job.ok = true;
+    job.counted = false;
+    jobs.push_back(job);
+  }
+  return jobs;
+}
+
+// What the workers will not say where the user sees it: one line each.
+void SayWhatAcclaimLeftOpen(const std::vector<Job>& jobs, const ConvertOptions& options) {
+  size_t timed = 0;
+  std::set<std::string> scaled;
+  for (const Job& job : jobs) {
+    if (!job.result.empty() || job.work.take.skeleton.empty()) continue;
+    timed += 1 + job.work.moreMotions.size();
+    if (AsfUnitLength(job.work.take.skeleton) != 1.0) scaled.insert(job.work.take.skeleton.filename().string());
+  }
+  if (timed && !options.frameRate)
+    std::fprintf(stderr, "varnex: AMC motion holds no frame rate; %zu AMC take%s timed at 30 fps (change it with --frame-rate N)\n",
+                 timed, timed == 1 ? " was" : "s were");
+  if (!scaled.empty() && !options.acclaimRootScale) {
+    std::string names;
+    for (const std::string& name : scaled) names += (names.empty() ? "" : ", ") + name;
+    std::fprintf(stderr,
+                 "varnex: %s: unit length other than 1: bone offsets carry it, root motion does not "
+                 "(give --acclaim-root-scale to scale that too)\n",
+                 names.c_str());
+  }
+}
+
+std::string Totals(const std::vector<Job>& jobs, size_t failed) {
+  size_t converted = 0, upToDate = 0;
+  for (const Job& job : jobs) {
+    converted += job.ok && job.counted ? 1 : 0;
+    upToDate += job.result == "up to date" ? 1 : 0;
+  }
+  std::string line = std::to_string(converted) + " converted, " + std::to_string(failed) + " failed";
+  if (upToDate) line += ", " + std::to_string(upToDate) + " up to date";
+  return line;
+}
+
 int RunConvert(const HostOptions& host, const ConvertOptions& options) {
   StopSignals stopSignals;
   std::string problem;
-  const std::vector<fs::path> inputs = CollectInputs(options.inputs, problem);
-  if (!problem.empty()) {
+  Library library;
+  if (!ScanLibrary({options.inputs, options.skeleton, options.format, options.merge}, library, problem)) {
     std::fprintf(stderr, "%s\n", problem.c_str());
     return kExitHostProblem;
   }
-  if (inputs.empty()) {
-    std::fprintf(stderr, "varnex: no BVH or ASF file to convert\n");
+  if (library.jobs.empty() && library.unusedSkeletons.empty()) {
+    std::fprintf(stderr, "varnex: no BVH, AMC or ASF file to convert\n");
     return kExitHostProblem;
   }
+  if (!options.shard.empty()) KeepShard(library, ShardPart(options.shard), ShardCount(options.shard));
   std::error_code ec;
   fs::create_directories(options.outDir, ec);
   if (ec || !fs::is_directory(options.outDir)) {
@@ -197,28 +231,34 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
     return kExitHostProblem;
   }
 
-  const std::vector<fs::path> outputs = OutputNames(inputs, options.outDir, options.format);
   const TemporaryFolder scratch;  // the workers' logs and reports
   if (scratch.path().empty()) {
     std::fprintf(stderr, "varnex: cannot make a temporary folder for the workers' logs\n");
     return kExitHostProblem;
   }
-  std::vector<Job> jobs(inputs.size());
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    jobs[i].input = inputs[i];
-    jobs[i].output = outputs[i];
+  std::vector<Job> jobs = PlanJobs(library, options);
+  for (size_t i = 0; i < jobs.size(); ++i) {
     jobs[i].report = scratch.path() / (std::to_string(i) + ".report");
     jobs[i].log = scratch.path() / (std::to_string(i) + ".log");
   }
+  SayWhatAcclaimLeftOpen(jobs, options);
 
   const size_t cores = std::max(1u, std::thread::hardware_concurrency());
   const size_t limit = std::min(size_t(options.jobs > 0 ? size_t(options.jobs) : cores), WorkerProcesses::Limit());
   const bool terminal = StderrIsTerminal();
   WorkerProcesses workers;
   size_t next = 0, done = 0, failed = 0;
+  for (const Job& job : jobs)
+    if (!job.result.empty()) ++done, failed += job.ok ? 0 : 1;
   while (done < jobs.size()) {
     while (workers.Running() < limit && next < jobs.size() && !StopRequested()) {
       Job& job = jobs[next];
+      if (!job.result.empty()) {  // decided before it started
+        ++next;
+        continue;
+      }
+      std::error_code made;
+      fs::create_directories(job.output.parent_path(), made);
       std::string reason;
       job.started = std::chrono::steady_clock::now();
       if (!workers.Start(next, WorkerArguments(host, options, job), job.log, reason)) {
@@ -249,16 +289,19 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
   if (options.gallery) {
     std::vector<GalleryCard> cards;
     for (const Job& job : jobs)
-      if (job.ok) cards.push_back(CardForOutput(options.outDir, job.output.string(), job.duration, job.joints));
+      if (job.ok && !job.output.empty()) cards.push_back(CardForOutput(options.outDir, job.output.string(), job.duration, job.joints));
     if (WriteGalleryIndex(options.outDir, cards) != kExitSuccess) return kExitHostProblem;
   }
   if (StopRequested()) {
-    const size_t converted = static_cast<size_t>(std::count_if(jobs.begin(), jobs.end(), [](const Job& job) { return job.ok; }));
+    const size_t converted = static_cast<size_t>(
+        std::count_if(jobs.begin(), jobs.end(), [](const Job& job) { return job.ok && job.counted; }));
+    const size_t decided = static_cast<size_t>(
+        std::count_if(jobs.begin(), jobs.end(), [](const Job& job) { return !job.counted; }));
     std::printf("%zu converted, %zu failed, %zu not converted: stopped by %s\n", converted, failed,
-                jobs.size() - converted - failed, StopSignalName());
+                jobs.size() - decided - converted - failed, StopSignalName());
     return StopExitCode();
   }
-  std::printf("%zu converted, %zu failed\n", jobs.size() - failed, failed);
+  std::printf("%s\n", Totals(jobs, failed).c_str());
   return failed == 0 ? kExitSuccess : kExitFailure;
 }
 
@@ -277,6 +320,19 @@ int WriteReport(const std::string& path) {
     return kExitHostProblem;
   }
   return kExitSuccess;
+}
+
+CLI::Validator ShardValidator() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        int k = 0, n = 0;
+        char slash = 0, extra = 0;
+        std::istringstream in(text);
+        if (!(in >> k >> slash >> n) || slash != '/' || in >> extra || n < 1 || k < 1 || k > n)
+          return "--shard takes K/N with 1 <= K <= N, as 2/8";
+        return {};
+      },
+      "K/N");
 }
 
 }  // namespace
@@ -305,6 +361,18 @@ void SetupConvertCommand(Program& program) {
   command->add_flag("--gallery", options->gallery,
                     "Also write a player and a thumbnail per take, and index.html with a card for each");
   AddExportSettingsOptions(*command, options->exportSettings);
+  command
+      ->add_option("--frame-rate", options->frameRate,
+                   "Frame rate of AMC motion, which holds none, in frames per second (default 30)")
+      ->check(CLI::Range(1, vxhost::kTicksPerSecond));
+  command->add_option("--skeleton", options->skeleton, "The ASF skeleton of every AMC motion");
+  command->add_flag("--acclaim-root-scale", options->acclaimRootScale,
+                    "Scale the root's motion by the ASF's unit length, as its bone offsets are");
+  command->add_flag("--merge", options->merge,
+                    "One glTF per skeleton, with an animation per AMC take (glb and gltf only)");
+  command->add_flag("--skip-existing", options->skipExisting, "Skip outputs newer than every file they are made from");
+  command->add_option("--shard", options->shard, "Convert only the K-th of N deterministic parts of the takes")
+      ->check(ShardValidator());
   program.commands.push_back({command, [&host = program.host, options] { return RunConvert(host, *options); }});
 }
 
