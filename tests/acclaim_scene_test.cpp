@@ -355,20 +355,20 @@ TEST(AcclaimScene, HostProgramExportsTheSamePositions) {
   std::ifstream in(csv);
   std::string line;
   std::getline(in, line);
-  EXPECT_EQ(line, "frame,path,x,y,z");
+  EXPECT_EQ(line, "frame,time,path,x,y,z");
   while (std::getline(in, line)) {
     std::vector<std::string> fields;
     std::stringstream row(line);
     for (std::string field; std::getline(row, field, ',');) fields.push_back(field);
-    ASSERT_EQ(fields.size(), 5u) << line;
+    ASSERT_EQ(fields.size(), 6u) << line;
     size_t frame = std::stoul(fields[0]);
     if (exported.size() <= frame) exported.resize(frame + 1);
     std::vector<std::string> parts;
-    std::stringstream path(fields[1]);
+    std::stringstream path(fields[2]);
     for (std::string part; std::getline(path, part, '/');) parts.push_back(part);
     std::string key = parts.back();
     if (key.rfind("End Effector", 0) == 0 && parts.size() > 1) key = "end:" + parts[parts.size() - 2];
-    exported[frame][key] = {std::stod(fields[2]), std::stod(fields[3]), std::stod(fields[4])};
+    exported[frame][key] = {std::stod(fields[3]), std::stod(fields[4]), std::stod(fields[5])};
   }
 
   Skeleton skeleton = ReadSkeleton(ReadText(asf));

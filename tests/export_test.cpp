@@ -1,13 +1,16 @@
-// What varnex writes from an imported scene: the glTF document read back
-// and evaluated against the host's own world positions, the scene JSON and
-// the SVG preview.
+// What varnex writes from an imported scene: the take captured from the
+// host, the glTF document read back and played as a viewer does against
+// the full-rate take, the scene JSON and the SVG preview.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include <glm/gtc/quaternion.hpp>
+#include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
 #include <glm/mat4x4.hpp>
 
@@ -19,6 +22,8 @@
 #include "json_dump.h"
 #include "scene_sampling.h"
 #include "svg_preview.h"
+#include "take.h"
+#include "compact_animation.h"
 
 using nlohmann::json;
 
@@ -63,6 +68,50 @@ Frame Time: 0.0333333
 3 30.5 6 10 5 -20 15 -30 45 60 10 5 30 0 0
 )";
 
+// Six joints in a chain, one per Euler order, each turning and one travelling.
+constexpr const char* kOrders = R"(HIERARCHY
+ROOT A
+{
+	OFFSET 1 2 3
+	CHANNELS 6 Xposition Yposition Zposition Xrotation Yrotation Zrotation
+	JOINT B
+	{
+		OFFSET 0 5 0
+		CHANNELS 3 Xrotation Zrotation Yrotation
+		JOINT C
+		{
+			OFFSET 0 5 1
+			CHANNELS 3 Yrotation Zrotation Xrotation
+			JOINT D
+			{
+				OFFSET 1 5 0
+				CHANNELS 3 Yrotation Xrotation Zrotation
+				JOINT E
+				{
+					OFFSET 0 4 0
+					CHANNELS 3 Zrotation Xrotation Yrotation
+					JOINT F
+					{
+						OFFSET 0 3 2
+						CHANNELS 3 Zrotation Yrotation Xrotation
+						End Site
+						{
+							OFFSET 0 2 0
+						}
+					}
+				}
+			}
+		}
+	}
+}
+MOTION
+Frames: 3
+Frame Time: 0.04
+0 0 0 10 20 30 40 50 60 70 80 90 100 110 120 130 140 150 160 170 180
+5 1 -2 -30 60 -90 120 -150 170 -20 40 -60 80 -100 120 -140 160 -170 10 20 30
+10 2 -4 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0
+)";
+
 const float* Floats(const varnex::GltfDocument& doc, int accessor, size_t& count, int& width) {
   const json& a = doc.json["accessors"][accessor];
   const json& view = doc.json["bufferViews"][a["bufferView"].get<int>()];
@@ -74,8 +123,32 @@ const float* Floats(const varnex::GltfDocument& doc, int accessor, size_t& count
   return reinterpret_cast<const float*>(doc.bin.data() + view["byteOffset"].get<size_t>());
 }
 
-// Evaluates the document's nodes at one animation sample, as a viewer would.
-std::vector<glm::dvec3> GltfWorldPositions(const varnex::GltfDocument& doc, size_t sample) {
+// A sampler's value at a time, interpolated as a viewer does (slerp for
+// rotations), held at the ends.
+std::vector<double> SamplerValue(const varnex::GltfDocument& doc, const json& sampler, float seconds) {
+  size_t keys, values;
+  int one, width;
+  const float* input = Floats(doc, sampler["input"], keys, one);
+  const float* output = Floats(doc, sampler["output"], values, width);
+  EXPECT_EQ(keys, values);
+  const size_t b = std::upper_bound(input, input + keys, seconds) - input;
+  auto value = [&](size_t k) { return std::vector<double>(output + k * width, output + (k + 1) * width); };
+  if (b == 0) return value(0);
+  if (b == keys || input[b - 1] == seconds) return value(b - 1);
+  const double u = (double(seconds) - input[b - 1]) / (double(input[b]) - input[b - 1]);
+  std::vector<double> from = value(b - 1), to = value(b);
+  if (width == 4) {
+    const glm::dquat q = glm::slerp(glm::dquat(from[3], from[0], from[1], from[2]),
+                                    glm::dquat(to[3], to[0], to[1], to[2]), u);
+    return {q.x, q.y, q.z, q.w};
+  }
+  for (int i = 0; i < width; ++i) from[i] += u * (to[i] - from[i]);
+  return from;
+}
+
+// World positions of the document's nodes as a viewer shows them while it
+// plays an animation at a time: parents first, each from its parent's.
+std::vector<glm::dvec3> GltfWorldPositions(const varnex::GltfDocument& doc, size_t animationIndex, float seconds) {
   const json& nodes = doc.json["nodes"];
   std::vector<glm::dvec3> t(nodes.size()), s(nodes.size());
   std::vector<glm::dquat> r(nodes.size());
@@ -91,12 +164,10 @@ std::vector<glm::dvec3> GltfWorldPositions(const varnex::GltfDocument& doc, size
       for (int c : n["children"]) parent[c] = int(i);
   }
   if (doc.json.contains("animations")) {
-    const json& animation = doc.json["animations"][0];
+    const json& animation = doc.json["animations"][animationIndex];
     for (const json& channel : animation["channels"]) {
-      const json& sampler = animation["samplers"][channel["sampler"].get<int>()];
-      size_t count;
-      int width;
-      const float* v = Floats(doc, sampler["output"], count, width) + sample * width;
+      const std::vector<double> v =
+          SamplerValue(doc, animation["samplers"][channel["sampler"].get<int>()], seconds);
       const int node = channel["target"]["node"];
       const std::string path = channel["target"]["path"];
       if (path == "translation") t[node] = {v[0], v[1], v[2]};
@@ -104,81 +175,169 @@ std::vector<glm::dvec3> GltfWorldPositions(const varnex::GltfDocument& doc, size
       if (path == "rotation") r[node] = glm::dquat(v[3], v[0], v[1], v[2]);
     }
   }
-  std::vector<glm::dvec3> world(nodes.size());
+  std::vector<glm::dmat4> world(nodes.size());
+  std::vector<glm::dvec3> positions(nodes.size());
   for (size_t i = 0; i < nodes.size(); ++i) {
-    glm::dmat4 m(1.0);
-    for (int n = int(i); n >= 0; n = parent[n]) {
-      glm::dmat4 local = glm::translate(glm::dmat4(1.0), t[n]) * glm::mat4_cast(r[n]);
-      m = glm::scale(local, s[n]) * m;
-    }
-    world[i] = glm::dvec3(m[3]);
+    const glm::dmat4 local = glm::scale(glm::translate(glm::dmat4(1.0), t[i]) * glm::mat4_cast(r[i]), s[i]);
+    EXPECT_LT(parent[i], int(i)) << "parents come first";
+    world[i] = parent[i] < 0 ? local : world[parent[i]] * local;
+    positions[i] = glm::dvec3(world[i][3]);
   }
-  return world;
+  return positions;
 }
 
-// Every n-th sample of the take: the world position of each instance node
-// in the document against the host's.
-void ExpectPositionsMatch(const varnex::GltfDocument& doc, size_t every) {
-  const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
-  std::vector<int32_t> ticks = varnex::SampleTicks();
-  const double tolerance = 1e-4 * varnex::SkeletonSize(0.0);
-  if (ticks.empty()) ticks.push_back(0);  // a skeleton without motion: its rest pose
-  for (size_t sample = 0; sample < ticks.size(); sample += every) {
-    const std::vector<glm::dvec3> world = GltfWorldPositions(doc, sample);
-    for (size_t i = 0; i < instances.size(); ++i) {
-      const glm::dvec3 want = vxhost::WorldPosition(*instances[i], ticks[sample]);
-      ASSERT_LE(glm::length(world[i] - want), tolerance)
-          << instances[i]->name << " at tick " << ticks[sample];
-    }
+// At every sample of the take (every n-th), each node of the document
+// stands within the bound of the take's full-rate world position.
+void ExpectTakeMatches(const varnex::GltfDocument& doc, size_t animation, const varnex::Take& take, double bound,
+                       size_t every = 1) {
+  std::vector<glm::dmat4> world;
+  for (size_t sample = 0; sample < std::max<size_t>(1, take.ticks.size()); sample += every) {
+    const float seconds = take.ticks.empty() ? 0.0f : float(double(take.ticks[sample]) / take.ticksPerSecond);
+    const std::vector<glm::dvec3> shown = GltfWorldPositions(doc, animation, seconds);
+    varnex::WorldTransforms(take, sample, world);
+    for (size_t i = 0; i < take.nodes.size(); ++i)
+      ASSERT_LE(glm::length(shown[i] - glm::dvec3(world[i][3])), bound)
+          << take.nodes[i].name << " at sample " << sample;
   }
+}
+
+// The bound of the compact animation, and the float rounding of an exact one.
+double Bound(const varnex::Take& take, bool exact) {
+  return (exact ? 1e-5 : varnex::kCompactionBound) * varnex::RestSize(take);
+}
+
+varnex::GltfDocument BuildOne(const varnex::Take& take, const varnex::ExportSettings& settings = {}) {
+  return varnex::BuildGltf({take}, take.name, settings);
 }
 
 }  // namespace
 
+// The take holds the host's scene in the export's units and axes: a Z-up
+// scene is turned about X so that its Z becomes Y, lengths are scaled, and
+// the root's own motion takes its extra factor.
+TEST(Take, HoldsTheSceneInTheExportUnitsAndAxes) {
+  vxtest::ScratchDir scratch;
+  ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("orders.bvh", kOrders)), 0);
+  const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
+  struct Case {
+    varnex::ExportSettings settings;
+  } cases[] = {{{}}, {{.scale = 0.01, .up = 'z'}}, {{.scale = 2.5, .up = 'y', .rootMotionScale = 3.0}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "scale " << c.settings.scale << " up " << c.settings.up);
+    const varnex::Take take = varnex::CaptureTake("orders", c.settings);
+    ASSERT_EQ(take.nodes.size(), instances.size());
+    ASSERT_EQ(take.ticks, varnex::SampleTicks());
+    std::vector<glm::dmat4> world;
+    for (size_t sample = 0; sample < take.ticks.size(); ++sample) {
+      varnex::WorldTransforms(take, sample, world);
+      // The root (A, under the file's node) travels by the factor; its
+      // descendants follow it.
+      const glm::dvec3 root = vxhost::WorldPosition(*instances[1], take.ticks[sample]);
+      for (size_t i = 0; i < instances.size(); ++i) {
+        glm::dvec3 want = vxhost::WorldPosition(*instances[i], take.ticks[sample]);
+        if (i > 0) want += (c.settings.rootMotionScale - 1.0) * root;
+        if (c.settings.up == 'z') want = {want.x, want.z, -want.y};
+        EXPECT_LE(glm::length(glm::dvec3(world[i][3]) - c.settings.scale * want), 1e-9 * c.settings.scale * 100)
+            << instances[i]->name << " at sample " << sample;
+      }
+    }
+    // The rest pose: offsets, no turn.
+    for (size_t i = 1; i < instances.size(); ++i) {
+      EXPECT_EQ(take.nodes[i].rest.rotation, glm::dquat(1, 0, 0, 0)) << take.nodes[i].name;
+    }
+  }
+}
+
 TEST(GltfExport, FollowsTheScene) {
   vxtest::ScratchDir scratch;
   ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("wave.bvh", kWave)), 0);
-  const varnex::GltfDocument doc = varnex::BuildGltf("wave");
-  const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
-  const json& nodes = doc.json["nodes"];
+  for (const bool exact : {false, true}) {
+    SCOPED_TRACE(exact ? "exact" : "compact");
+    const varnex::Take take = varnex::CaptureTake("wave", {});
+    const varnex::GltfDocument doc = BuildOne(take, {.exact = exact});
+    const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
+    const json& nodes = doc.json["nodes"];
 
-  // One node per instance, in the same order, then the skinned bone mesh.
-  ASSERT_EQ(nodes.size(), instances.size() + 1);
-  for (size_t i = 0; i < instances.size(); ++i) EXPECT_EQ(nodes[i]["name"], instances[i]->name);
-  EXPECT_EQ(nodes.back()["mesh"], 0);
-  EXPECT_EQ(nodes.back()["skin"], 0);
-  EXPECT_EQ(doc.json["skins"][0]["joints"].size(), instances.size());
-  size_t count;
-  int width;
-  Floats(doc, doc.json["skins"][0]["inverseBindMatrices"], count, width);
-  EXPECT_EQ(count, instances.size());
+    // One node per instance, in the same order, in the rest pose, then the skinned bone mesh.
+    ASSERT_EQ(nodes.size(), instances.size() + 1);
+    for (size_t i = 0; i < instances.size(); ++i) {
+      EXPECT_EQ(nodes[i]["name"], instances[i]->name);
+      EXPECT_FALSE(nodes[i].contains("rotation")) << instances[i]->name;
+      const glm::dvec3 offset(instances[i]->staticTransform[3]);
+      EXPECT_EQ(nodes[i]["translation"], json({float(offset.x), float(offset.y), float(offset.z)}));
+    }
+    EXPECT_EQ(nodes.back()["mesh"], 0);
+    EXPECT_EQ(nodes.back()["skin"], 0);
+    EXPECT_EQ(doc.json["skins"][0]["joints"].size(), instances.size());
+    size_t count;
+    int width;
+    const float* inverseBind = Floats(doc, doc.json["skins"][0]["inverseBindMatrices"], count, width);
+    ASSERT_EQ(count, instances.size());
+    // The bind pose is the rest pose: the Chest's inverse undoes its offsets.
+    EXPECT_FLOAT_EQ(inverseBind[16 * 2 + 13], -10.0f);
 
-  // Children as in the scene.
-  for (size_t i = 0; i < instances.size(); ++i) {
-    std::vector<std::string> want, got;
-    for (const vxhost::Instance* child : instances[i]->children) want.push_back(child->name);
-    if (nodes[i].contains("children"))
-      for (int c : nodes[i]["children"]) got.push_back(nodes[c]["name"]);
-    EXPECT_EQ(got, want) << instances[i]->name;
+    // Children as in the scene.
+    for (size_t i = 0; i < instances.size(); ++i) {
+      std::vector<std::string> want, got;
+      for (const vxhost::Instance* child : instances[i]->children) want.push_back(child->name);
+      if (nodes[i].contains("children"))
+        for (int c : nodes[i]["children"]) got.push_back(nodes[c]["name"]);
+      EXPECT_EQ(got, want) << instances[i]->name;
+    }
+
+    // One animation named after the take. Samplers only for what moves:
+    // the Hips travel and turn, the Chest, the Arm and the Leg turn; the
+    // file's node and the end sites hold their rest pose.
+    const json& animation = doc.json["animations"][0];
+    EXPECT_EQ(animation["name"], "wave");
+    std::vector<std::string> targets;
+    for (const json& channel : animation["channels"])
+      targets.push_back(nodes[channel["target"]["node"].get<int>()]["name"].get<std::string>() + " " +
+                        channel["target"]["path"].get<std::string>());
+    EXPECT_EQ(targets, (std::vector<std::string>{"Hips translation", "Hips rotation", "Chest rotation",
+                                                  "Arm rotation", "Leg rotation"}));
+    const float* seconds = Floats(doc, animation["samplers"][0]["input"], count, width);
+    if (exact) {
+      ASSERT_EQ(count, 4u);
+      EXPECT_FLOAT_EQ(seconds[3], 480.0f / 4800);
+    }
+    ExpectTakeMatches(doc, 0, take, Bound(take, exact));
+  }
+}
+
+// Takes of one skeleton share a document, an animation each; a take of
+// another skeleton is refused.
+TEST(GltfExport, SeveralTakesOfOneSkeleton) {
+  vxtest::ScratchDir scratch;
+  std::string other = kWave;
+  other.replace(other.find("0 30 0 0 0 0"), 12, "0 20 9 9 9 9");
+  std::vector<varnex::Take> takes;
+  for (const auto& [name, text] : {std::pair{"wave", std::string(kWave)}, std::pair{"other", other}}) {
+    ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write(std::string(name) + ".bvh", text)), 0);
+    takes.push_back(varnex::CaptureTake(name, {}));
+  }
+  std::string reason;
+  ASSERT_TRUE(varnex::WriteGltfTakes(scratch.Path("both.glb"), takes, {}, reason)) << reason;
+  const varnex::GltfDocument doc = varnex::BuildGltf(takes, "both", {});
+  ASSERT_EQ(doc.json["animations"].size(), 2u);
+  EXPECT_EQ(doc.json["skins"].size(), 1u);
+  for (size_t a = 0; a < takes.size(); ++a) {
+    EXPECT_EQ(doc.json["animations"][a]["name"], takes[a].name);
+    ExpectTakeMatches(doc, a, takes[a], Bound(takes[a], false));
   }
 
-  // Three samplers per animated instance over the frame times in seconds.
-  size_t animated = 0;
-  for (const vxhost::Instance* instance : instances) animated += vxhost::IsAnimated(*instance) ? 1 : 0;
-  const json& animation = doc.json["animations"][0];
-  EXPECT_EQ(animation["samplers"].size(), 3 * animated);
-  EXPECT_EQ(animation["channels"].size(), 3 * animated);
-  const float* seconds = Floats(doc, animation["samplers"][0]["input"], count, width);
-  ASSERT_EQ(count, 4u);
-  EXPECT_FLOAT_EQ(seconds[3], 480.0f / 4800);
-
-  ExpectPositionsMatch(doc, 1);
+  ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("orders.bvh", kOrders)), 0);
+  takes.push_back(varnex::CaptureTake("orders", {}));
+  EXPECT_FALSE(varnex::WriteGltfTakes(scratch.Path("all.glb"), takes, {}, reason));
+  EXPECT_EQ(reason, "take orders does not share the skeleton of wave: it has 8 nodes, not 7");
+  EXPECT_FALSE(std::filesystem::exists(scratch.Path("all.glb")));
 }
 
 TEST(GltfExport, EncodingsCarryTheSameDocument) {
   vxtest::ScratchDir scratch;
   ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("wave.bvh", kWave)), 0);
-  const varnex::GltfDocument doc = varnex::BuildGltf("wave");
+  const std::vector<varnex::Take> takes = {varnex::CaptureTake("wave", {})};
+  const varnex::GltfDocument doc = varnex::BuildGltf(takes, "wave", {});
 
   const std::string glb = varnex::EncodeGlb(doc);
   uint32_t header[5];
@@ -197,13 +356,13 @@ TEST(GltfExport, EncodingsCarryTheSameDocument) {
   EXPECT_EQ(uri.rfind("data:application/octet-stream;base64,", 0), 0u);
   EXPECT_EQ(text["buffers"][0]["byteLength"], doc.bin.size());
 
-  // Written whole, by extension; a folder that is not there leaves nothing.
+  // Written whole, by extension in any case; a folder that is not there leaves nothing.
   std::string reason;
-  ASSERT_TRUE(varnex::WriteGltf(scratch.Path("wave.glb"), "wave", reason)) << reason;
+  ASSERT_TRUE(varnex::WriteGltfTakes(scratch.Path("wave.glb"), takes, {}, reason)) << reason;
   EXPECT_EQ(vxtest::ReadFile(scratch.Path("wave.glb")), glb);
-  ASSERT_TRUE(varnex::WriteGltf(scratch.Path("wave.gltf"), "wave", reason)) << reason;
-  EXPECT_EQ(json::parse(vxtest::ReadFile(scratch.Path("wave.gltf"))), text);
-  EXPECT_FALSE(varnex::WriteGltf(scratch.Path("missing/wave.glb"), "wave", reason));
+  ASSERT_TRUE(varnex::WriteGltfTakes(scratch.Path("wave.GLTF"), takes, {}, reason)) << reason;
+  EXPECT_EQ(json::parse(vxtest::ReadFile(scratch.Path("wave.GLTF"))), text);
+  EXPECT_FALSE(varnex::WriteGltfTakes(scratch.Path("missing/wave.glb"), takes, {}, reason));
   EXPECT_EQ(reason, "No such file or directory");
 }
 
@@ -214,9 +373,12 @@ TEST(GltfExport, RealFilesMatchTheScene) {
     SCOPED_TRACE(file);
     ASSERT_EQ(vxtest::ImportIntoFreshHost(file), 0);
     if (vxhost::AllInstances().empty()) continue;
-    const varnex::GltfDocument doc = varnex::BuildGltf("take");
-    ASSERT_EQ(doc.json.value("nodes", json::array()).size(), vxhost::AllInstances().size() + 1);
-    ExpectPositionsMatch(doc, 97);
+    for (const varnex::ExportSettings& settings : {varnex::ExportSettings{}, {.scale = 0.01, .up = 'z'}}) {
+      const varnex::Take take = varnex::CaptureTake("take", settings);
+      const varnex::GltfDocument doc = BuildOne(take, settings);
+      ASSERT_EQ(doc.json.value("nodes", json::array()).size(), vxhost::AllInstances().size() + 1);
+      ExpectTakeMatches(doc, 0, take, Bound(take, false), 7);
+    }
   }
 }
 

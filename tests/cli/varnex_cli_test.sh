@@ -155,8 +155,8 @@ missing.bvh: -1 (cannot be opened)"
     run import "$samples/walk.bvh" --positions out.csv
     expect_code 0
     expect_stdout_matches '^[0-9]+ instances?, [0-9]+ frames?, [0-9]+ keys?, [0-9]+ fps$'
-    head -n 1 out.csv | grep -qx 'frame,path,x,y,z' || fail "positions header: $(head -n 1 out.csv)"
-    if grep -vxE 'frame,path,x,y,z|[0-9]+,[^,]+,[-0-9.e+]+,[-0-9.e+]+,[-0-9.e+]+' out.csv; then
+    head -n 1 out.csv | grep -qx 'frame,time,path,x,y,z' || fail "positions header: $(head -n 1 out.csv)"
+    if grep -vxE 'frame,time,path,x,y,z|[0-9]+,[0-9.e-]+,[^,]+,[-0-9.e+]+,[-0-9.e+]+,[-0-9.e+]+' out.csv; then
       fail "malformed positions rows"
     fi
     ls -a | grep -q '^\.out\.csv\.' && fail "a temporary file was left behind"

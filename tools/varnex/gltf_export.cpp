@@ -1,6 +1,6 @@
-// Builds a glTF 2.0 document from the host scene: nodes from the instances,
-// a skinned bone mesh in the rest pose (time 0), inverse bind matrices, and
-// one animation with linear translation, rotation and scale samplers.
+// Builds a glTF 2.0 document from takes: nodes from the first take's nodes
+// in their rest pose, a skinned bone mesh and inverse bind matrices of that
+// pose, and one animation per take with compact linear samplers.
 #include "gltf_export.h"
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <filesystem>
 #include <optional>
 
 #include <glm/gtc/matrix_inverse.hpp>
@@ -15,7 +16,7 @@
 
 #include "atomic_file.h"
 #include "output_option.h"
-#include "scene_sampling.h"
+#include "compact_animation.h"
 
 namespace varnex {
 
@@ -25,7 +26,6 @@ namespace {
 
 constexpr int kFloat = 5126, kUnsignedByte = 5121, kUnsignedShort = 5123;
 constexpr int kArrayBuffer = 34962;
-constexpr double kRestTicks = 0.0;
 
 // -- Buffer and accessors
 
@@ -143,39 +143,51 @@ bool Usable(const glm::dvec3& p) { return std::isfinite(p.x) && std::isfinite(p.
 
 // -- Document parts
 
-json NodeOf(const vxhost::Instance& instance) {
-  const LocalPose pose = LocalPoseAt(instance, kRestTicks);
-  return {{"name", instance.name},
-          {"translation", Vec3(pose.translation, 0.0f)},
-          {"rotation", Quat(Usable(pose.rotation))},
-          {"scale", Vec3(pose.scale, 1.0f)}};
+json NodeOf(const TakeNode& node) {
+  json out = {{"name", node.name}, {"translation", Vec3(node.rest.translation, 0.0f)}};
+  const glm::dquat r = Usable(node.rest.rotation);
+  if (r != glm::dquat(1.0, 0.0, 0.0, 0.0)) out["rotation"] = Quat(r);
+  if (node.rest.scale != glm::dvec3(1.0)) out["scale"] = Vec3(node.rest.scale, 1.0f);
+  return out;
 }
 
-void AddSkin(GltfDocument& doc, DocumentWriter& writer, const std::vector<const vxhost::Instance*>& instances,
-             const std::map<const vxhost::Instance*, int>& nodeOf, json& sceneNodes) {
-  const double size = SkeletonSize(kRestTicks);
+// World transforms of the rest pose, each from its parent's.
+std::vector<glm::dmat4> RestWorld(const Take& take) {
+  std::vector<glm::dmat4> world(take.nodes.size());
+  for (size_t i = 0; i < take.nodes.size(); ++i) {
+    const TakeNode& node = take.nodes[i];
+    const glm::dmat4 local = Matrix(node.rest);
+    world[i] = node.parent < 0 ? local : world[size_t(node.parent)] * local;
+  }
+  return world;
+}
+
+void AddSkin(GltfDocument& doc, DocumentWriter& writer, const Take& take, json& sceneNodes) {
+  const std::vector<glm::dmat4> world = RestWorld(take);
+  const double size = RestSize(take);
   BoneMesh mesh;
-  for (const vxhost::Instance* child : instances) {
-    const vxhost::Instance* parent = child->parent;
-    if (!nodeOf.count(parent) || !DrawsBoneFromParent(*child)) continue;
-    const glm::dvec3 head = vxhost::WorldPosition(*parent, kRestTicks);
-    const glm::dvec3 tail = vxhost::WorldPosition(*child, kRestTicks);
+  for (size_t i = 0; i < take.nodes.size(); ++i) {
+    const TakeNode& child = take.nodes[i];
+    if (child.parent < 0 || !child.drawsBone) continue;
+    const glm::dvec3 head(world[size_t(child.parent)][3]);
+    const glm::dvec3 tail(world[i][3]);
     if (!Usable(head) || !Usable(tail) || glm::length(tail - head) <= 1e-6 * size) continue;
-    AddBone(mesh, head, tail, uint16_t(nodeOf.at(parent)));
+    AddBone(mesh, head, tail, uint16_t(child.parent));
   }
   if (mesh.positions.empty()) return;
 
   std::vector<float> inverseBind;
+  inverseBind.reserve(16 * take.nodes.size());
   json joints = json::array();
-  for (const vxhost::Instance* instance : instances) {
-    joints.push_back(nodeOf.at(instance));
-    glm::dmat4 inverse = glm::affineInverse(vxhost::WorldTransform(*instance, kRestTicks));
+  for (size_t i = 0; i < take.nodes.size(); ++i) {
+    joints.push_back(i);
+    glm::dmat4 inverse = glm::affineInverse(world[i]);
     const double* m = glm::value_ptr(inverse);
     bool finite = std::all_of(m, m + 16, [](double x) { return std::isfinite(x); });
     if (!finite) inverse = glm::dmat4(1.0);
-    for (int i = 0; i < 16; ++i) inverseBind.push_back(float(glm::value_ptr(inverse)[i]));
+    for (int k = 0; k < 16; ++k) inverseBind.push_back(float(glm::value_ptr(inverse)[k]));
   }
-  const bool wide = instances.size() > 255;
+  const bool wide = take.nodes.size() > 255;
   json attributes = {{"POSITION", writer.AddFloats(mesh.positions, "VEC3", 3, true, kArrayBuffer)},
                      {"NORMAL", writer.AddFloats(mesh.normals, "VEC3", 3, false, kArrayBuffer)},
                      {"JOINTS_0", writer.AddJoints(mesh.joints, wide)},
@@ -196,77 +208,89 @@ void AddSkin(GltfDocument& doc, DocumentWriter& writer, const std::vector<const 
   sceneNodes.push_back(doc.json["nodes"].size() - 1);
 }
 
-void AddAnimation(GltfDocument& doc, DocumentWriter& writer, const std::vector<const vxhost::Instance*>& instances,
-                  const std::map<const vxhost::Instance*, int>& nodeOf) {
-  const std::vector<int32_t> ticks = SampleTicks();
-  std::vector<const vxhost::Instance*> animated;
-  for (const vxhost::Instance* instance : instances)
-    if (vxhost::IsAnimated(*instance)) animated.push_back(instance);
-  if (ticks.empty() || animated.empty()) return;
-
-  std::vector<float> seconds;
-  for (int32_t t : ticks) seconds.push_back(float(double(t) / vxhost::kTicksPerSecond));
-  const int input = writer.AddFloats(seconds, "SCALAR", 1, true);
+// One animation for a take: per moving part of a node a linear sampler over
+// the samples the compaction keeps; samplers that keep the same samples
+// share their input.
+json AnimationOf(DocumentWriter& writer, const Take& take, bool exact) {
+  const std::vector<CompactNode> compact = CompactTake(take, exact);
+  std::map<std::vector<uint32_t>, int> inputs;
+  auto inputOf = [&](const std::vector<uint32_t>& samples) {
+    const auto found = inputs.find(samples);
+    if (found != inputs.end()) return found->second;
+    std::vector<float> seconds(samples.size());
+    for (size_t k = 0; k < samples.size(); ++k)
+      seconds[k] = float(double(take.ticks[samples[k]]) / take.ticksPerSecond);
+    return inputs[samples] = writer.AddFloats(seconds, "SCALAR", 1, true);
+  };
 
   json samplers = json::array(), channels = json::array();
-  auto addSampler = [&](const vxhost::Instance* instance, const char* path, int output) {
-    samplers.push_back({{"input", input}, {"output", output}, {"interpolation", "LINEAR"}});
-    channels.push_back({{"sampler", samplers.size() - 1},
-                        {"target", {{"node", nodeOf.at(instance)}, {"path", path}}}});
+  auto addSampler = [&](size_t node, const char* path, const KeptSamples& kept, int output) {
+    samplers.push_back({{"input", inputOf(kept.samples)}, {"output", output}, {"interpolation", "LINEAR"}});
+    channels.push_back({{"sampler", samplers.size() - 1}, {"target", {{"node", node}, {"path", path}}}});
   };
-  for (const vxhost::Instance* instance : animated) {
-    std::vector<float> translation, rotation, scale;
-    glm::dquat previous(1.0, 0.0, 0.0, 0.0);
-    for (int32_t t : ticks) {
-      const LocalPose pose = LocalPoseAt(*instance, t);
-      for (float x : Vec3(pose.translation, 0.0f)) translation.push_back(x);
-      for (float x : Vec3(pose.scale, 1.0f)) scale.push_back(x);
-      // q and -q turn alike; keep neighbours on one side so that the
-      // interpolation between them takes the short way.
-      glm::dquat q = Usable(pose.rotation);
-      if (glm::dot(q, previous) < 0.0) q = -q;
-      previous = q;
-      for (float x : Quat(q)) rotation.push_back(x);
+  auto vectors = [](const std::vector<glm::dvec3>& values, const KeptSamples& kept, float fallback) {
+    std::vector<float> out;
+    out.reserve(3 * kept.samples.size());
+    for (uint32_t k : kept.samples)
+      for (float x : Vec3(values[std::min<size_t>(k, values.size() - 1)], fallback)) out.push_back(x);
+    return out;
+  };
+  for (size_t i = 0; i < take.nodes.size(); ++i) {
+    const TakeNode& node = take.nodes[i];
+    const CompactNode& parts = compact[i];
+    if (parts.translation)
+      addSampler(i, "translation", *parts.translation,
+                 writer.AddFloats(vectors(node.translation, *parts.translation, 0.0f), "VEC3", 3, false));
+    if (parts.rotation) {
+      std::vector<float> rotation;
+      rotation.reserve(4 * parts.rotation->samples.size());
+      for (uint32_t k : parts.rotation->samples)
+        for (float x : Quat(Usable(node.rotation[std::min<size_t>(k, node.rotation.size() - 1)])))
+          rotation.push_back(x);
+      addSampler(i, "rotation", *parts.rotation, writer.AddFloats(rotation, "VEC4", 4, false));
     }
-    addSampler(instance, "translation", writer.AddFloats(translation, "VEC3", 3, false));
-    addSampler(instance, "rotation", writer.AddFloats(rotation, "VEC4", 4, false));
-    addSampler(instance, "scale", writer.AddFloats(scale, "VEC3", 3, false));
+    if (parts.scale)
+      addSampler(i, "scale", *parts.scale,
+                 writer.AddFloats(vectors(node.scale, *parts.scale, 1.0f), "VEC3", 3, false));
   }
-  doc.json["animations"] =
-      json::array({{{"name", "take"}, {"samplers", samplers}, {"channels", channels}}});
+  if (channels.empty()) return nullptr;
+  return {{"name", take.name}, {"samplers", samplers}, {"channels", channels}};
 }
 
 }  // namespace
 
-GltfDocument BuildGltf(const std::string& sceneName) {
+GltfDocument BuildGltf(const std::vector<Take>& takes, const std::string& sceneName, const ExportSettings& settings) {
   GltfDocument doc;
   doc.json["asset"] = {{"version", "2.0"}, {"generator", "varnex"}};
   DocumentWriter writer(doc);
 
-  const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
-  std::map<const vxhost::Instance*, int> nodeOf;
+  static const Take kNone;
+  const Take& first = takes.empty() ? kNone : takes.front();
   doc.json["nodes"] = json::array();
-  for (const vxhost::Instance* instance : instances) {
-    nodeOf[instance] = int(doc.json["nodes"].size());
-    doc.json["nodes"].push_back(NodeOf(*instance));
-  }
+  std::vector<json> children(first.nodes.size(), json::array());
   json tops = json::array();
-  for (const vxhost::Instance* instance : instances) {
-    json children = json::array();
-    for (const vxhost::Instance* child : instance->children)
-      if (nodeOf.count(child)) children.push_back(nodeOf.at(child));
-    if (!children.empty()) doc.json["nodes"][nodeOf.at(instance)]["children"] = children;
-    if (!nodeOf.count(instance->parent)) tops.push_back(nodeOf.at(instance));
+  for (size_t i = 0; i < first.nodes.size(); ++i) {
+    doc.json["nodes"].push_back(NodeOf(first.nodes[i]));
+    const int parent = first.nodes[i].parent;
+    if (parent < 0) tops.push_back(i);
+    else children[size_t(parent)].push_back(i);
   }
-  // The skin's joints need one common root; several top instances get the
+  for (size_t i = 0; i < first.nodes.size(); ++i)
+    if (!children[i].empty()) doc.json["nodes"][i]["children"] = std::move(children[i]);
+  // The skin's joints need one common root; several top nodes get the
   // host's root as their parent, as they have in the scene.
   json sceneNodes = tops;
   if (tops.size() > 1) {
     doc.json["nodes"].push_back({{"name", "world"}, {"children", tops}});
     sceneNodes = json::array({doc.json["nodes"].size() - 1});
   }
-  if (!instances.empty()) AddSkin(doc, writer, instances, nodeOf, sceneNodes);
-  AddAnimation(doc, writer, instances, nodeOf);
+  if (!first.nodes.empty()) AddSkin(doc, writer, first, sceneNodes);
+  json animations = json::array();
+  for (const Take& take : takes) {
+    json animation = AnimationOf(writer, take, settings.exact);
+    if (!animation.is_null()) animations.push_back(std::move(animation));
+  }
+  if (!animations.empty()) doc.json["animations"] = std::move(animations);
 
   json scene = {{"name", sceneName}};
   if (!sceneNodes.empty()) scene["nodes"] = sceneNodes;  // an empty scene lists none
@@ -277,6 +301,10 @@ GltfDocument BuildGltf(const std::string& sceneName) {
   if (doc.json["bufferViews"].empty()) doc.json.erase("bufferViews");
   else doc.json["buffers"] = json::array({{{"byteLength", doc.bin.size()}}});
   return doc;
+}
+
+GltfDocument BuildGltf(const std::string& sceneName) {
+  return BuildGltf({CaptureTake(sceneName, {})}, sceneName, {});
 }
 
 // -- Encodings
@@ -335,10 +363,19 @@ std::string EncodeGltfText(const GltfDocument& document) {
   return copy.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-bool WriteGltf(const std::string& path, const std::string& sceneName, std::string& error) {
-  const GltfDocument doc = BuildGltf(sceneName);
-  const bool text = HasExtension(path, "gltf");
-  return WriteFileAtomically(path, text ? EncodeGltfText(doc) : EncodeGlb(doc), error);
+bool WriteGltfTakes(const std::string& path, const std::vector<Take>& takes, const ExportSettings& settings,
+                    std::string& error) {
+  for (size_t i = 1; i < takes.size(); ++i) {
+    std::string difference;
+    if (!SameHierarchy(takes[0], takes[i], difference)) {
+      error = "take " + takes[i].name + " does not share the skeleton of " + takes[0].name + ": " + difference;
+      return false;
+    }
+  }
+  const std::string sceneName =
+      takes.size() == 1 ? takes[0].name : std::filesystem::path(path).stem().string();
+  const GltfDocument doc = BuildGltf(takes, sceneName, settings);
+  return WriteFileAtomically(path, HasExtension(path, "gltf") ? EncodeGltfText(doc) : EncodeGlb(doc), error);
 }
 
 }  // namespace varnex

@@ -1,11 +1,15 @@
-// glTF 2.0 export of the imported scene: one node per instance in its
-// hierarchy, one animation sampled at the scene's frames, bone geometry
-// skinned to the joints so that any viewer shows the motion.
+// glTF 2.0 export of takes (see take.h): one node per instance in its
+// hierarchy, one named animation per take, bone geometry skinned to the
+// joints so that any viewer shows the motion.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "export_settings.h"
+#include "take.h"
 
 namespace varnex {
 
@@ -14,7 +18,11 @@ struct GltfDocument {
   std::string bin;  // the one buffer, padded to four bytes
 };
 
-// Builds the document from the host scene as it stands.
+// Builds the document: the nodes, rest pose and skin of the first take, and
+// an animation per take. The takes must share one hierarchy.
+GltfDocument BuildGltf(const std::vector<Take>& takes, const std::string& sceneName, const ExportSettings& settings);
+
+// The scene as it stands, as one take named sceneName, with default settings.
 GltfDocument BuildGltf(const std::string& sceneName);
 
 // Binary glTF (.glb): header, JSON chunk, BIN chunk.
@@ -22,8 +30,11 @@ std::string EncodeGlb(const GltfDocument& document);
 // Text glTF: the buffer embedded as a base64 data URI, so one file says it all.
 std::string EncodeGltfText(const GltfDocument& document);
 
-// Writes .glb or .gltf by the path's extension (binary for any other
-// extension); false with a message for the user when it cannot.
-bool WriteGltf(const std::string& path, const std::string& sceneName, std::string& error);
+// Writes the takes, one animation each, as text glTF when the path ends in
+// .gltf (any case), else as binary; false with a message for the user when
+// the takes differ in hierarchy or the file cannot be written. The scene is
+// named after the take, or after the file when there are several.
+bool WriteGltfTakes(const std::string& path, const std::vector<Take>& takes, const ExportSettings& settings,
+                    std::string& error);
 
 }  // namespace varnex

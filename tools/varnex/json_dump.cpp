@@ -4,6 +4,7 @@
 #include "json_dump.h"
 
 #include "atomic_file.h"
+#include "scene_sampling.h"
 #include "varnex/host.h"
 
 namespace varnex {
@@ -60,7 +61,7 @@ json ChannelToJson(const vxhost::Channel& channel) {
   return out;
 }
 
-json InstanceToJson(const vxhost::Instance& instance) {
+json InstanceToJson(const vxhost::Instance& instance, const std::string& path) {
   json children = json::array();
   for (const vxhost::Instance* child : instance.children) children.push_back(child->name);
   json channels = json::array();
@@ -71,7 +72,7 @@ json InstanceToJson(const vxhost::Instance& instance) {
     for (int r = 0; r < 4; ++r) matrix.push_back(instance.staticTransform[c][r]);
   return {
       {"name", instance.name},
-      {"path", vxhost::InstancePath(instance)},
+      {"path", path},
       {"parent", instance.parent ? json(instance.parent->name) : json(nullptr)},
       {"children", children},
       {"skeleton", {{"set", instance.skeletonSet}, {"endEffector", instance.endEffector},
@@ -94,7 +95,9 @@ json InstanceToJson(const vxhost::Instance& instance) {
 
 json SceneToJson(const std::string& sourceFile) {
   json instances = json::array();
-  for (const vxhost::Instance* instance : vxhost::AllInstances()) instances.push_back(InstanceToJson(*instance));
+  const std::vector<const vxhost::Instance*> all = vxhost::AllInstances();
+  const std::vector<std::string> paths = ScenePaths();
+  for (size_t i = 0; i < all.size(); ++i) instances.push_back(InstanceToJson(*all[i], paths[i]));
   return {{"file", sourceFile},
           {"frameRate", vxhost::FrameRate()},
           {"ticksPerSecond", vxhost::kTicksPerSecond},

@@ -1,7 +1,9 @@
 // --positions OUT.csv: the world position of every instance at every frame
-// of the imported scene, for people who analyse motion. The frames are every
-// frame of the take and every key time, so the export means the same for
-// every format, however far optimisation and reduction thinned the keys.
+// of the imported scene, in the export's units and axes, for people who
+// analyse motion. The frames are every frame of the take and every key
+// time, so the export means the same for every format, however far
+// optimisation and reduction thinned the keys.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -12,6 +14,7 @@
 #include "atomic_file.h"
 #include "output_option.h"
 #include "scene_sampling.h"
+#include "take.h"
 #include "varnex.h"
 
 namespace varnex {
@@ -29,28 +32,33 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
-bool WritePositionRows(std::FILE* out) {
-  std::vector<int32_t> times = SampleTicks();
-  if (times.empty()) times.push_back(0);
-  std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
-  std::vector<std::string> paths;
-  for (const vxhost::Instance* instance : instances) paths.push_back(CsvField(vxhost::InstancePath(*instance)));
+bool WritePositionRows(std::FILE* out, const ExportSettings& settings) {
+  const Take take = CaptureTake("", settings);
+  const std::vector<std::string> paths = ScenePaths();
+  std::vector<std::string> fields;
+  fields.reserve(paths.size());
+  for (const std::string& path : paths) fields.push_back(CsvField(path));
 
-  std::fputs("frame,path,x,y,z\n", out);
-  for (size_t frame = 0; frame < times.size(); ++frame) {
-    for (size_t i = 0; i < instances.size(); ++i) {
-      glm::dvec3 position = vxhost::WorldPosition(*instances[i], times[frame]);
-      std::fprintf(out, "%zu,%s,%.9g,%.9g,%.9g\n", frame, paths[i].c_str(), position.x, position.y, position.z);
+  std::fputs("frame,time,path,x,y,z\n", out);
+  std::vector<glm::dmat4> world;
+  // A scene without motion still shows its pose, as frame 0.
+  const size_t frames = std::max<size_t>(1, take.ticks.size());
+  for (size_t frame = 0; frame < frames; ++frame) {
+    WorldTransforms(take, frame, world);
+    const double seconds = take.ticks.empty() ? 0.0 : double(take.ticks[frame]) / take.ticksPerSecond;
+    for (size_t i = 0; i < world.size(); ++i) {
+      const glm::dvec3 p(world[i][3]);
+      std::fprintf(out, "%zu,%.9g,%s,%.9g,%.9g,%.9g\n", frame, seconds, fields[i].c_str(), p.x, p.y, p.z);
     }
   }
   return std::ferror(out) == 0;
 }
 
-int WritePositions(const std::string& target) {
+int WritePositions(const std::string& target, const ExportSettings& settings) {
   OutputFile out;
   std::string reason;
   if (out.Open(target, reason)) {
-    WritePositionRows(out.stream());  // a write error shows in the stream, which Commit checks
+    WritePositionRows(out.stream(), settings);  // a write error shows in the stream, which Commit checks
     if (out.Commit(reason)) return kExitSuccess;
   }
   std::fprintf(stderr, "varnex: cannot write the positions to %s: %s\n", target.c_str(), reason.c_str());
@@ -59,11 +67,11 @@ int WritePositions(const std::string& target) {
 
 }  // namespace
 
-void SetupPositionsExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
+void SetupPositionsExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings) {
   auto target = std::make_shared<std::string>();
   command.add_option("--positions", *target, "Write every instance's world position at every frame as CSV")
       ->check(OutputPathCheck({"csv"}));
-  exports.push_back({target, [target] { return WritePositions(*target); }});
+  exports.push_back({target, [target, &settings] { return WritePositions(*target, settings); }});
 }
 
 }  // namespace varnex

@@ -2,8 +2,10 @@
 // importing command: -o/--output (glTF), --preview (SVG, or the HTML player), --dump-json.
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "gltf_export.h"
 #include "html_player.h"
@@ -16,7 +18,7 @@ namespace varnex {
 
 namespace {
 
-using Writer = bool (*)(const std::string& path, const std::string& sourceFile, std::string& reason);
+using Writer = std::function<bool(const std::string& path, const std::string& sourceFile, std::string& reason)>;
 
 // The imported file's name, for titles; the command's positional "file".
 std::string SourceFile(const CLI::App* command) {
@@ -43,15 +45,17 @@ bool WritePreview(const std::string& path, const std::string& sourceFile, std::s
   return IsHtmlPath(path) ? WriteHtmlPlayer(path, sourceFile, reason) : WriteSvgPreview(path, sourceFile, reason);
 }
 
-bool WriteGltfFile(const std::string& path, const std::string& sourceFile, std::string& reason) {
-  return WriteGltf(path, std::filesystem::path(sourceFile).stem().string(), reason);
-}
 
 }  // namespace
 
-void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
+void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings) {
+  // One take, named after the file's stem.
+  auto write = [&settings](const std::string& path, const std::string& sourceFile, std::string& reason) {
+    const std::vector<Take> takes = {CaptureTake(std::filesystem::path(sourceFile).stem().string(), settings)};
+    return WriteGltfTakes(path, takes, settings, reason);
+  };
   AddExport(command, exports, "-o,--output", "Write the scene as glTF 2.0: OUT.glb (binary) or OUT.gltf (text)",
-            "glTF file", {"glb", "gltf"}, WriteGltfFile);
+            "glTF file", {"glb", "gltf"}, write);
 }
 
 void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include <glm/gtc/matrix_access.hpp>
 
@@ -71,6 +72,37 @@ bool IsGroupingNode(const vxhost::Instance& instance) {
 bool DrawsBoneFromParent(const vxhost::Instance& instance) {
   const vxhost::Instance* parent = instance.parent;
   return parent && parent != vxhost::World() && !IsGroupingNode(*parent);
+}
+
+std::vector<std::string> ScenePaths() {
+  const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
+  std::unordered_map<const vxhost::Instance*, size_t> index;
+  index.reserve(instances.size());
+  std::vector<std::string> paths(instances.size());
+  std::vector<size_t> depth(instances.size(), 1), top(instances.size());
+  std::vector<const vxhost::Instance*> chain;
+  for (size_t i = 0; i < instances.size(); ++i) {
+    const vxhost::Instance& instance = *instances[i];
+    index[&instance] = i;
+    const auto parent = index.find(instance.parent);
+    if (parent == index.end()) {
+      top[i] = i;
+      paths[i] = instance.name;
+      continue;
+    }
+    depth[i] = depth[parent->second] + 1;
+    top[i] = top[parent->second];
+    if (depth[i] <= kPathNames) {
+      paths[i] = paths[parent->second] + "/" + instance.name;
+      continue;
+    }
+    chain.clear();
+    const vxhost::Instance* up = &instance;
+    for (size_t n = 0; n + 1 < kPathNames; ++n, up = up->parent) chain.push_back(up);
+    paths[i] = instances[top[i]]->name + "/\u2026";
+    for (auto at = chain.rbegin(); at != chain.rend(); ++at) paths[i] += "/" + (*at)->name;
+  }
+  return paths;
 }
 
 double SkeletonSize(double ticks) {

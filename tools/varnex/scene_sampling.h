@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <glm/gtc/quaternion.hpp>
@@ -35,6 +36,13 @@ LocalPose LocalPoseAt(const vxhost::Instance& instance, double ticks);
 bool IsGroupingNode(const vxhost::Instance& instance);
 // Whether a bone is drawn from an instance to its parent.
 bool DrawsBoneFromParent(const vxhost::Instance& instance);
+
+// The path of every instance (AllInstances order): names from the topmost
+// instance under "world" down, joined with "/". Instance names are unique,
+// so a path deeper than kPathNames keeps only its first name and its last
+// ones, with "…" between, and a deep chain does not write quadratic text.
+constexpr size_t kPathNames = 32;
+std::vector<std::string> ScenePaths();
 
 // Length of the diagonal of the box around every instance's world position
 // at a time; 1 when the skeleton has no extent.
