@@ -97,7 +97,7 @@ TABLE
       cmp -s rel.$kind abs.$kind || fail "relative and absolute paths give different $kind files"
       cmp -s rel.$kind dot.$kind || fail "a path through .. gives a different $kind file"
     done
-    grep -q '^0,walk,' rel.csv || fail "top instance: $(sed -n 2p rel.csv)"
+    grep -q '^0,0,walk,' rel.csv || fail "top instance: $(sed -n 2p rel.csv)"
     grep -q 'er/walk' rel.glb && fail "the glb carries the path"
     [ "$(pwd)" == "$work" ] || fail "the working directory moved"
     [ -z "$(ls -A "$TMPDIR")" ] || fail "left in the temporary folder: $(ls -A "$TMPDIR")"
