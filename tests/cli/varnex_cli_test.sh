@@ -195,7 +195,7 @@ missing.bvh: -1 (cannot be opened)"
     ln -s made.csv dangling.csv
     run import "$walk" -q --positions link.csv
     expect_code 0
-    [ -L link.csv ] && [ "$(head -n 1 real.csv)" == "frame,path,x,y,z" ] || fail "the link's target was not written"
+    [ -L link.csv ] && [ "$(head -n 1 real.csv)" == "frame,time,path,x,y,z" ] || fail "the link's target was not written"
     [ "$(stat -c %a real.csv)" == 640 ] || fail "a replaced file lost its mode: $(stat -c %a real.csv)"
     run import "$walk" -q --positions dangling.csv
     [ -L dangling.csv ] && [ -s made.csv ] || fail "a dangling link was not followed"
@@ -204,7 +204,7 @@ missing.bvh: -1 (cannot be opened)"
     run import "$walk" -q --positions pipe.csv
     wait $!
     expect_code 0
-    [ -p pipe.csv ] && [ "$(head -n 1 got.csv)" == "frame,path,x,y,z" ] || fail "the FIFO's reader got: $(head -c 40 got.csv)"
+    [ -p pipe.csv ] && [ "$(head -n 1 got.csv)" == "frame,time,path,x,y,z" ] || fail "the FIFO's reader got: $(head -c 40 got.csv)"
     if [ "$(id -u)" -eq 0 ]; then
       mknod null c 1 3
       run import "$walk" -q -o null
@@ -243,7 +243,7 @@ missing.bvh: -1 (cannot be opened)"
     expect_code 0
     [ "$(head -c 4 stdout.txt)" == "glTF" ] || fail "-o - wrote: $(head -c 20 stdout.txt)"
     run import "$samples/walk.bvh" --positions -
-    [ "$(head -n 1 stdout.txt)" == "frame,path,x,y,z" ] || fail "--positions - wrote: $(head -n 1 stdout.txt)"
+    [ "$(head -n 1 stdout.txt)" == "frame,time,path,x,y,z" ] || fail "--positions - wrote: $(head -n 1 stdout.txt)"
     grep -q instances stdout.txt && fail "the scene summary went into the positions"
     run import "$samples/walk.bvh" --positions - --dump-json -
     expect_code 2
