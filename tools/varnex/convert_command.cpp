@@ -3,27 +3,17 @@
 // imports one file at a time and a file that crashes it must not stop the
 // rest. Prints a progress line while it works and a table at the end.
 #include <algorithm>
-#include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <optional>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "atomic_file.h"
-#include "acclaim_pairing.h"
 #include "commands.h"
+#include "convert_jobs.h"
 #include "gallery.h"
-#include "library_scan.h"
-#include "scene_sampling.h"
 #include "stop_signals.h"
 #include "varnex/host.h"
 #include "worker_processes.h"
@@ -34,181 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ConvertOptions {
-  std::vector<std::string> inputs;
-  std::string outDir;
-  std::string format = "glb";
-  int jobs = 0;
-  std::optional<std::string> distanceThreshold, angularThreshold;
-  bool reduceTranslation = false, reduceRotation = false;
-  bool gallery = false;
-  ExportSettings exportSettings;
-  std::optional<int32_t> frameRate;
-  std::string skeleton;
-  bool acclaimRootScale = false, merge = false, skipExisting = false;
-  std::string shard;  // K/N
-};
-
-struct Job {
-  LibraryJob work;
-  fs::path input;       // as the table shows it
-  fs::path output;
-  fs::path report;      // the worker's figures, written on success
-  fs::path log;         // the worker's messages
-  std::chrono::steady_clock::time_point started;
-  double seconds = 0.0;
-  std::string result;   // empty while pending or running
-  bool ok = false;
-  bool counted = true;  // false for rows that are not conversions (skeletons, up to date)
-  long joints = -1, frames = -1, keys = -1;
-  double duration = -1.0;  // of the take, in seconds
-  std::string firstMessage;
-};
-
-std::vector<std::string> WorkerArguments(const HostOptions& host, const ConvertOptions& options, const Job& job) {
-  std::vector<std::string> args = {ProgramFile()};
-  if (!host.pluginPath.empty()) args.insert(args.end(), {"--plugin", host.pluginPath});
-  if (!host.settingsDirectory.empty()) args.insert(args.end(), {"--settings", host.settingsDirectory});
-  args.insert(args.end(), {"import", job.work.take.motion.string()});
-  for (const fs::path& motion : job.work.moreMotions) args.push_back(motion.string());
-  args.push_back("--quiet");
-  if (!job.work.take.skeleton.empty()) args.insert(args.end(), {"--skeleton", job.work.take.skeleton.string()});
-  if (options.frameRate) args.insert(args.end(), {"--frame-rate", std::to_string(*options.frameRate)});
-  if (options.acclaimRootScale) args.push_back("--acclaim-root-scale");
-  if (options.distanceThreshold) args.insert(args.end(), {"--distance-threshold", *options.distanceThreshold});
-  if (options.angularThreshold) args.insert(args.end(), {"--angular-threshold", *options.angularThreshold});
-  if (options.reduceTranslation) args.push_back("--reduce-translation");
-  if (options.reduceRotation) args.push_back("--reduce-rotation");
-  for (const std::string& arg : ExportSettingsArguments(options.exportSettings)) args.push_back(arg);
-  args.insert(args.end(), {options.format == "csv" ? "--positions" : "--output", job.output.string()});
-  args.insert(args.end(), {"--report-to", job.report.string()});
-  if (options.gallery)
-    args.insert(args.end(), {"--gallery-card", (job.output.parent_path() / job.output.stem()).string()});
-  return args;
-}
-
-void Finish(Job& job, const WorkerEnd& end) {
-  job.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - job.started).count();
-  job.ok = end.ok;
-  job.result = end.result;
-  std::ifstream report(job.report);
-  if (report) {
-    const nlohmann::json figures = nlohmann::json::parse(report, nullptr, false);
-    if (figures.is_object()) {
-      job.joints = figures.value("joints", -1L);
-      job.frames = figures.value("frames", -1L);
-      job.keys = figures.value("keys", -1L);
-      job.duration = figures.value("seconds", -1.0);
-    }
-  }
-  std::ifstream log(job.log);
-  std::string line;
-  while (std::getline(log, line)) {
-    if (!line.empty() && line.find_first_not_of(" \t\r") != std::string::npos) {
-      job.firstMessage = line;
-      if (!job.ok) break;  // for a failure the first message says most
-    }
-  }
-  std::error_code ec;
-  fs::remove(job.report, ec);
-  fs::remove(job.log, ec);
-}
-
-void ShowProgress(size_t done, size_t total, size_t failed, size_t running, bool terminal) {
-  if (!terminal) return;
-  std::fprintf(stderr, "\r\033[Kconverting: %zu of %zu done, %zu running, %zu failed", done, total, running, failed);
-  std::fflush(stderr);
-}
-
-std::string Figure(long value) { return value < 0 ? "-" : std::to_string(value); }
-
-void PrintTable(const std::vector<Job>& jobs) {
-  std::vector<std::vector<std::string>> rows = {{"file", "result", "joints", "frames", "keys", "time"}};
-  for (const Job& job : jobs) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.2f s", job.seconds);
-    rows.push_back({job.input.string(), job.result, Figure(job.joints), Figure(job.frames), Figure(job.keys), seconds});
-  }
-  std::vector<size_t> widths(rows[0].size(), 0);
-  for (const auto& row : rows)
-    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t c = 0; c < row.size(); ++c) {
-      const bool number = c >= 2;
-      const std::string pad(widths[c] - row[c].size(), ' ');
-      line += (c ? "  " : "") + (number ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : ""));
-    }
-    std::printf("%s\n", line.c_str());
-  }
-}
-
 int ShardPart(const std::string& shard) { return std::stoi(shard.substr(0, shard.find('/'))); }
 int ShardCount(const std::string& shard) { return std::stoi(shard.substr(shard.find('/') + 1)); }
-
-// A row per take or merged skeleton, those that need no worker decided here.
-std::vector<Job> PlanJobs(const Library& library, const ConvertOptions& options) {
-  std::vector<Job> jobs;
-  for (const LibraryJob& work : library.jobs) {
-    Job job;
-    job.work = work;
-    job.output = fs::path(options.outDir) / work.output;
-    job.input = work.take.motion;
-    if (!work.moreMotions.empty())
-      job.input = work.take.skeleton.string() + " (" + std::to_string(work.moreMotions.size() + 1) + " takes)";
-    if (!work.problem.empty()) {
-      job.result = "no skeleton";
-      job.firstMessage = work.problem;
-    } else if (options.skipExisting && OutputIsUpToDate(job.output, work)) {
-      job.result = "up to date";
-      job.ok = true;
-      job.counted = false;
-    }
-    jobs.push_back(job);
-  }
-  for (const fs::path& skeleton : library.unusedSkeletons) {
-    Job job;
-    job.input = skeleton;
-    job.result = "skeleton, no motion";
-    job.ok = true;
-    job.counted = false;
-    jobs.push_back(job);
-  }
-  return jobs;
-}
-
-// What the workers will not say where the user sees it: one line each.
-void SayWhatAcclaimLeftOpen(const std::vector<Job>& jobs, const ConvertOptions& options) {
-  size_t timed = 0;
-  std::set<std::string> scaled;
-  for (const Job& job : jobs) {
-    if (!job.result.empty() || job.work.take.skeleton.empty()) continue;
-    timed += 1 + job.work.moreMotions.size();
-    if (AsfUnitLength(job.work.take.skeleton) != 1.0) scaled.insert(job.work.take.skeleton.filename().string());
-  }
-  if (timed && !options.frameRate)
-    std::fprintf(stderr, "varnex: AMC motion holds no frame rate; %zu AMC take%s timed at 30 fps (change it with --frame-rate N)\n",
-                 timed, timed == 1 ? " was" : "s were");
-  if (!scaled.empty() && !options.acclaimRootScale) {
-    std::string names;
-    for (const std::string& name : scaled) names += (names.empty() ? "" : ", ") + name;
-    std::fprintf(stderr,
-                 "varnex: %s: unit length other than 1: bone offsets carry it, root motion does not "
-                 "(give --acclaim-root-scale to scale that too)\n",
-                 names.c_str());
-  }
-}
-
-std::string Totals(const std::vector<Job>& jobs, size_t failed) {
-  size_t converted = 0, upToDate = 0;
-  for (const Job& job : jobs) {
-    converted += job.ok && job.counted ? 1 : 0;
-    upToDate += job.result == "up to date" ? 1 : 0;
-  }
-  std::string line = std::to_string(converted) + " converted, " + std::to_string(failed) + " failed";
-  if (upToDate) line += ", " + std::to_string(upToDate) + " up to date";
-  return line;
-}
 
 int RunConvert(const HostOptions& host, const ConvertOptions& options) {
   StopSignals stopSignals;
@@ -305,23 +122,6 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
   return failed == 0 ? kExitSuccess : kExitFailure;
 }
 
-// --report-to PATH, hidden: what a worker tells the convert command about
-// the scene it imported.
-int WriteReport(const std::string& path) {
-  size_t joints = 0;
-  for (const vxhost::Instance* instance : vxhost::AllInstances()) joints += instance->jointNode ? 1 : 0;
-  const std::vector<int32_t> ticks = SampleTicks();
-  const double seconds = ticks.empty() ? 0.0 : double(ticks.back() - ticks.front()) / vxhost::kTicksPerSecond;
-  const nlohmann::json figures = {
-      {"joints", joints}, {"frames", ticks.size()}, {"keys", vxhost::KeyCount()}, {"seconds", seconds}};
-  std::string reason;
-  if (!WriteFileAtomically(path, figures.dump() + "\n", reason)) {
-    std::fprintf(stderr, "varnex: cannot write the report to %s: %s\n", path.c_str(), reason.c_str());
-    return kExitHostProblem;
-  }
-  return kExitSuccess;
-}
-
 CLI::Validator ShardValidator() {
   return CLI::Validator(
       [](std::string& text) -> std::string {
@@ -336,12 +136,6 @@ CLI::Validator ShardValidator() {
 }
 
 }  // namespace
-
-void SetupReportExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
-  auto target = std::make_shared<std::string>();
-  command.add_option("--report-to", *target)->group("");
-  exports.push_back({target, [target] { return WriteReport(*target); }});
-}
 
 void SetupConvertCommand(Program& program) {
   auto options = std::make_shared<ConvertOptions>();
