@@ -24,6 +24,12 @@ mocap=${MOCAP_DIR:-../shared/mocap}  # worktrees elsewhere point MOCAP_DIR at it
 [ -d "$mocap" ] && inputs+=("$mocap")
 "$build/bin/varnex" convert "${inputs[@]}" --out-dir "$out/glb" --format glb --jobs 2 >/dev/null
 "$build/bin/varnex" convert samples --out-dir "$out/gltf" --format gltf --jobs 2 >/dev/null
+# Several takes in one file: every AMC of the R package's folder on one skeleton.
+if [ -d "$mocap/acclaim/cmu_rpkg" ]; then
+  mkdir -p "$out/merged"
+  "$build/bin/varnex" import --skeleton "$mocap/acclaim/cmu_rpkg/charleston.asf" "$mocap"/acclaim/cmu_rpkg/*.amc \
+    --frame-rate 120 -q -o "$out/merged/cmu_rpkg.glb" 2>/dev/null
+fi
 # Outputs keep the inputs' folders.
 mapfile -t files < <(find "$out" -name '*.glb' -o -name '*.gltf' | sort)
 GLTF_VALIDATOR_DIR="$tools" node scripts/validate-gltf.cjs "${files[@]}"

@@ -41,8 +41,8 @@ function sample(sampler, path, time) {
   if (time <= times[0][0]) return values[0];
   const last = times.length - 1;
   if (time >= times[last][0]) return values[last];
-  let k = 0;
-  while (times[k + 1][0] < time) k++;
+  let k = 0, high = last;  // times[k] < time <= times[high]
+  while (high - k > 1) { const mid = (k + high) >> 1; if (times[mid][0] < time) k = mid; else high = mid; }
   if (sampler.interpolation === 'STEP') return values[k];
   const t = (time - times[k][0]) / (times[k + 1][0] - times[k][0]);
   return path === 'rotation' ? slerp(values[k], values[k + 1], t) : lerp(values[k], values[k + 1], t);

@@ -2,11 +2,13 @@
 # Runs one named case of how varnex treats a motion library: frame rates,
 # names, Acclaim pairing, convert's folders and shards. Each case builds its
 # own small library in a scratch folder.
-# Usage: library_cli_test.sh CASE VARNEX_BINARY SAMPLES_DIR
+# Usage: library_cli_test.sh CASE VARNEX_BINARY SAMPLES_DIR MOCAP_DIR
 set -uo pipefail
 case_name=$1
 varnex=$2
 samples=$3
+mocap=${4:-}
+checker=$(cd "$(dirname "$0")" && pwd)/gltf_positions.cjs
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -202,6 +204,53 @@ TABLE
     run convert lib --out-dir parts --shard 3/2
     expect_code 2
     expect_stderr_matches 'K/N with 1 <= K <= N'
+    ;;
+  many_takes)
+    # Takes of one skeleton share a glTF file; each animation plays its own take.
+    command -v node >/dev/null || { echo "node is not installed"; exit 77; }
+    mkdir -p lib/s lib/t
+    skeleton lib/s/01.asf; motion lib/s/01_01.amc b01 3; motion lib/s/01_02.amc b01 5
+    run import --skeleton lib/s/01.asf lib/s/01_01.amc lib/s/01_02.amc -o 01.glb --frame-rate 60 --exact
+    expect_code 0
+    expect_stdout_matches '^01_01: 3 instances, 3 frames, '
+    expect_stdout_matches '^01_02: 3 instances, 5 frames, '
+    for take in 01_01 01_02; do
+      "$varnex" import lib/s/$take.amc -q --frame-rate 60 --positions $take.csv 2>/dev/null
+      node "$checker" 01.glb $take $take.csv 60 1e-6 >/dev/null || fail "animation $take: $(node "$checker" 01.glb $take $take.csv 60 1e-6)"
+    done
+    # An ASF named first is the skeleton; a take with another hierarchy is refused.
+    bvh lib/t/other.bvh 0.0333333
+    run import lib/s/01.asf lib/s/01_01.amc lib/t/other.bvh -o mixed.glb
+    expect_code 1
+    expect_stderr_matches '^varnex: lib/s/01_01.amc and lib/t/other.bvh cannot share one glTF file: '
+    [ ! -e mixed.glb ] || fail "a refused set of takes was written"
+    run import lib/s/01_01.amc lib/s/01_02.amc --positions both.csv
+    expect_code 2
+    # convert --merge: one file per skeleton, BVH files one each.
+    run convert lib --out-dir out --merge --frame-rate 60 --exact
+    expect_code 0
+    [ "$(cd out && find . -type f | sort | tr '\n' ' ')" == "./s/01.glb ./t/other.glb " ] ||
+      fail "outputs: $(cd out && find . -type f | sort | tr '\n' ' ')"
+    grep -Eq '^lib/s/01.asf \(2 takes\) +ok +[0-9]+ +8 ' stdout.txt || fail "merged row: $(cat stdout.txt)"
+    cmp -s out/s/01.glb 01.glb || fail "convert --merge and import of the takes differ"
+    ;;
+  real_library)
+    # The public university layout, 01.asf beside 01_01.amc, at its rate of 120 fps.
+    [ -f "$mocap/acclaim/cmu_01/01_01.amc" ] || { echo "no real mocap files in $mocap"; exit 77; }
+    mkdir subject
+    ln -s "$mocap/acclaim/cmu_01/01.asf" subject/01.asf
+    ln -s "$mocap/acclaim/cmu_01/01_01.amc" subject/01_01.amc
+    cp subject/01.asf subject/02.asf
+    run convert subject --out-dir out --frame-rate 120
+    expect_code 0
+    grep -Eq '^subject/01_01.amc +ok +31 +2751 ' stdout.txt || fail "table: $(cat stdout.txt)"
+    grep -Eq '^subject/02.asf +skeleton, no motion ' stdout.txt || fail "table: $(cat stdout.txt)"
+    duration=$(node -e '
+      const b = require("fs").readFileSync(process.argv[1]);
+      const d = JSON.parse(b.toString("utf8", 20, 20 + b.readUInt32LE(12)));
+      const a = d.animations[0];
+      console.log(a.name, Math.max(...a.samplers.map((s) => d.accessors[s.input].max[0])).toFixed(4));' out/01_01.glb)
+    [ "$duration" == "01_01 22.9167" ] || fail "animation and duration: $duration, not 01_01 and 2750/120 s"
     ;;
   *)
     echo "unknown case $case_name" >&2

@@ -1,15 +1,24 @@
 // varnex import FILE [options]: runs the import, prints the scene it built,
-// and writes the requested exports. The exit code is the import's result,
-// 2 when an export could not be written, or 128 plus a stop signal.
+// and writes the requested exports. With several AMC takes of one skeleton
+// it imports each in turn and writes them into one glTF file. The exit code
+// is the import's result, 2 when an export could not be written, or 128
+// plus a stop signal.
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
+
+#include <varnex/host.h>
 
 #include "commands.h"
 #include "acclaim_pairing.h"
+#include "gltf_export.h"
 #include "import_session.h"
 #include "scene_print.h"
 #include "stop_signals.h"
+#include "take.h"
+#include "worker_report.h"
 
 namespace varnex {
 
@@ -19,7 +28,77 @@ struct ImportCommand {
   ImportRequest request;
   SceneExports exports;
   ExportSettings exportSettings;
+  CLI::App* cli = nullptr;
 };
+
+void UseUnitLength(ImportCommand& command, const TakeFiles& take) {
+  if (command.request.acclaimRootScale && !take.skeleton.empty())
+    command.exportSettings.rootMotionScale = AsfUnitLength(take.skeleton);
+}
+
+// Several takes: an ASF named first is their skeleton; each is imported on
+// a fresh scene and captured, then all go into the one glTF file.
+int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
+  ImportRequest request = command.request;
+  std::vector<std::string> files = {request.file};
+  files.insert(files.end(), request.moreFiles.begin(), request.moreFiles.end());
+  if (IsAsfFile(files.front()) && request.skeleton.empty()) {
+    request.skeleton = files.front();
+    files.erase(files.begin());
+  }
+  for (const char* single : {"--positions", "--preview", "--dump-json"}) {
+    if (command.cli->count(single) > 0) {
+      std::fprintf(stderr, "varnex: %s writes one take; several takes go into one glTF file (-o)\n", single);
+      return kExitHostProblem;
+    }
+  }
+  const CLI::Option* output = command.cli->get_option("--output");
+  if (output->count() == 0) {
+    std::fprintf(stderr, "varnex: several takes go into one glTF file: give -o OUT.glb\n");
+    return kExitHostProblem;
+  }
+  std::vector<TakeFiles> takes;
+  for (const std::string& file : files) {
+    std::optional<TakeFiles> take = ResolveTake(file, request);
+    if (!take) return kExitFailure;
+    takes.push_back(*take);
+  }
+  UseUnitLength(command, takes.front());
+  std::optional<Plugin> plugin = Plugin::Start(host);
+  if (!plugin) return kExitHostProblem;
+  std::vector<Take> captured;
+  for (const TakeFiles& take : takes) {
+    vxhost::ResetHost();
+    const int32_t result = RunImport(*plugin, request, take);
+    if (StopRequested()) {
+      std::fprintf(stderr, "varnex: stopped by %s during the import of %s; nothing was written\n", StopSignalName(),
+                   take.motion.string().c_str());
+      return StopExitCode();
+    }
+    if (result != 0) return result;
+    if (!request.quiet) {
+      std::printf("%s: ", take.name.c_str());
+      PrintSceneSummary(stdout);
+      std::fflush(stdout);
+    }
+    request.noticesSaid = true;
+    NoteTakeFigures();
+    captured.push_back(CaptureTake(take.name, command.exportSettings));
+    std::string difference;
+    if (!SameHierarchy(captured.front(), captured.back(), difference)) {
+      std::fprintf(stderr, "varnex: %s and %s cannot share one glTF file: %s\n", takes.front().motion.string().c_str(),
+                   take.motion.string().c_str(), difference.c_str());
+      return kExitFailure;
+    }
+  }
+  const std::string path = output->as<std::string>();
+  std::string error;
+  if (!WriteGltfTakes(path, captured, command.exportSettings, error)) {
+    std::fprintf(stderr, "varnex: cannot write the glTF file to %s: %s\n", path.c_str(), error.c_str());
+    return kExitHostProblem;
+  }
+  return WriteWorkerReportIfAsked(*command.cli);
+}
 
 int RunImportCommand(const HostOptions& host, ImportCommand& command) {
   // An export to standard output takes the place of the printed scene; two would mix.
@@ -30,10 +109,10 @@ int RunImportCommand(const HostOptions& host, ImportCommand& command) {
     return kExitHostProblem;
   }
   StopSignals stopSignals;
+  if (!command.request.moreFiles.empty()) return RunTakesCommand(host, command);
   const std::optional<TakeFiles> take = ResolveTake(command.request.file, command.request);
   if (!take) return kExitFailure;
-  if (command.request.acclaimRootScale && !take->skeleton.empty())
-    command.exportSettings.rootMotionScale = AsfUnitLength(take->skeleton);
+  UseUnitLength(command, *take);
   std::optional<Plugin> plugin = Plugin::Start(host);
   if (!plugin) return kExitHostProblem;
   int32_t result = RunImport(*plugin, command.request, *take);
@@ -57,6 +136,7 @@ int RunImportCommand(const HostOptions& host, ImportCommand& command) {
 void SetupImportCommand(Program& program) {
   auto state = std::make_shared<ImportCommand>();
   CLI::App* command = program.cli.add_subcommand("import", "Import a file and print the scene it builds");
+  state->cli = command;
   AddImportOptions(*command, state->request);
   AddExportSettingsOptions(*command, state->exportSettings);
   AddSceneExports(*command, state->exports, state->exportSettings);

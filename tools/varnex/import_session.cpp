@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 
 void AddImportOptions(CLI::App& command, ImportRequest& request) {
   command.add_option("file", request.file, "BVH, ASF (with its AMC beside it) or AMC file")->required();
+  command.add_option("more", request.moreFiles,
+                     "Further AMC takes of the same skeleton, all written into one glTF file (-o)");
   command.add_option("--skeleton", request.skeleton,
                      "The ASF skeleton of AMC motions (default: the same-name .asf, the only .asf in the folder, "
                      "or the longest .asf name that begins the motion's)");
@@ -70,7 +72,7 @@ std::optional<fs::path> AcclaimMotion(const TakeFiles& take) {
 }
 
 void SayWhatAcclaimLeftOpen(const ImportRequest& request, const TakeFiles& take) {
-  if (take.skeleton.empty()) return;
+  if (take.skeleton.empty() || request.noticesSaid) return;
   const std::optional<fs::path> motion = AcclaimMotion(take);
   if (motion && !request.frameRate)
     std::fprintf(stderr, "varnex: %s holds no frame rate; its frames were timed at %d fps (change it with --frame-rate N)\n",

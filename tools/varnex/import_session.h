@@ -15,8 +15,10 @@ namespace varnex {
 
 struct ImportRequest {
   std::string file;
+  std::vector<std::string> moreFiles;            // further AMC takes of the same skeleton
   std::string skeleton;                          // --skeleton: the ASF of AMC motions
   bool acclaimRootScale = false;                 // scale root motion by the ASF's unit length
+  bool noticesSaid = false;                      // the frame-rate and unit-length lines, once per command
   std::optional<std::string> distanceThreshold;  // handed over as written
   std::optional<std::string> angularThreshold;
   bool reduceTranslation = false;
