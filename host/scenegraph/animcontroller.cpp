@@ -216,9 +216,15 @@ bool ControlQuickly(void* status, va_list ap) {
   FormValues values;
   ItemCursor items(ap);
   if (!ReadQuickly(status, items, &channel, &form, &values)) return false;
+  // The two per-key forms are done here; Apply stays out of line for the rest.
+  if (form->kind == FormKind::AddKey) {
+    *values.idAddress = AddKey(*channel, *values.time);
+    return true;
+  }
   float* key = TargetKey(*channel, form->kind, values);
   if (!key && form->kind == FormKind::SetValue) return false;
-  Apply(*channel, form->kind, values, key);
+  if (form->kind == FormKind::SetValue) *key = *values.floats[0];
+  else Apply(*channel, form->kind, values, key);
   return true;
 }
 

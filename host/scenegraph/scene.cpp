@@ -87,7 +87,7 @@ std::string MakeUniqueName(std::string_view wanted) {
   }
 }
 
-uint64_t AddKey(Channel& channel, int32_t time) {
+uint64_t AddKeyInOrder(Channel& channel, int32_t time) {
   Scene& scene = TheScene();
   if (!scene.anyKeyAdded || time < scene.firstKeyAdded) scene.firstKeyAdded = time;
   if (!scene.anyKeyAdded || time > scene.lastKeyAdded) scene.lastKeyAdded = time;

@@ -62,7 +62,18 @@ std::string ChannelLogName(const Channel& channel);  // "<Hips.rx>"
 std::string MakeUniqueName(std::string_view wanted);
 
 // Keys: adding at a time that already has a key gives that key back.
-uint64_t AddKey(Channel& channel, int32_t time);
+uint64_t AddKeyInOrder(Channel& channel, int32_t time);
+inline uint64_t AddKey(Channel& channel, int32_t time) {
+  Scene& scene = theScene;
+  KeyList& keys = channel.keys;
+  // The usual key: after its channel's last, within the take or past its end.
+  if (scene.anyKeyAdded && !keys.empty() && time > keys.BackTime() && time >= scene.firstKeyAdded) [[likely]] {
+    if (time > scene.lastKeyAdded) scene.lastKeyAdded = time;
+    keys.Insert(keys.size(), time, channel.nextKeyId);
+    return channel.nextKeyId++;
+  }
+  return AddKeyInOrder(channel, time);
+}
 
 // Hooks kept in files of their own.
 void ReduceChannelKeys(Channel& channel, const ReductionRequest& request);
