@@ -50,6 +50,11 @@ std::string LoadError() { return dlerror(); }
 
 }  // namespace
 
+void PrintHostMessage(const vxhost::Message& message) {
+  std::fputs(message.text.c_str(), stderr);
+  if (message.text.empty() || message.text.back() != '\n') std::fputc('\n', stderr);
+}
+
 std::string DefaultPluginPath() {
   std::error_code error;
   std::filesystem::path program = ProgramPath(error);
@@ -72,6 +77,7 @@ std::optional<Plugin> Plugin::Start(const HostOptions& options) {
   }
 
   Plugin plugin(entry);
+  vxhost::SetMessageSink(PrintHostMessage);
   std::optional<std::string> settings = PrepareSettingsDirectory(options);
   plugin.Call({{"parent_hWnd", nullptr},
                {"initialize", settings ? StringValue(settings->c_str()) : nullptr}});

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include <varnex/host.h>
+
 #include "varnex.h"
 
 namespace varnex {
@@ -26,7 +28,8 @@ inline void* IntegerValue(intptr_t number) { return reinterpret_cast<void*>(numb
 class Plugin {
  public:
   // Loads the library, sends parent_hWnd and initialize. On failure prints
-  // the reason to stderr and answers nothing.
+  // the reason to stderr and answers nothing. From here on every host
+  // message goes to stderr as it is sent (PrintHostMessage).
   static std::optional<Plugin> Start(const HostOptions& options);
 
   // One call of the entry point; answers the result cell.
@@ -36,6 +39,9 @@ class Plugin {
   explicit Plugin(PluginEntryPoint entry) : entry_(entry) {}
   PluginEntryPoint entry_;
 };
+
+// One host message on stderr, ended with a line feed when it has none.
+void PrintHostMessage(const vxhost::Message& message);
 
 // imp_bvh.so in the directory of the running program.
 std::string DefaultPluginPath();
