@@ -47,6 +47,8 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
                  (ec ? ec.message() : std::string("not a folder")).c_str());
     return kExitHostProblem;
   }
+  if (const std::string notice = OptionsFileNotice(options.reduction, host); !notice.empty())
+    std::fprintf(stderr, "%s\n", notice.c_str());
 
   const TemporaryFolder scratch;  // the workers' logs and reports
   if (scratch.path().empty()) {
@@ -146,12 +148,7 @@ void SetupConvertCommand(Program& program) {
       ->check(CLI::IsMember({"glb", "gltf", "csv"}));
   command->add_option("--jobs", options->jobs, "Worker processes at once (default: one per core)")
       ->check(CLI::PositiveNumber);
-  command->add_option("--distance-threshold", options->distanceThreshold,
-                      "Distance threshold of translation keyframe reduction");
-  command->add_option("--angular-threshold", options->angularThreshold,
-                      "Angular threshold of rotation keyframe reduction, in degrees");
-  command->add_flag("--reduce-translation", options->reduceTranslation, "Reduce translation keyframes");
-  command->add_flag("--reduce-rotation", options->reduceRotation, "Reduce rotation keyframes");
+  AddReductionOptions(*command, options->reduction);
   command->add_flag("--gallery", options->gallery,
                     "Also write a player and a thumbnail per take, and index.html with a card for each");
   AddExportSettingsOptions(*command, options->exportSettings);

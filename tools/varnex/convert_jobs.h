@@ -12,6 +12,7 @@
 
 #include "export_settings.h"
 #include "library_scan.h"
+#include "reduction_options.h"
 #include "varnex.h"
 #include "worker_processes.h"
 
@@ -22,8 +23,7 @@ struct ConvertOptions {
   std::string outDir;
   std::string format = "glb";
   int jobs = 0;
-  std::optional<std::string> distanceThreshold, angularThreshold;
-  bool reduceTranslation = false, reduceRotation = false;
+  ReductionOptions reduction;
   bool gallery = false;
   ExportSettings exportSettings;
   std::optional<int32_t> frameRate;

@@ -73,10 +73,7 @@ std::vector<std::string> WorkerArguments(const HostOptions& host, const ConvertO
   if (!job.work.take.skeleton.empty()) args.insert(args.end(), {"--skeleton", job.work.take.skeleton.string()});
   if (options.frameRate) args.insert(args.end(), {"--frame-rate", std::to_string(*options.frameRate)});
   if (options.acclaimRootScale) args.push_back("--acclaim-root-scale");
-  if (options.distanceThreshold) args.insert(args.end(), {"--distance-threshold", *options.distanceThreshold});
-  if (options.angularThreshold) args.insert(args.end(), {"--angular-threshold", *options.angularThreshold});
-  if (options.reduceTranslation) args.push_back("--reduce-translation");
-  if (options.reduceRotation) args.push_back("--reduce-rotation");
+  AppendReductionArguments(options.reduction, args);
   for (const std::string& arg : ExportSettingsArguments(options.exportSettings)) args.push_back(arg);
   args.insert(args.end(), {options.format == "csv" ? "--positions" : "--output", job.output.string()});
   args.insert(args.end(), {"--report-to", job.report.string()});

@@ -115,6 +115,10 @@ int RunImportCommand(const HostOptions& host, ImportCommand& command) {
   UseUnitLength(command, *take);
   std::optional<Plugin> plugin = Plugin::Start(host);
   if (!plugin) return kExitHostProblem;
+  if (!command.request.quiet) {
+    const std::string notice = OptionsFileNotice(command.request.reduction, host);
+    if (!notice.empty()) std::fprintf(stderr, "%s\n", notice.c_str());
+  }
   int32_t result = RunImport(*plugin, command.request, *take);
   if (StopRequested()) {
     std::fprintf(stderr, "varnex: stopped by %s during the import of %s; nothing was written\n", StopSignalName(),

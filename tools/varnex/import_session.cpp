@@ -28,12 +28,7 @@ void AddImportOptions(CLI::App& command, ImportRequest& request) {
                      "or the longest .asf name that begins the motion's)");
   command.add_flag("--acclaim-root-scale", request.acclaimRootScale,
                    "Scale the root's motion by the ASF's unit length, as its bone offsets are");
-  command.add_option("--distance-threshold", request.distanceThreshold,
-                     "Distance threshold of translation keyframe reduction");
-  command.add_option("--angular-threshold", request.angularThreshold,
-                     "Angular threshold of rotation keyframe reduction, in degrees");
-  command.add_flag("--reduce-translation", request.reduceTranslation, "Reduce translation keyframes");
-  command.add_flag("--reduce-rotation", request.reduceRotation, "Reduce rotation keyframes");
+  AddReductionOptions(command, request.reduction);
   command
       .add_option("--frame-rate", request.frameRate,
                   "Frame rate of the scene before the import, in frames per second; formats without one "
@@ -91,22 +86,14 @@ int32_t RunImport(const Plugin& plugin, const ImportRequest& request, const Take
   std::optional<StagedTake> staged(std::in_place, take);
   std::vector<KeywordValue> call = {{"execute_geometry_converter", nullptr},
                                     {"filename", StringValue(staged->PluginPath().c_str())}};
-  if (request.distanceThreshold) {
-    call.push_back({"distance_threshold", StringValue(request.distanceThreshold->c_str())});
-  }
-  if (request.angularThreshold) {
-    call.push_back({"angular_threshold", StringValue(request.angularThreshold->c_str())});
-  }
-  if (request.reduceTranslation) call.push_back({"ena_trans_kf_reduction", IntegerValue(1)});
-  if (request.reduceRotation) call.push_back({"ena_rot_kf_reduction", IntegerValue(1)});
+  AppendReductionKeywords(request.reduction, call);
 
   if (request.frameRate) vxhost::SetFrameRate(*request.frameRate);
 
   TerminalProgress progress(!request.quiet && isatty(STDERR_FILENO));
   vxhost::SetMessageSink([&progress](const vxhost::Message& message) {
     progress.Clear();
-    std::fputs(message.text.c_str(), stderr);
-    if (message.text.empty() || message.text.back() != '\n') std::fputc('\n', stderr);
+    PrintHostMessage(message);
   });
   vxhost::SetStatusSink([&progress](const std::string& text) { progress.SetStatus(text); });
   vxhost::SetProgressHandler([&progress](int64_t done, int64_t total) {
@@ -118,7 +105,7 @@ int32_t RunImport(const Plugin& plugin, const ImportRequest& request, const Take
   staged.reset();  // back where the paths the user wrote mean what they say
 
   progress.Clear();
-  vxhost::SetMessageSink(nullptr);
+  vxhost::SetMessageSink(PrintHostMessage);
   vxhost::SetStatusSink(nullptr);
   vxhost::SetProgressHandler(nullptr);
   if (result == 0) SayWhatAcclaimLeftOpen(request, take);

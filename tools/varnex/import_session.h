@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "plugin.h"
+#include "reduction_options.h"
 #include "staged_take.h"
 
 namespace varnex {
@@ -19,10 +20,7 @@ struct ImportRequest {
   std::string skeleton;                          // --skeleton: the ASF of AMC motions
   bool acclaimRootScale = false;                 // scale root motion by the ASF's unit length
   bool noticesSaid = false;                      // the frame-rate and unit-length lines, once per command
-  std::optional<std::string> distanceThreshold;  // handed over as written
-  std::optional<std::string> angularThreshold;
-  bool reduceTranslation = false;
-  bool reduceRotation = false;
+  ReductionOptions reduction;
   bool quiet = false;                            // no progress bar
   std::optional<int32_t> frameRate;              // the scene's rate before the import
 };

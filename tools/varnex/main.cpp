@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   CLI::App& cli = program.cli;
   cli.fallthrough();
   cli.require_subcommand(1);
+  cli.set_version_flag("--version", "varnex " VARNEX_VERSION, "Print the version of varnex and exit");
   cli.add_option("--plugin", program.host.pluginPath, "Plug-in library to load (default: imp_bvh.so beside varnex)");
   cli.add_option("--settings", program.host.settingsDirectory,
                  "Settings directory for imp_bvh.ini (default: $XDG_CONFIG_HOME/varnex/ or ~/.config/varnex/)");

@@ -27,10 +27,15 @@ std::optional<std::string> ChooseSettingsDirectory(const HostOptions& options) {
 
 }  // namespace
 
-std::optional<std::string> PrepareSettingsDirectory(const HostOptions& options) {
+std::optional<std::string> SettingsDirectory(const HostOptions& options) {
   std::optional<std::string> directory = ChooseSettingsDirectory(options);
+  if (directory && directory->back() != '/') directory->push_back('/');
+  return directory;
+}
+
+std::optional<std::string> PrepareSettingsDirectory(const HostOptions& options) {
+  std::optional<std::string> directory = SettingsDirectory(options);
   if (!directory) return std::nullopt;
-  if (directory->back() != '/') directory->push_back('/');
   std::error_code error;
   std::filesystem::create_directories(*directory, error);
   if (error) {
