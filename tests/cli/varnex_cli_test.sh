@@ -110,6 +110,67 @@ missing.bvh: -1 (cannot be opened)"
     expect_stdout "$samples/walk.bvh: 1 (accepted)"
     [ -d "$XDG_CONFIG_HOME/varnex" ] || fail "the settings directory was not created"
     ;;
+  messages_outside_import)
+    # The plug-in's messages while it starts and while a dialog is open reach
+    # stderr, in the order sent, for settings it cannot use.
+    : >file
+    long="$work/$(printf 'd%.0s' $(seq 1 600))"
+    unsettable="varnex: cannot create the settings directory file/sub/: Not a directory
+SaveImportConvertOptions_BVH(): cannot open the Biovision/Acclaim .INI file \"file/sub/imp_bvh.ini\" for writing."
+    too_long="varnex: cannot create the settings directory $long/: File name too long
+Warning: The settings directory is too long for the options file path; imp_bvh.ini is not read.
+Warning: The settings directory is too long for the options file path; imp_bvh.ini is not written."
+    for spec in "file/sub|$unsettable" "$long|$too_long" \
+      "|Warning: The host gave no settings directory; imp_bvh.ini is not written."; do
+      settings=${spec%%|*}
+      if [ -n "$settings" ]; then
+        run --settings "$settings" options --script "click 100; click 1"
+      else
+        env -u HOME -u XDG_CONFIG_HOME "$varnex" options --script "click 100; click 1" >stdout.txt 2>stderr.txt
+        code=$?
+      fi
+      expect_code 0
+      expect_stderr "${spec#*|}"
+      [ "$(tail -n 1 stdout.txt)" == "show_options_dialog: 1" ] || fail "dialog answer: $(tail -n 1 stdout.txt)"
+    done
+    run --settings "$long" validate "$samples/walk.bvh"
+    expect_code 0
+    expect_stderr "$(head -n 2 <<<"$too_long")"
+    ;;
+  reduction_options)
+    # Thresholds are numbers above 0; the command line overrides the options
+    # file, whose choices an import names in one line.
+    for value in abc -5 0 1e-50 inf; do
+      for command in import convert; do
+        run "$command" "$samples/walk.bvh" --out-dir out --distance-threshold "$value"
+        expect_code 2
+        [ "$(head -n 1 stderr.txt)" == "--distance-threshold: must be a number greater than 0, not '$value'" ] ||
+          fail "$command refused $value with: $(cat stderr.txt)"
+      done
+    done
+    [ ! -e out ] || fail "convert started with a bad threshold"
+    run import "$samples/wave.bvh" --angular-threshold 0.5
+    expect_code 0
+    expect_stderr ""
+    mkdir -p "$XDG_CONFIG_HOME/varnex"
+    ini="$XDG_CONFIG_HOME/varnex/imp_bvh.ini"
+    printf '[Preferences]\ndistance_threshold2 = 0.01\nangular_threshold2 = 5\nena_trans_kf_reduction = 0\nena_rot_kf_reduction = 1\n' >"$ini"
+    run import "$samples/wave.bvh"
+    expect_stderr "varnex: from $ini: distance threshold 0.01, angular threshold 5, translation reduction off, rotation reduction on"
+    expect_stdout_matches '^keyframe reduction: '
+    for off in --no-reduce-rotation --reduce-rotation=false; do
+      run import "$samples/wave.bvh" $off --distance-threshold 1
+      expect_stderr "varnex: from $ini: angular threshold 5, translation reduction off"
+      grep -q '^keyframe reduction' stdout.txt && fail "$off still reduced"
+    done
+    run import "$samples/wave.bvh" -q
+    expect_stderr ""
+    ;;
+  version)
+    run --version
+    expect_code 0
+    expect_stdout_matches '^varnex [0-9]+\.[0-9]+\.[0-9]+$'
+    ;;
   settings_option)
     run --settings "$work/chosen/place" validate "$samples/walk.bvh"
     expect_code 0
