@@ -54,14 +54,18 @@ function writeAcclaimTake(dir) {
   writeFileSync(join(dir, 'reach.amc'), amc);
 }
 
-// --positions as frame -> path -> [x, y, z].
+// --positions as frame -> path -> [x, y, z], by the header's column names;
+// the path runs up to x, y and z, which end each row.
 function readPositions(csv) {
+  const [header, ...rows] = readFileSync(csv, 'utf8').trim().split('\n');
+  const columns = header.split(',');
+  const frameAt = columns.indexOf('frame'), pathAt = columns.indexOf('path');
   const frames = [];
-  for (const line of readFileSync(csv, 'utf8').trim().split('\n').slice(1)) {
-    const fields = line.split(',');
+  for (const row of rows) {
+    const fields = row.split(',');
     const [x, y, z] = fields.slice(-3).map(Number);
-    const frame = Number(fields[0]);
-    (frames[frame] ||= new Map()).set(fields.slice(1, -3).join(','), [x, y, z]);
+    const frame = Number(fields[frameAt]);
+    (frames[frame] ||= new Map()).set(fields.slice(pathAt, -3).join(','), [x, y, z]);
   }
   return frames;
 }
