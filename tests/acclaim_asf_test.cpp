@@ -94,7 +94,7 @@ TEST_F(AcclaimAsf, ReaderMessagesAndResults) {
         "Attempting to parse anyway.\n"}},
       {"id before begin", noBegin + "id 1\n", 1,
        {"Line 16: Fatal Error: Undefined bone encountered while trying to read bone's id number" + missing}},
-      {"name before begin", noBegin + "name hip\n", 1,
+      {"name before begin", noBegin + "name hip\n" + kBones + kHierarchy, 1,
        {"Line 16: Fatal Error: Undefined bone encountered while trying to read bone's name" + missing}},
       {"direction before begin", noBegin + "direction 1 0 0\n", 1,
        {"Line 16: Fatal Error: Undefined bone encountered while trying to read bone's direction x" + missing}},
@@ -163,12 +163,9 @@ TEST_F(AcclaimAsf, ReaderMessagesAndResults) {
     vxhost::ResetHost();
     EXPECT_EQ(Import(c.asf), c.result);
     EXPECT_EQ(PrintedTexts(), c.printed);
+    // A fatal error in the skeleton file builds nothing.
+    EXPECT_EQ(vxhost::AllInstances().empty(), c.result == 1);
   }
-}
-
-TEST_F(AcclaimAsf, FatalErrorBeforeTheHierarchyMakesNoInstance) {
-  EXPECT_EQ(Import(std::string(kHeader) + ":bonedata\nname x\n" + kBones + kHierarchy), 1);
-  EXPECT_TRUE(vxhost::AllInstances().empty());
 }
 
 // -- Hierarchy linking and attaching
@@ -199,26 +196,36 @@ TEST_F(AcclaimAsf, EveryLeafGetsOneEndEffectorAtItsBoneEnd) {
   EXPECT_NEAR(kneeEnd.y, 1.0, 1e-6);
 }
 
-TEST_F(AcclaimAsf, RootWithoutChildrenGetsOneEffector) {
-  ASSERT_EQ(Import(":name Solo\n:hierarchy\nbegin\nend\n"), 0);
-  const vxhost::Instance& solo = Instance("Solo");
-  ASSERT_EQ(solo.children.size(), 1u);
-  EXPECT_TRUE(solo.children[0]->endEffector);
-  EXPECT_EQ(solo.parent, vxhost::World());
-}
-
-TEST_F(AcclaimAsf, SkeletonNameAsParentMeansTheRoot) {
-  ASSERT_EQ(Import(std::string(kHeader) + kBones + ":hierarchy\nbegin\nTiny hip\nhip knee\nend\n"), 0);
-  EXPECT_EQ(vxhost::InstancePath(Instance("knee")), "Tiny/hip/knee");
-}
-
-TEST_F(AcclaimAsf, RootIsPlacedByItsPositionNotScaled) {
-  std::string asf = TinyAsf();
-  asf.replace(asf.find("position 0 0 0"), 14, "position 10 0 5");
-  ASSERT_EQ(Import(asf), 0);
-  glm::dvec3 root = vxhost::WorldPosition(Instance("Tiny"), 0);
-  EXPECT_DOUBLE_EQ(root.x, 10.0);
-  EXPECT_DOUBLE_EQ(root.z, 5.0);
+// Small skeletons: where one instance lands in the hierarchy and the world.
+TEST_F(AcclaimAsf, InstancesLandWhereTheFileSays) {
+  std::string placed = TinyAsf();
+  placed.replace(placed.find("position 0 0 0"), 14, "position 10 0 5");
+  const struct {
+    const char* what;
+    std::string asf;
+    const char* instance;
+    const char* path;
+    glm::dvec3 position;
+  } cases[] = {
+      {"a root without bones gets one effector", ":name Solo\n:hierarchy\nbegin\nend\n", "End Effector",
+       "Solo/End Effector", {0, 0, 0}},
+      {"the skeleton name as a parent means the root",
+       std::string(kHeader) + kBones + ":hierarchy\nbegin\nTiny hip\nhip knee\nend\n", "knee", "Tiny/hip/knee",
+       {0, 1, 0}},
+      {"the root stands at its position, not scaled", placed, "Tiny", "Tiny", {10, 0, 5}},
+      // The stray "length" is the unit length (4); the bone's own stays 0.
+      {"length before direction is the unit length",
+       ":bonedata\nbegin\nname a\nlength 4\ndirection 0 1 0\nend\nbegin\nname b\ndirection 0 1 0\nlength 2\n"
+       "end\n:hierarchy\nbegin\nroot a\na b\nend\n",
+       "End Effector", "Default Skeleton/a/b/End Effector", {0, 8, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    vxhost::ResetHost();
+    ASSERT_EQ(Import(c.asf), 0);
+    EXPECT_EQ(vxhost::InstancePath(Instance(c.instance)), c.path);
+    EXPECT_LT(glm::length(vxhost::WorldPosition(Instance(c.instance), 0) - c.position), 1e-6);
+  }
 }
 
 // -- Builder: flags, locks, constraints
@@ -315,17 +322,6 @@ TEST_F(AcclaimAsf, MissingAmcIsANoteNotAnError) {
                                        amc + "\n"});
     EXPECT_EQ(vxhost::InstancePath(Instance("knee")), "Tiny/hip/knee");
   }
-}
-
-TEST_F(AcclaimAsf, LengthBeforeDirectionSetsTheUnitLength) {
-  // The bone's own length stays 0, so its child sits where it starts; the
-  // stray "length" became the unit length for the whole skeleton.
-  std::string asf =
-      ":bonedata\nbegin\nname a\nlength 4\ndirection 0 1 0\nend\nbegin\nname b\ndirection 0 1 0\nlength 2\nend\n"
-      ":hierarchy\nbegin\nroot a\na b\nend\n";
-  ASSERT_EQ(Import(asf), 0);
-  EXPECT_NEAR(vxhost::WorldPosition(Instance("b"), 0).y, 0.0, 1e-9);
-  EXPECT_NEAR(vxhost::WorldPosition(*Instance("b").children.at(0), 0).y, 8.0, 1e-6);
 }
 
 }  // namespace
