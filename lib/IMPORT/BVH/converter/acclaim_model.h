@@ -27,8 +27,8 @@ constexpr float kAsfInfinity = 3.4028235e38f;
 // The most the AMC sample arrays may take, in bytes, counting three slots
 // per frame more for each bone record (every bone gets three rotation keys
 // each frame): 16 million slots, 13 minutes of a CMU skeleton at 120 frames
-// per second. A last frame number that needs more is refused: its keys alone
-// would take the host gigabytes.
+// per second. A last frame number that needs more is refused as damage: a
+// frame line can claim billions of frames.
 constexpr int64_t kAmcSampleLimit = int64_t{64} << 20;
 
 struct AsfBone {

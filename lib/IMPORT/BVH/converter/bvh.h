@@ -16,5 +16,5 @@ void ReleaseBvhModel();
 constexpr int kBvhMaxTokenLength = 111;
 // The most the frame arrays of one import may take, in bytes: 16 million
 // values, 24 minutes of 96 channels at 120 frames per second. A frame count
-// that needs more is refused: its keys alone would take the host gigabytes.
+// that needs more is refused as damage: a header can claim billions of frames.
 constexpr int64_t kBvhFrameArrayLimit = int64_t{64} << 20;
