@@ -274,7 +274,7 @@ TEST_P(HostileInput, EndsWithAClearMessageOrAHarmlessResult) {
   }
   // The scene and the model may take a few hundred bytes per byte of a
   // dense file, never gigabytes for a short one.
-  long bound = 64 + static_cast<long>(bytes / (1 << 20)) * (kSanitized ? 1200 : 400);
+  long bound = 64 + static_cast<long>(bytes * (kSanitized ? 1200 : 400) / (1 << 20));
   EXPECT_LE(rssGrowth, bound) << "peak memory grew by " << rssGrowth << " MB for " << bytes << " bytes";
   EXPECT_LE(cpu, c.cpuSecondsLimit * (kSanitized ? 4 : 1));
   std::printf("%s: result %d, %.2f s CPU, peak +%ld MB, %zu messages, first: %s\n", c.name, result, cpu, rssGrowth,
