@@ -36,6 +36,12 @@ void UseUnitLength(ImportCommand& command, const TakeFiles& take) {
     command.exportSettings.rootMotionScale = AsfUnitLength(take.skeleton);
 }
 
+void SayOptionsFileNotice(const ImportRequest& request, const HostOptions& host) {
+  if (request.quiet) return;
+  const std::string notice = OptionsFileNotice(request.reduction, host);
+  if (!notice.empty()) std::fprintf(stderr, "%s\n", notice.c_str());
+}
+
 // Several takes: an ASF named first is their skeleton; each is imported on
 // a fresh scene and captured, then all go into the one glTF file.
 int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
@@ -66,6 +72,8 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
   UseUnitLength(command, takes.front());
   std::optional<Plugin> plugin = Plugin::Start(host);
   if (!plugin) return kExitHostProblem;
+  SayOptionsFileNotice(request, host);
+  const std::string path = output->as<std::string>();
   std::vector<Take> captured;
   for (const TakeFiles& take : takes) {
     vxhost::ResetHost();
@@ -76,7 +84,7 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
       return StopExitCode();
     }
     if (result != 0) return result;
-    if (!request.quiet) {
+    if (!request.quiet && path != "-") {
       std::printf("%s: ", take.name.c_str());
       PrintSceneSummary(stdout);
       std::fflush(stdout);
@@ -91,12 +99,16 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
       return kExitFailure;
     }
   }
-  const std::string path = output->as<std::string>();
   std::string error;
-  if (!WriteGltfTakes(path, captured, command.exportSettings, error)) {
+  const bool written = !StopRequested() && WriteGltfTakes(path, captured, command.exportSettings, error);
+  if (!written && !error.empty())
     std::fprintf(stderr, "varnex: cannot write the glTF file to %s: %s\n", path.c_str(), error.c_str());
-    return kExitHostProblem;
+  if (StopRequested()) {
+    std::fprintf(stderr, "varnex: stopped by %s; written: %s; not written: %s\n", StopSignalName(),
+                 written ? path.c_str() : "none", written ? "none" : path.c_str());
+    return StopExitCode();
   }
+  if (!written) return kExitHostProblem;
   return WriteWorkerReportIfAsked(*command.cli);
 }
 
@@ -115,10 +127,7 @@ int RunImportCommand(const HostOptions& host, ImportCommand& command) {
   UseUnitLength(command, *take);
   std::optional<Plugin> plugin = Plugin::Start(host);
   if (!plugin) return kExitHostProblem;
-  if (!command.request.quiet) {
-    const std::string notice = OptionsFileNotice(command.request.reduction, host);
-    if (!notice.empty()) std::fprintf(stderr, "%s\n", notice.c_str());
-  }
+  SayOptionsFileNotice(command.request, host);
   int32_t result = RunImport(*plugin, command.request, *take);
   if (StopRequested()) {
     std::fprintf(stderr, "varnex: stopped by %s during the import of %s; nothing was written\n", StopSignalName(),
