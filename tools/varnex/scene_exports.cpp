@@ -41,11 +41,6 @@ void AddExport(CLI::App& command, SceneExports& exports, const char* names, cons
                      }});
 }
 
-bool WritePreview(const std::string& path, const std::string& sourceFile, std::string& reason) {
-  return IsHtmlPath(path) ? WriteHtmlPlayer(path, sourceFile, reason) : WriteSvgPreview(path, sourceFile, reason);
-}
-
-
 }  // namespace
 
 void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings) {
@@ -58,10 +53,14 @@ void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSetti
             "glTF file", {"glb", "gltf"}, write);
 }
 
-void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
+void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings) {
+  auto write = [&settings](const std::string& path, const std::string& sourceFile, std::string& reason) {
+    return IsHtmlPath(path) ? WriteHtmlPlayer(path, sourceFile, settings, reason)
+                            : WriteSvgPreview(path, sourceFile, reason);
+  };
   AddExport(command, exports, "--preview",
             "Draw the skeleton at a few frames as SVG, or write OUT.html: a player of the take", "preview",
-            {"svg", "html"}, WritePreview);
+            {"svg", "html"}, write);
 }
 
 void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {

@@ -155,10 +155,11 @@ async function checkPlayer(browser, name, html, csv) {
 rmSync(work, { recursive: true, force: true });
 mkdirSync(work, { recursive: true });
 writeAcclaimTake(work);
-// VARNEX_PLAYER_TAKES=a.bvh:b.asf checks other files instead of ours.
+// VARNEX_PLAYER_TAKES=a.bvh:b.asf checks other files instead of ours. The
+// Acclaim take is scaled and turned, which the player and --positions share.
 const takes = process.env.VARNEX_PLAYER_TAKES
-  ? process.env.VARNEX_PLAYER_TAKES.split(':').map((file) => [basename(file).replace(/\.[^.]*$/, ''), file])
-  : [['wave', join(samples, 'wave.bvh')], ['reach', join(work, 'reach.asf')]];
+  ? process.env.VARNEX_PLAYER_TAKES.split(':').map((file) => [basename(file).replace(/\.[^.]*$/, ''), file, []])
+  : [['wave', join(samples, 'wave.bvh'), []], ['reach', join(work, 'reach.asf'), ['--scale', '2', '--up', 'z', '--frame-rate', '30']]];
 
 const browser = await puppeteer.launch({
   executablePath: browserPath,
@@ -166,9 +167,10 @@ const browser = await puppeteer.launch({
   args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-gpu-sandbox'],
 });
 try {
-  for (const [name, input] of takes) {
+  for (const [name, input, settings] of takes) {
     const html = join(work, `${name}.html`), csv = join(work, `${name}.csv`);
-    execFileSync(varnex, ['import', input, '-q', '--preview', html, '--positions', csv], { stdio: 'inherit' });
+    execFileSync(varnex, ['import', input, '-q', ...settings, '--preview', html, '--positions', csv],
+      { stdio: 'inherit' });
     const page = await checkPlayer(browser, name, html, csv);
     if (screenshot && name === 'wave') {
       await page.$eval('#trail', (select) => {

@@ -102,18 +102,18 @@ int WriteGalleryIndex(const std::string& dir, const std::vector<GalleryCard>& ca
   return kExitHostProblem;
 }
 
-void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
+void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings) {
   auto base = std::make_shared<std::string>();
   command.add_option("--gallery-card", *base)->group("");
   const CLI::App* owner = &command;
   exports.push_back({base,
-                     [base, owner] {
+                     [base, owner, &settings] {
                        const CLI::Option* file = owner->get_option_no_throw("file");
                        const std::string source = file && file->count() ? file->as<std::string>() : *base;
                        std::string reason;
                        std::string target = *base + ".svg";
                        bool written = WriteSvgPreview(target, source, reason);
-                       if (written && PlayerBuilt()) written = WriteHtmlPlayer(target = *base + ".html", source, reason);
+                       if (written && PlayerBuilt()) written = WriteHtmlPlayer(target = *base + ".html", source, settings, reason);
                        if (written) return kExitSuccess;
                        std::fprintf(stderr, "varnex: cannot write the preview to %s: %s\n", target.c_str(),
                                     reason.c_str());

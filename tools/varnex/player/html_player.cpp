@@ -76,26 +76,27 @@ std::string HtmlEscaped(const std::string& text) {
   return out;
 }
 
-std::string RenderHtmlPlayer(const std::string& fileName) {
+std::string RenderHtmlPlayer(const std::string& fileName, const ExportSettings& settings) {
   std::string take = TakeFigures(fileName).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   // "</" would end the script element that holds the JSON.
   for (size_t at = take.find("</"); at != std::string::npos; at = take.find("</", at + 3)) take.insert(at + 1, "\\");
   const std::string stem = std::filesystem::path(fileName).stem().string();
   std::string page = kPlayerPage;
   // Last placeholder first: what is filled in never meets a later search.
-  ReplaceOnce(page, "{{glb}}", Base64(EncodeGlb(BuildGltf(stem))));
+  ReplaceOnce(page, "{{glb}}", Base64(EncodeGlb(BuildGltf({CaptureTake(stem, settings)}, stem, settings))));
   ReplaceOnce(page, "{{take}}", take);
   ReplaceOnce(page, "{{title}}", HtmlEscaped(std::filesystem::path(fileName).filename().string()) + " · varnex");
   return page;
 }
 
-bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, std::string& error) {
+bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, const ExportSettings& settings,
+                     std::string& error) {
   if (!PlayerBuilt()) {
     error = "this varnex was built without the HTML player (scripts/setup.sh installs the npm packages it is "
             "made from; then build again)";
     return false;
   }
-  return WriteFileAtomically(path, RenderHtmlPlayer(fileName), error);
+  return WriteFileAtomically(path, RenderHtmlPlayer(fileName, settings), error);
 }
 
 }  // namespace varnex

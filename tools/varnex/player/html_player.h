@@ -4,13 +4,17 @@
 
 #include <string>
 
+#include "export_settings.h"
+
 namespace varnex {
 
 // Whether this build holds the player's page.
 bool PlayerBuilt();
 
-std::string RenderHtmlPlayer(const std::string& fileName);
-bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, std::string& error);
+// The glb inside is the one -o writes with the same settings.
+std::string RenderHtmlPlayer(const std::string& fileName, const ExportSettings& settings);
+bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, const ExportSettings& settings,
+                     std::string& error);
 
 // Whether a path names an HTML file, whatever the case of its extension.
 bool IsHtmlPath(const std::string& path);
