@@ -358,15 +358,12 @@ TEST(BvhScene, PollsEveryFortyTokensAndEveryFourthNode) {
 }
 
 TEST(BvhScene, FewTokensAndFewNodesAreNeverPolled) {
-  // 39 tokens, three nodes; one token more makes the first poll.
-  auto outcome = ImportText(
-      "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition JOINT B { OFFSET 0 1 0 End Site { OFFSET 0 1 0 } } } "
-      "MOTION Frames: 4 Frame Time: 0.1 1 2 3 4 5");
-  EXPECT_EQ(outcome.result, 0);
+  // 39 tokens and three nodes make no poll; one token more makes the first.
+  const std::string text = "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition JOINT B { OFFSET 0 1 0 End Site "
+                           "{ OFFSET 0 1 0 } } } MOTION Frames: 4 Frame Time: 0.1 1 2 3 4 5";
+  EXPECT_EQ(ImportText(text).result, 0);
   EXPECT_EQ(vxhost::GetCounters().abortPolls, 0);
-  ImportText(
-      "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition JOINT B { OFFSET 0 1 0 End Site { OFFSET 0 1 0 } } } "
-      "MOTION Frames: 4 Frame Time: 0.1 1 2 3 4 5 6");
+  ImportText(text + " 6");
   EXPECT_EQ(vxhost::GetCounters().abortPolls, 1);
 }
 
