@@ -24,8 +24,10 @@ if ! command -v assimp >/dev/null; then
   "${sudo[@]}" apt-get install -y -q assimp-utils >/dev/null
 fi
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVARNEX_BUILD_TESTS=OFF -DVARNEX_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" --target varnex imp_bvh -j"$(nproc)" >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+{ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVARNEX_BUILD_TESTS=OFF -DVARNEX_BUILD_BENCH=OFF &&
+  cmake --build "$build" --target varnex imp_bvh -j"$(nproc)"; } >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
 varnex=$root/$build/bin/varnex
 mkdir -p "$work"
 cd "$work"

@@ -43,6 +43,19 @@ void BM_OptimizeKeys(benchmark::State& state) {
 }
 BENCHMARK(BM_OptimizeKeys)->Arg(100000)->Unit(benchmark::kMillisecond);
 
+// The exporters' read: a stored channel sampled at every frame and between.
+void BM_InterpolateStoredKeys(benchmark::State& state) {
+  vxhost::KeyList keys;
+  keys.Assign(NoisyWalk(state.range(0)));
+  for (auto _ : state) {
+    double sum = 0.0;
+    for (int64_t t = 0; t < state.range(0) * 40; t += 20) sum += vxhost::InterpolateKeys(keys, double(t));
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0) * 2);
+}
+BENCHMARK(BM_InterpolateStoredKeys)->Arg(100000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();
