@@ -90,12 +90,13 @@ TABLE
     # The top instance is the file's stem however the path was written, so the bytes agree.
     mkdir -p deep/er
     cp "$samples/walk.bvh" deep/er/walk.bvh
-    run import deep/er/walk.bvh -o rel.glb --positions rel.csv
+    run import deep/er/walk.bvh -o rel.glb --positions rel.csv --dump-json rel.json --preview rel.svg
     expect_code 0
     expect_stdout_matches '^walk \('
-    run import "$work/deep/er/walk.bvh" -o abs.glb --positions abs.csv
-    (cd deep && "$varnex" import ./er/../er/walk.bvh -o ../dot.glb --positions ../dot.csv -q) || fail "import from a subfolder"
-    for kind in glb csv; do
+    run import "$work/deep/er/walk.bvh" -o abs.glb --positions abs.csv --dump-json abs.json --preview abs.svg
+    (cd deep && "$varnex" import ./er/../er/walk.bvh -o ../dot.glb --positions ../dot.csv --dump-json ../dot.json \
+      --preview ../dot.svg -q) || fail "import from a subfolder"
+    for kind in glb csv json svg; do
       cmp -s rel.$kind abs.$kind || fail "relative and absolute paths give different $kind files"
       cmp -s rel.$kind dot.$kind || fail "a path through .. gives a different $kind file"
     done

@@ -20,10 +20,12 @@ namespace {
 
 using Writer = std::function<bool(const std::string& path, const std::string& sourceFile, std::string& reason)>;
 
-// The imported file's name, for titles; the command's positional "file".
+// The imported file's name, for titles; the command's positional "file"
+// without its folder, so that no export depends on how the path was written.
 std::string SourceFile(const CLI::App* command) {
   const CLI::Option* file = command->get_option_no_throw("file");
-  return file && file->count() > 0 ? file->as<std::string>() : std::string();
+  return file && file->count() > 0 ? std::filesystem::path(file->as<std::string>()).filename().string()
+                                   : std::string();
 }
 
 void AddExport(CLI::App& command, SceneExports& exports, const char* names, const char* help, const char* what,
