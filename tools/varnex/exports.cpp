@@ -38,6 +38,10 @@ int WriteSceneExports(const SceneExports& exports) {
     if (exitCode == kExitSuccess) exitCode = code;
   }
   if (!StopRequested()) return exitCode;
+  if (written.empty() && notWritten.empty()) {
+    std::fprintf(stderr, "varnex: stopped by %s\n", StopSignalName());
+    return StopExitCode();
+  }
   std::fprintf(stderr, "varnex: stopped by %s; written: %s; not written: %s\n", StopSignalName(),
                written.empty() ? "none" : written.c_str(), notWritten.empty() ? "none" : notWritten.c_str());
   return StopExitCode();

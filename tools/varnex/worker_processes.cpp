@@ -222,6 +222,9 @@ bool WorkerProcesses::Start(size_t job, const std::vector<std::string>& args, co
     return false;
   }
   if (pid == 0) {
+    // A group of its own: a terminal's Ctrl-C reaches only the parent, which
+    // passes it on once; a worker stopped twice would end without cleaning up.
+    setpgid(0, 0);
     // Until exec puts its own handlers in, a stop simply ends the worker.
     for (int number : {SIGINT, SIGTERM, SIGHUP}) signal(number, SIG_DFL);
     sigset_t none;
@@ -247,6 +250,7 @@ bool WorkerProcesses::Start(size_t job, const std::vector<std::string>& args, co
     std::fprintf(stderr, "varnex: cannot start a worker: %s\n", std::strerror(errno));
     _exit(127);
   }
+  setpgid(pid, pid);  // set on both sides, so that no stop finds it half done
   table_->running[pid] = job;
   return true;
 }
