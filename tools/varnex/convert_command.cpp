@@ -69,6 +69,7 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
   size_t next = 0, done = 0, failed = 0;
   for (const Job& job : jobs)
     if (!job.result.empty()) ++done, failed += job.ok ? 0 : 1;
+  const size_t decided = done;  // rows that need no worker count in neither progress figure
   while (done < jobs.size()) {
     while (workers.Running() < limit && next < jobs.size() && !StopRequested()) {
       Job& job = jobs[next];
@@ -86,7 +87,7 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
       }
       ++next;
     }
-    ShowProgress(done, jobs.size(), failed, workers.Running(), terminal);
+    ShowProgress(done - decided, jobs.size() - decided, failed, workers.Running(), terminal);
     if (workers.Running() == 0 && StopRequested()) break;
     if (workers.Running() == 0) continue;
     const std::optional<WorkerEnd> end = workers.WaitForAny();
@@ -96,7 +97,8 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
     ++done;
     if (!job.ok && !end->stopped) ++failed;
     if (!terminal)
-      std::fprintf(stderr, "[%zu/%zu] %s: %s\n", done, jobs.size(), job.input.string().c_str(), job.result.c_str());
+      std::fprintf(stderr, "[%zu/%zu] %s: %s\n", done - decided, jobs.size() - decided, job.input.string().c_str(),
+                   job.result.c_str());
   }
   if (terminal) std::fprintf(stderr, "\r\033[K");
   for (Job& job : jobs)
