@@ -163,6 +163,8 @@ void SetupConvertCommand(Program& program) {
                     "Scale the root's motion by the ASF's unit length, as its bone offsets are");
   command->add_flag("--merge", options->merge,
                     "One glTF per skeleton, with an animation per AMC take (glb and gltf only)");
+  // The gallery's player shows one take a file.
+  command->get_option("--gallery")->excludes("--merge");
   command->add_flag("--skip-existing", options->skipExisting, "Skip outputs newer than every file they are made from");
   command->add_option("--shard", options->shard, "Convert only the K-th of N deterministic parts of the takes")
       ->check(ShardValidator());
