@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace varnex {
 
@@ -168,9 +169,9 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
     const int tracks = std::max(1, chain[i] + below[i]);
     const double share = bound / tracks;
     const double distance = parentStretch > 0.0 && std::isfinite(parentStretch) ? share / parentStretch : 0.0;
-    const double angle = reach[i] > 0.0 && std::isfinite(reach[i]) ? share / reach[i] : M_PI;
+    const double angle = reach[i] > 0.0 && std::isfinite(reach[i]) ? share / reach[i] : std::numbers::pi;
     const Vec3Line translation{node.translation, times, exact ? 0.0 : distance};
-    const QuatArc rotation{node.rotation, times, exact ? 1.0 : std::cos(0.5 * std::min(angle, M_PI))};
+    const QuatArc rotation{node.rotation, times, exact ? 1.0 : std::cos(0.5 * std::min(angle, std::numbers::pi))};
     // Scale stays exact: a stretch error would reach every descendant unbounded.
     const Vec3Line scale{node.scale, times, 0.0};
     out[i].translation = Compact(translation, node.translation, node.rest.translation, exact);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <unordered_map>
 
 #include <glm/gtc/matrix_transform.hpp>
@@ -85,7 +86,7 @@ glm::dquat Usable(const glm::dquat& q) {
 // Z-up scene turns upright by conjugating every local transform with the
 // quarter turn about X, which turns the whole scene and nothing else.
 void Convert(TakeNode& node, double lengthScale, bool zUp) {
-  const glm::dquat upright = glm::angleAxis(-0.5 * M_PI, glm::dvec3(1.0, 0.0, 0.0));
+  const glm::dquat upright = glm::angleAxis(-0.5 * std::numbers::pi, glm::dvec3(1.0, 0.0, 0.0));
   auto length = [&](glm::dvec3& v) { v = lengthScale * (zUp ? upright * v : v); };
   auto turn = [&](glm::dquat& q) { q = Usable(zUp ? upright * q * glm::conjugate(upright) : q); };
   auto axes = [&](glm::dvec3& v) {
