@@ -385,7 +385,7 @@ TEST(GltfExport, RealFilesMatchTheScene) {
 TEST(SceneJson, HoldsInstancesAndChannels) {
   vxtest::ScratchDir scratch;
   ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("wave.bvh", kWave), {.reduceRotation = true}), 0);
-  const json scene = varnex::SceneToJson("wave.bvh");
+  const json scene = json::parse(varnex::SceneJsonText("wave.bvh"));
   EXPECT_EQ(scene["frameRate"], vxhost::FrameRate());
   EXPECT_EQ(scene["keyCount"], vxhost::KeyCount());
   ASSERT_EQ(scene["instances"].size(), vxhost::AllInstances().size());

@@ -1,6 +1,9 @@
 // Evaluation of the scene at a time: channel curves, and the local and world
 // transforms of instances (channels drive an animated instance; any other
 // keeps its static transform).
+#include <unordered_map>
+#include <vector>
+
 #include <glm/gtc/matrix_transform.hpp>
 
 #include "maths.h"
@@ -44,6 +47,21 @@ glm::dmat4 LocalTransform(const Instance& instance, double ticks) {
 glm::dmat4 WorldTransform(const Instance& instance, double ticks) {
   glm::dmat4 world = LocalTransform(instance, ticks);
   for (const Instance* up = instance.parent; up; up = up->parent) world = LocalTransform(*up, ticks) * world;
+  return world;
+}
+
+std::vector<glm::dmat4> WorldTransforms(const std::vector<const Instance*>& instances, double ticks) {
+  std::unordered_map<const Instance*, size_t> index;
+  index.reserve(instances.size());
+  std::vector<glm::dmat4> world(instances.size());
+  for (size_t i = 0; i < instances.size(); ++i) {
+    const Instance& instance = *instances[i];
+    index[&instance] = i;
+    const auto parent = index.find(instance.parent);
+    const glm::dmat4 local = LocalTransform(instance, ticks);
+    if (parent != index.end()) world[i] = world[parent->second] * local;
+    else world[i] = instance.parent ? WorldTransform(*instance.parent, ticks) * local : local;
+  }
   return world;
 }
 

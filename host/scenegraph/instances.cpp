@@ -40,7 +40,11 @@ void Attach(void* first, va_list ap) {
   if (args.ok()) {
     if (child == TheScene().world) args.FailCall("\"world\" cannot be attached");
     else if (child->parent) args.FailCall("\"" + child->name + "\" is attached to \"" + child->parent->name + "\" already");
-    for (const Instance* up = parent; up && args.ok(); up = up->parent)
+    // Only a child with children of its own can stand above the parent; a
+    // leaf makes a cycle only under itself. Skipping the walk keeps a deep
+    // chain built from the top linear.
+    const Instance* from = child->children.empty() && parent != child ? nullptr : parent;
+    for (const Instance* up = from; up && args.ok(); up = up->parent)
       if (up == child) args.FailCall("attaching \"" + child->name + "\" under \"" + parent->name + "\" would make a cycle");
   }
   if (args.ok()) {

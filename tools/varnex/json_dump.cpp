@@ -93,22 +93,34 @@ json InstanceToJson(const vxhost::Instance& instance, const std::string& path) {
 
 }  // namespace
 
-json SceneToJson(const std::string& sourceFile) {
-  json instances = json::array();
+std::string SceneJsonText(const std::string& sourceFile) {
+  // Names are the file's bytes; any that are not UTF-8 are replaced, not refused.
+  auto text = [](const json& value, int indent) { return value.dump(indent, ' ', false, json::error_handler_t::replace); };
+  const json head = {{"file", sourceFile},
+                     {"frameRate", vxhost::FrameRate()},
+                     {"ticksPerSecond", vxhost::kTicksPerSecond},
+                     {"keyCount", vxhost::KeyCount()}};
+  // The head, then the instances one at a time: a scene of many instances
+  // never stands as a whole document in memory.
+  std::string out = text(head, 1);
+  out.resize(out.size() - 2);  // reopen the object: drop "\n}"
+  out += ",\n \"instances\": [";
   const std::vector<const vxhost::Instance*> all = vxhost::AllInstances();
   const std::vector<std::string> paths = ScenePaths();
-  for (size_t i = 0; i < all.size(); ++i) instances.push_back(InstanceToJson(*all[i], paths[i]));
-  return {{"file", sourceFile},
-          {"frameRate", vxhost::FrameRate()},
-          {"ticksPerSecond", vxhost::kTicksPerSecond},
-          {"keyCount", vxhost::KeyCount()},
-          {"instances", instances}};
+  for (size_t i = 0; i < all.size(); ++i) {
+    std::string instance = text(InstanceToJson(*all[i], paths[i]), 1);
+    out += i ? ",\n  " : "\n  ";
+    for (char c : instance) {
+      out += c;
+      if (c == '\n') out += "  ";
+    }
+  }
+  out += all.empty() ? "]\n}\n" : "\n ]\n}\n";
+  return out;
 }
 
 bool WriteSceneJson(const std::string& path, const std::string& sourceFile, std::string& error) {
-  // Names are the file's bytes; any that are not UTF-8 are replaced, not refused.
-  const std::string text = SceneToJson(sourceFile).dump(1, ' ', false, json::error_handler_t::replace);
-  return WriteFileAtomically(path, text + "\n", error);
+  return WriteFileAtomically(path, SceneJsonText(sourceFile), error);
 }
 
 }  // namespace varnex

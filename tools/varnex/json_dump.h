@@ -7,7 +7,8 @@
 
 namespace varnex {
 
-nlohmann::json SceneToJson(const std::string& sourceFile);
+// The document as written, instance by instance.
+std::string SceneJsonText(const std::string& sourceFile);
 bool WriteSceneJson(const std::string& path, const std::string& sourceFile, std::string& error);
 
 }  // namespace varnex

@@ -1,8 +1,10 @@
 // Reads the scene through the reference host's query API; one line per
-// instance, indented two blanks per level below "world".
+// instance, indented two blanks per level below "world" (up to a limit).
 #include "scene_print.h"
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <varnex/host.h>
@@ -68,9 +70,17 @@ std::string DescribeInstance(const vxhost::Instance& instance) {
   return text;
 }
 
-void PrintInstance(std::FILE* out, const vxhost::Instance& instance, int depth) {
-  std::fprintf(out, "%*s%s (%s)\n", depth * 2, "", instance.name.c_str(), DescribeInstance(instance).c_str());
-  for (const vxhost::Instance* child : instance.children) PrintInstance(out, *child, depth + 1);
+// Indentation stops growing here; deeper lines say their level instead, so
+// that a chain thousands deep prints in linear space.
+constexpr size_t kIndentLevels = 32;
+
+void PrintInstance(std::FILE* out, const vxhost::Instance& instance, size_t depth) {
+  const int indent = int(std::min(depth, kIndentLevels) * 2);
+  if (depth > kIndentLevels)
+    std::fprintf(out, "%*s[%zu] %s (%s)\n", indent, "", depth, instance.name.c_str(),
+                 DescribeInstance(instance).c_str());
+  else
+    std::fprintf(out, "%*s%s (%s)\n", indent, "", instance.name.c_str(), DescribeInstance(instance).c_str());
 }
 
 std::string Counted(size_t count, const char* noun) {
@@ -80,7 +90,17 @@ std::string Counted(size_t count, const char* noun) {
 }  // namespace
 
 void PrintSceneTree(std::FILE* out) {
-  for (const vxhost::Instance* child : vxhost::World()->children) PrintInstance(out, *child, 0);
+  // Depth first, children in order, without recursion.
+  std::vector<std::pair<const vxhost::Instance*, size_t>> pending;
+  const auto& tops = vxhost::World()->children;
+  for (auto it = tops.rbegin(); it != tops.rend(); ++it) pending.push_back({*it, 0});
+  while (!pending.empty()) {
+    const auto [instance, depth] = pending.back();
+    pending.pop_back();
+    PrintInstance(out, *instance, depth);
+    for (auto it = instance->children.rbegin(); it != instance->children.rend(); ++it)
+      pending.push_back({*it, depth + 1});
+  }
 }
 
 void PrintSceneSummary(std::FILE* out) {

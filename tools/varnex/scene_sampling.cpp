@@ -107,8 +107,8 @@ std::vector<std::string> ScenePaths() {
 
 double SkeletonSize(double ticks) {
   glm::dvec3 lo(INFINITY), hi(-INFINITY);
-  for (const vxhost::Instance* instance : vxhost::AllInstances()) {
-    const glm::dvec3 p = vxhost::WorldPosition(*instance, ticks);
+  for (const glm::dmat4& world : vxhost::WorldTransforms(vxhost::AllInstances(), ticks)) {
+    const glm::dvec3 p(world[3]);
     lo = glm::min(lo, p);
     hi = glm::max(hi, p);
   }

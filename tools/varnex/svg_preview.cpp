@@ -72,10 +72,11 @@ std::string RenderSvgPreview(const std::string& fileName) {
   std::vector<Pose> poses;
   for (int32_t t : ShownTicks()) {
     Pose pose{t, {}};
-    for (const vxhost::Instance* instance : instances) {
-      const glm::dvec3 p = vxhost::WorldPosition(*instance, t);
-      if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) && !IsGroupingNode(*instance))
-        pose.world[instance] = p;
+    const std::vector<glm::dmat4> world = vxhost::WorldTransforms(instances, t);
+    for (size_t i = 0; i < instances.size(); ++i) {
+      const glm::dvec3 p(world[i][3]);
+      if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) && !IsGroupingNode(*instances[i]))
+        pose.world[instances[i]] = p;
     }
     poses.push_back(std::move(pose));
   }

@@ -101,6 +101,11 @@ float EvaluateChannel(const Channel& channel, double ticks);
 glm::dmat4 LocalTransform(const Instance& instance, double ticks);
 glm::dmat4 WorldTransform(const Instance& instance, double ticks);
 glm::dvec3 WorldPosition(const Instance& instance, double ticks);
+// World transforms of instances listed parents first (as AllInstances
+// lists them) at a time, each once, from its parent's: linear in the count
+// however deep the hierarchy. An instance whose parent is not listed starts
+// from its parent's WorldTransform.
+std::vector<glm::dmat4> WorldTransforms(const std::vector<const Instance*>& instances, double ticks);
 // Rotation matrix of angles (radians, by axis) in an instance Euler order code.
 glm::dmat4 EulerRotation(int32_t eulerOrder, double x, double y, double z);
 
