@@ -53,7 +53,7 @@ size_t Longest(const std::vector<double>* a, const std::vector<double>* b, const
 template <typename T>
 void KeepOneWhenStill(std::vector<T>& values) {
   if (!values.empty() && std::all_of(values.begin(), values.end(), [&](const T& v) { return v == values[0]; }))
-    values.resize(1);
+    values.erase(values.begin() + 1, values.end());  // no resize: GCC 12 warns falsely on its growth path
 }
 
 void SampleInstance(const vxhost::Instance& instance, const std::vector<int32_t>& ticks, TakeNode& node) {
