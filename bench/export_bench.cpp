@@ -1,0 +1,74 @@
+// Exports of deep chains and wide skeletons: capturing the take from the host
+// and building its glTF. One sweep grows the nodes at a fixed frame count,
+// another the frames of a fixed skeleton; Google Benchmark fits each, and the
+// walks are linear when both fit O(N) with a small RMS.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+#include <varnex/host.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "bench_import.h"
+#include "export_settings.h"
+#include "gen_bvh.h"
+#include "gltf_export.h"
+#include "take.h"
+
+namespace {
+
+// Imports a generated skeleton of chains × jointsPerChain joints; the take
+// then stays in the host for every iteration.
+bool ImportShape(const varnexbench::BvhShape& shape) {
+  const auto folder = std::filesystem::temp_directory_path() / ("varnex_export_bench_" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const auto path = folder / "bench.bvh";
+  varnexbench::WriteBenchmarkBvh(path, shape);
+  vxhost::ResetHost();
+  const bool imported = varnexbench::ImportFile(path.string()) == 0;
+  std::filesystem::remove_all(folder);
+  return imported;
+}
+
+void RunExport(benchmark::State& state, const varnexbench::BvhShape& shape, int64_t complexity) {
+  if (!ImportShape(shape)) {
+    state.SkipWithError("import failed");
+    return;
+  }
+  const varnex::ExportSettings settings;
+  size_t bytes = 0;
+  for (auto _ : state) {
+    const varnex::Take take = varnex::CaptureTake("bench", settings);
+    bytes = varnex::EncodeGlb(varnex::BuildGltf({take}, "bench", settings)).size();
+    benchmark::DoNotOptimize(bytes);
+  }
+  vxhost::ResetHost();
+  state.SetComplexityN(complexity);
+  state.counters["nodes"] = double(int64_t(shape.chains) * shape.jointsPerChain);
+  state.counters["frames"] = double(shape.frames);
+  state.counters["glb_MB"] = double(bytes) / 1e6;
+}
+
+// One chain of N joints (the deepest skeleton) at 16 frames.
+void BM_ExportDeepChain(benchmark::State& state) {
+  RunExport(state, {.chains = 1, .jointsPerChain = int(state.range(0)), .frames = 16}, state.range(0));
+}
+
+// N one-joint limbs under the root (the widest skeleton) at 16 frames.
+void BM_ExportWideRoot(benchmark::State& state) {
+  RunExport(state, {.chains = int(state.range(0)), .jointsPerChain = 1, .frames = 16}, state.range(0));
+}
+
+// A chain of 200 joints at N frames.
+void BM_ExportFrames(benchmark::State& state) {
+  RunExport(state, {.chains = 1, .jointsPerChain = 200, .frames = int(state.range(0))}, state.range(0));
+}
+
+}  // namespace
+
+BENCHMARK(BM_ExportDeepChain)->RangeMultiplier(4)->Range(1000, 16000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExportWideRoot)->RangeMultiplier(4)->Range(1000, 16000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExportFrames)->RangeMultiplier(4)->Range(250, 4000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
