@@ -120,9 +120,9 @@ SaveImportConvertOptions_BVH(): cannot open the Biovision/Acclaim .INI file \"fi
     too_long="varnex: cannot create the settings directory $long/: File name too long
 Warning: The settings directory is too long for the options file path; imp_bvh.ini is not read.
 Warning: The settings directory is too long for the options file path; imp_bvh.ini is not written."
-    for spec in "file/sub|$unsettable" "$long|$too_long" \
+    for row in "file/sub|$unsettable" "$long|$too_long" \
       "|Warning: The host gave no settings directory; imp_bvh.ini is not written."; do
-      settings=${spec%%|*}
+      settings=${row%%|*}
       if [ -n "$settings" ]; then
         run --settings "$settings" options --script "click 100; click 1"
       else
@@ -130,7 +130,7 @@ Warning: The settings directory is too long for the options file path; imp_bvh.i
         code=$?
       fi
       expect_code 0
-      expect_stderr "${spec#*|}"
+      expect_stderr "${row#*|}"
       [ "$(tail -n 1 stdout.txt)" == "show_options_dialog: 1" ] || fail "dialog answer: $(tail -n 1 stdout.txt)"
     done
     run --settings "$long" validate "$samples/walk.bvh"
@@ -281,11 +281,11 @@ Warning: The settings directory is too long for the options file path; imp_bvh.i
   output_names)
     # An extension is matched in any case; one varnex does not write is refused
     # before the import, naming the ones it does.
-    for spec in "-o take.GLTF 0" "-o take.Glb 0" "--positions p.CSV 0" "--preview p.Svg 0" "--dump-json j.JSON 0" \
+    for row in "-o take.GLTF 0" "-o take.Glb 0" "--positions p.CSV 0" "--preview p.Svg 0" "--dump-json j.JSON 0" \
       "-o take.fbx 2 --output: take.fbx: varnex writes .glb or .gltf here, or - for standard output" \
       "--positions p.txt 2 --positions: p.txt: varnex writes .csv here, or - for standard output" \
       "--preview p.png 2" "--dump-json j 2"; do
-      read -r option path want message <<<"$spec"
+      read -r option path want message <<<"$row"
       run import "$samples/walk.bvh" -q "$option" "$path"
       expect_code "$want"
       if [ "$want" -eq 0 ]; then

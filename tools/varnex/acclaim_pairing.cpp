@@ -2,6 +2,7 @@
 // skeleton's unit length. Reads folder listings and the ASF's ":units"
 // block; writes nothing.
 #include "acclaim_pairing.h"
+#include "text_case.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,13 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 bool HasExtension(const fs::path& path, const char* extension) {
-  return Lower(path.extension().string()) == extension;
+  return LowerCase(path.extension().string()) == extension;
 }
 
 // The folder's .asf files, sorted so that every choice below is the same on
@@ -83,13 +79,13 @@ double AsfUnitLength(const fs::path& skeleton) {
     std::istringstream words(line);
     std::string word;
     if (!(words >> word)) continue;
-    word = Lower(word);
+    word = LowerCase(word);
     if (word[0] == ':') {
       if (inUnits) break;
       inUnits = word == ":units";
       if (!inUnits) continue;
       if (!(words >> word)) continue;  // the block's first entry may share the line
-      word = Lower(word);
+      word = LowerCase(word);
     }
     if (inUnits && word == "length") {
       std::string value;

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "acclaim_pairing.h"
+#include "text_case.h"
 
 namespace varnex {
 
@@ -15,12 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool IsBvhFile(const fs::path& path) { return Lower(path.extension().string()) == ".bvh"; }
+bool IsBvhFile(const fs::path& path) { return LowerCase(path.extension().string()) == ".bvh"; }
 
 // One identity per file, however its path was written or linked to.
 std::string Identity(const fs::path& path) {
@@ -123,9 +119,9 @@ bool ScanLibrary(const LibraryRequest& request, Library& library, std::string& p
   std::set<std::string> used;
   for (LibraryJob& job : library.jobs) {
     const fs::path wanted = job.output;
-    for (int n = 2; used.count(Lower(job.output.string())); ++n)
+    for (int n = 2; used.count(LowerCase(job.output.string())); ++n)
       job.output = wanted.parent_path() / (wanted.stem().string() + "-" + std::to_string(n) + wanted.extension().string());
-    used.insert(Lower(job.output.string()));
+    used.insert(LowerCase(job.output.string()));
   }
   return true;
 }

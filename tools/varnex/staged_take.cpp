@@ -2,6 +2,7 @@
 // the plug-in a take under its file's stem (see staged_take.h). Writes only
 // inside the system's temporary folder.
 #include "staged_take.h"
+#include "text_case.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -17,11 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string LowerExtension(const fs::path& path) {
-  std::string extension = path.extension().string();
-  for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return extension;
-}
+std::string LowerExtension(const fs::path& path) { return LowerCase(path.extension().string()); }
 
 bool Stageable(const fs::path& path) {
   const std::string extension = LowerExtension(path);
