@@ -6,19 +6,12 @@ set -uo pipefail
 case_name=$1
 varnex=$2
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+source "$(dirname "$0")/cli_checks.sh"
+# The dialogs read the terminal when no script is given: never let them wait.
 run() {
   "$varnex" "$@" </dev/null >stdout.txt 2>stderr.txt
   code=$?
 }
-expect_code() { [ "$code" -eq "$1" ] || fail "exit code $code, expected $1"; }
 expect_file() {
   [ "$(cat "$1")" == "$2" ] || fail "$1 was:"$'\n'"$(cat "$1")"$'\n'"expected:"$'\n'"$2"
 }

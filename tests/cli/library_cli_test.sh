@@ -10,28 +10,10 @@ samples=$3
 mocap=${4:-}
 checker=$(cd "$(dirname "$0")" && pwd)/gltf_positions.cjs
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/cli_checks.sh"
 export XDG_CONFIG_HOME="$work/config"
 export TMPDIR="$work/tmp"
 mkdir "$TMPDIR"
-cd "$work"
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-run() {
-  "$varnex" "$@" >stdout.txt 2>stderr.txt
-  code=$?
-}
-expect_code() { [ "$code" -eq "$1" ] || fail "exit code $code, expected $1; stderr: $(cat stderr.txt)"; }
-expect_stderr() {
-  [ "$(cat stderr.txt)" == "$1" ] || fail "stderr was:"$'\n'"$(cat stderr.txt)"$'\n'"expected:"$'\n'"$1"
-}
-expect_stdout_matches() { grep -Eq -- "$1" stdout.txt || fail "stdout does not match $1:"$'\n'"$(cat stdout.txt)"; }
-expect_stderr_matches() { grep -Eq -- "$1" stderr.txt || fail "stderr does not match $1:"$'\n'"$(cat stderr.txt)"; }
 
 # skeleton FILE [LENGTH]: a one-bone ASF whose bone is called after the file,
 # so that a test sees which skeleton was used.

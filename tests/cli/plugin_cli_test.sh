@@ -4,15 +4,8 @@
 # Usage: plugin_cli_test.sh VARNEX_BINARY
 set -uo pipefail
 varnex=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/cli_checks.sh"
 export XDG_CONFIG_HOME="$work/config"
-cd "$work"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 # check CODE STDOUT STDERR ARGS...: runs varnex and compares what the user sees.
 check() {
   local code=$1 out=$2 err=$3

@@ -7,32 +7,8 @@ case_name=$1
 varnex=$2
 samples=$3
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/cli_checks.sh"
 export XDG_CONFIG_HOME="$work/config"
-cd "$work"
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
-# run ARGS...: runs varnex, keeping its exit code, stdout and stderr.
-run() {
-  "$varnex" "$@" >stdout.txt 2>stderr.txt
-  code=$?
-}
-
-expect_code() { [ "$code" -eq "$1" ] || fail "exit code $code, expected $1"; }
-expect_stdout() {
-  [ "$(cat stdout.txt)" == "$1" ] || fail "stdout was:"$'\n'"$(cat stdout.txt)"$'\n'"expected:"$'\n'"$1"
-}
-expect_stderr() {
-  [ "$(cat stderr.txt)" == "$1" ] || fail "stderr was:"$'\n'"$(cat stderr.txt)"$'\n'"expected:"$'\n'"$1"
-}
-expect_stdout_matches() { grep -Eq "$1" stdout.txt || fail "stdout does not match $1:"$'\n'"$(cat stdout.txt)"; }
-expect_stderr_matches() { grep -Eq "$1" stderr.txt || fail "stderr does not match $1:"$'\n'"$(cat stderr.txt)"; }
 expect_last_stderr() {
   [ "$(tail -n 1 stderr.txt)" == "$1" ] || fail "stderr was:"$'\n'"$(cat stderr.txt)"$'\n'"expected last:"$'\n'"$1"
 }
