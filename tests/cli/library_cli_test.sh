@@ -155,21 +155,30 @@ TABLE
     expect_stderr_matches '^lib/u/stray.amc: no skeleton found: no --skeleton given, no stray.asf beside it, no .asf file in its folder'
     ;;
   skip_existing)
-    mkdir lib
+    # Outputs without a gallery's files are made again for a gallery; then
+    # skipped ones keep their cards' figures, and the gallery comes out the same.
+    mkdir -p lib/s
     bvh lib/old.bvh 0.0333333
     bvh lib/new.bvh 0.0333333
-    run convert lib --out-dir out
-    expect_stdout_matches '^2 converted, 0 failed$'
-    touch -d '1 minute ago' out/old.glb
-    touch -d '2 minutes ago' lib/old.bvh
-    touch -d '1 minute ago' out/new.glb
+    skeleton lib/s/01.asf; motion lib/s/01_01.amc b01 3; motion lib/s/01_02.amc b01 5
+    run convert lib --out-dir out --merge --frame-rate 60
+    expect_stdout_matches '^3 converted, 0 failed$'
+    run convert lib --out-dir out --merge --frame-rate 60 --skip-existing --gallery
+    expect_stdout_matches '^3 converted, 0 failed$'
+    cp out/index.html first.html
+    grep -q '<p>2 takes · 2 joints</p><ol><li>01_01.amc · 0.03 s</li><li>01_02.amc · 0.07 s</li></ol>' first.html ||
+      fail "merged card: $(grep 01_01 first.html)"
+    touch -d '2 minutes ago' lib/old.bvh lib/s/*
+    touch -d '1 minute ago' out/*.* out/s/*
     touch lib/new.bvh
-    run convert lib --out-dir out --skip-existing
+    run convert lib --out-dir out --merge --frame-rate 60 --skip-existing --gallery
     expect_code 0
-    grep -Eq '^lib/old.bvh +up to date ' stdout.txt || fail "old.bvh was not skipped: $(cat stdout.txt)"
-    grep -Eq '^lib/new.bvh +ok ' stdout.txt || fail "new.bvh was not converted again: $(cat stdout.txt)"
-    expect_stdout_matches '^1 converted, 0 failed, 1 up to date$'
+    for row in 'lib/old.bvh +up to date ' 'lib/s/01.asf \(2 takes\) +up to date ' 'lib/new.bvh +ok '; do
+      grep -Eq "^$row" stdout.txt || fail "no row $row: $(cat stdout.txt)"
+    done
+    expect_stdout_matches '^1 converted, 0 failed, 2 up to date$'
     [ out/old.glb -ot lib/new.bvh ] || fail "old.glb was written again"
+    cmp -s first.html out/index.html || fail "the gallery changed: $(diff first.html out/index.html)"
     ;;
   shards_through_parallel)
     # Two parts through GNU parallel make what one convert makes, each take once.
@@ -207,8 +216,10 @@ TABLE
     expect_code 1
     expect_stderr_matches '^varnex: lib/s/01_01.amc and lib/t/other.bvh cannot share one glTF file: '
     [ ! -e mixed.glb ] || fail "a refused set of takes was written"
-    run import lib/s/01_01.amc lib/s/01_02.amc --positions both.csv
-    expect_code 2
+    for export in --positions=both.csv --preview=both.svg; do
+      run import lib/s/01_01.amc lib/s/01_02.amc "$export"
+      expect_code 2
+    done
     # convert --merge: one file per skeleton, BVH files one each.
     run convert lib --out-dir out --merge --frame-rate 60 --exact
     expect_code 0

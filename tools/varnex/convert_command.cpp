@@ -152,7 +152,7 @@ void SetupConvertCommand(Program& program) {
       ->check(CLI::PositiveNumber);
   AddReductionOptions(*command, options->reduction);
   command->add_flag("--gallery", options->gallery,
-                    "Also write a player and a thumbnail per take, and index.html with a card for each");
+                    "Also write a player and a thumbnail per output, and index.html with a card for each");
   AddExportSettingsOptions(*command, options->exportSettings);
   command
       ->add_option("--frame-rate", options->frameRate,
@@ -163,8 +163,6 @@ void SetupConvertCommand(Program& program) {
                     "Scale the root's motion by the ASF's unit length, as its bone offsets are");
   command->add_flag("--merge", options->merge,
                     "One glTF per skeleton, with an animation per AMC take (glb and gltf only)");
-  // The gallery's player shows one take a file.
-  command->get_option("--gallery")->excludes("--merge");
   command->add_flag("--skip-existing", options->skipExisting, "Skip outputs newer than every file they are made from");
   command->add_option("--shard", options->shard, "Convert only the K-th of N deterministic parts of the takes")
       ->check(ShardValidator());

@@ -7,10 +7,25 @@
 
 #include "acclaim_pairing.h"
 #include "convert_jobs.h"
+#include "gallery.h"
 
 namespace varnex {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// With --gallery an output counts as made only with its card's files, so
+// that a gallery over an earlier run without one is complete.
+bool CardIsUpToDate(const Job& job, const ConvertOptions& options) {
+  if (!options.gallery) return true;
+  const std::string base = (job.output.parent_path() / job.output.stem()).string();
+  for (const std::string& path : GalleryCardPaths(base))
+    if (!OutputIsUpToDate(path, job.work)) return false;
+  return true;
+}
+
+}  // namespace
 
 std::vector<Job> PlanJobs(const Library& library, const ConvertOptions& options) {
   std::vector<Job> jobs;
@@ -24,7 +39,7 @@ std::vector<Job> PlanJobs(const Library& library, const ConvertOptions& options)
     if (!work.problem.empty()) {
       job.result = "no skeleton";
       job.firstMessage = work.problem;
-    } else if (options.skipExisting && OutputIsUpToDate(job.output, work)) {
+    } else if (options.skipExisting && OutputIsUpToDate(job.output, work) && CardIsUpToDate(job, options)) {
       job.result = "up to date";
       job.ok = true;
       job.counted = false;

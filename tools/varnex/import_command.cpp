@@ -13,9 +13,12 @@
 
 #include "commands.h"
 #include "acclaim_pairing.h"
+#include "gallery.h"
 #include "gltf_export.h"
+#include "html_player.h"
 #include "import_session.h"
 #include "scene_print.h"
+#include "svg_preview.h"
 #include "stop_signals.h"
 #include "take.h"
 #include "worker_report.h"
@@ -42,8 +45,16 @@ void SayOptionsFileNotice(const ImportRequest& request, const HostOptions& host)
   if (!notice.empty()) std::fprintf(stderr, "%s\n", notice.c_str());
 }
 
+// What an import of several takes writes besides -o: the player of them
+// all (--preview OUT.html) and a gallery card's files.
+struct TakesPages {
+  std::string preview, card;  // paths; empty when not asked for
+  std::string heading;        // of the page: the skeleton, else the first take
+};
+
 // Several takes: an ASF named first is their skeleton; each is imported on
-// a fresh scene and captured, then all go into the one glTF file.
+// a fresh scene and captured, then all go into the one glTF file and the
+// one player page.
 int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
   ImportRequest request = command.request;
   std::vector<std::string> files = {request.file};
@@ -52,14 +63,24 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
     request.skeleton = files.front();
     files.erase(files.begin());
   }
-  for (const char* single : {"--positions", "--preview", "--dump-json"}) {
+  for (const char* single : {"--positions", "--dump-json"}) {
     if (command.cli->count(single) > 0) {
       std::fprintf(stderr, "varnex: %s writes one take; several takes go into one glTF file (-o)\n", single);
       return kExitHostProblem;
     }
   }
+  TakesPages pages;
+  if (command.cli->count("--preview") > 0) {
+    pages.preview = command.cli->get_option("--preview")->as<std::string>();
+    if (!IsHtmlPath(pages.preview)) {
+      std::fprintf(stderr, "varnex: --preview OUT.svg draws one take; several takes play in one page (--preview OUT.html)\n");
+      return kExitHostProblem;
+    }
+  }
+  if (const CLI::Option* card = command.cli->get_option_no_throw("--gallery-card"); card && card->count() > 0)
+    pages.card = card->as<std::string>();
   const CLI::Option* output = command.cli->get_option("--output");
-  if (output->count() == 0) {
+  if (output->count() == 0 && pages.preview.empty()) {
     std::fprintf(stderr, "varnex: several takes go into one glTF file: give -o OUT.glb\n");
     return kExitHostProblem;
   }
@@ -73,8 +94,9 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
   std::optional<Plugin> plugin = Plugin::Start(host);
   if (!plugin) return kExitHostProblem;
   SayOptionsFileNotice(request, host);
-  const std::string path = output->as<std::string>();
+  const std::string path = output->count() ? output->as<std::string>() : std::string();
   std::vector<Take> captured;
+  GalleryCardFiles card;
   for (const TakeFiles& take : takes) {
     vxhost::ResetHost();
     const int32_t result = RunImport(*plugin, request, take);
@@ -92,6 +114,9 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
     request.noticesSaid = true;
     NoteTakeFigures();
     captured.push_back(CaptureTake(take.name, command.exportSettings));
+    card.figures.push_back(SceneFigures(take.motion.string()));
+    // The card's picture is of the first take, drawn while its scene stands.
+    if (!pages.card.empty() && captured.size() == 1) card.svg = RenderSvgPreview(take.motion.string());
     std::string difference;
     if (!SameHierarchy(captured.front(), captured.back(), difference)) {
       std::fprintf(stderr, "varnex: %s and %s cannot share one glTF file: %s\n", takes.front().motion.string().c_str(),
@@ -99,16 +124,36 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
       return kExitFailure;
     }
   }
-  std::string error;
-  const bool written = !StopRequested() && WriteGltfTakes(path, captured, command.exportSettings, error);
-  if (!written && !error.empty())
-    std::fprintf(stderr, "varnex: cannot write the glTF file to %s: %s\n", path.c_str(), error.c_str());
-  if (StopRequested()) {
-    std::fprintf(stderr, "varnex: stopped by %s; written: %s; not written: %s\n", StopSignalName(),
-                 written ? path.c_str() : "none", written ? "none" : path.c_str());
-    return StopExitCode();
-  }
-  if (!written) return kExitHostProblem;
+  pages.heading = (request.skeleton.empty() ? takes.front().motion : takes.front().skeleton).filename().string();
+  auto writePlayer = [&](const std::string& page, std::string& error) {
+    return WriteHtmlPlayer(page, captured, card.figures, pages.heading, command.exportSettings, error);
+  };
+  card.writePlayer = writePlayer;
+
+  // The files in the order asked for, as a single take's exports are.
+  SceneExports outputs;
+  auto shared = [](const std::string& target) { return std::make_shared<const std::string>(target); };
+  if (!path.empty())
+    outputs.push_back({shared(path), [&] {
+                         std::string error;
+                         if (WriteGltfTakes(path, captured, command.exportSettings, error)) return kExitSuccess;
+                         if (!error.empty())
+                           std::fprintf(stderr, "varnex: cannot write the glTF file to %s: %s\n", path.c_str(),
+                                        error.c_str());
+                         return kExitHostProblem;
+                       }});
+  if (!pages.preview.empty())
+    outputs.push_back({shared(pages.preview), [&] {
+                         std::string error;
+                         if (writePlayer(pages.preview, error)) return kExitSuccess;
+                         std::fprintf(stderr, "varnex: cannot write the preview to %s: %s\n", pages.preview.c_str(),
+                                      error.c_str());
+                         return kExitHostProblem;
+                       }});
+  if (!pages.card.empty())
+    outputs.push_back({shared(pages.card), [&] { return WriteGalleryCardFiles(pages.card, card); }});
+  const int written = WriteSceneExports(outputs);
+  if (written != kExitSuccess) return written;
   return WriteWorkerReportIfAsked(*command.cli);
 }
 

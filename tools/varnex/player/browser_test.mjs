@@ -1,7 +1,8 @@
 // The player and the gallery in a real browser: Debian's chromium, headless,
-// driven by puppeteer-core (which downloads no browser). For a BVH and an
-// Acclaim take: the page loads offline without errors, draws, and its
-// joints match --positions at three frames; then the gallery opens each.
+// driven by puppeteer-core (which downloads no browser). For a BVH take and
+// a page of two Acclaim takes: the page loads offline without errors, draws,
+// and each take's joints match its own --positions at three frames; then
+// the gallery of both (the Acclaim takes merged) opens each.
 // Usage: node browser_test.mjs VARNEX SAMPLES_DIR WORK_DIR [SCREENSHOT.png]
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
@@ -32,8 +33,9 @@ function check(ok, what) {
   return ok;
 }
 
-// Our own Acclaim pair: three bones off the root, bent over 24 frames.
-function writeAcclaimTake(dir) {
+// Our own Acclaim skeleton, three bones off the root, with two takes: bent
+// over 24 frames, and otherwise over 17.
+function writeAcclaimTakes(dir) {
   const bone = (id, name, direction, length, axis, dof) =>
     `  begin\n    id ${id}\n    name ${name}\n    direction ${direction}\n    length ${length}\n` +
     `    axis ${axis} XYZ\n    dof ${dof}\n  end\n`;
@@ -44,14 +46,16 @@ function writeAcclaimTake(dir) {
     bone(2, 'arm', '1 0 0', 2, '0 30 0', 'rx rz') +
     bone(3, 'hand', '1 0.2 0', 0.7, '15 0 0', 'rx') +
     ':hierarchy\n  begin\n    root spine\n    spine arm\n    arm hand\n  end\n');
-  let amc = ':FULLY-SPECIFIED\n:DEGREES\n';
-  for (let f = 1; f <= 24; ++f) {
-    const s = Math.sin(f / 4), c = Math.cos(f / 5);
-    amc += `${f}\nroot ${(0.1 * f).toFixed(3)} ${(2 + 0.2 * s).toFixed(3)} 0 0 ${(3 * f).toFixed(2)} 0\n` +
-      `spine ${(20 * s).toFixed(2)} ${(10 * c).toFixed(2)} ${(5 * s).toFixed(2)}\n` +
-      `arm ${(40 * c).toFixed(2)} ${(30 * s).toFixed(2)}\nhand ${(60 * s).toFixed(2)}\n`;
+  for (const [file, frames, pace] of [['reach.amc', 24, 1], ['reach_2.amc', 17, -2.5]]) {
+    let amc = ':FULLY-SPECIFIED\n:DEGREES\n';
+    for (let f = 1; f <= frames; ++f) {
+      const s = Math.sin((pace * f) / 4), c = Math.cos(f / 5);
+      amc += `${f}\nroot ${(0.1 * pace * f).toFixed(3)} ${(2 + 0.2 * s).toFixed(3)} 0 0 ${(3 * f).toFixed(2)} 0\n` +
+        `spine ${(20 * s).toFixed(2)} ${(10 * c).toFixed(2)} ${(5 * s).toFixed(2)}\n` +
+        `arm ${(40 * c).toFixed(2)} ${(30 * s).toFixed(2)}\nhand ${(60 * s).toFixed(2)}\n`;
+    }
+    writeFileSync(join(dir, file), amc);
   }
-  writeFileSync(join(dir, 'reach.amc'), amc);
 }
 
 // --positions as frame -> path -> [x, y, z], by the header's column names;
@@ -122,30 +126,55 @@ async function showFrame(page, frame) {
   return page.evaluate(() => window.varnexPlayer.state());
 }
 
-async function checkPlayer(browser, name, html, csv) {
-  const expected = readPositions(csv);
-  const tolerance = 1e-4 * skeletonHeight(expected);
+// csvs: each take's own --positions, in the page's order of takes. Each
+// later take is chosen with the keyboard on the drop-down while the one
+// before stands at its last frame, so that a switch must start it afresh;
+// the hook then goes back to the first.
+async function checkPlayer(browser, name, html, csvs) {
   const { page, problems } = await openPage(browser, pathToFileURL(html).href);
   if (!check(await waitForPlayer(page), `${name}: the player did not start`)) {
     console.log(problems.join('\n'));
     return page;
   }
-  const figures = await page.evaluate(() => ({ ...window.varnexPlayer }));
-  check(figures.frameCount === expected.length, `${name}: ${figures.frameCount} frames, --positions has ${expected.length}`);
   check(await drawnShare(page) > 0.002, `${name}: the canvas is blank`);
-  for (const frame of [0, Math.floor(expected.length / 2), expected.length - 1]) {
-    const state = await showFrame(page, frame);
-    check(state.frame === frame, `${name}: the slider showed frame ${state.frame}, not ${frame}`);
-    const shown = new Map(state.joints.map((j) => [j.path, j.position]));
-    let worst = 0, worstPath = '';
-    for (const [path, p] of expected[frame]) {
-      if (!check(shown.has(path), `${name}: frame ${frame}: the page has no joint ${path}`)) continue;
-      const q = shown.get(path);
-      const d = Math.max(...p.map((v, i) => Math.abs(v - q[i])));
-      if (d > worst) worst = d, worstPath = path;
+  const takes = await page.evaluate(() => window.varnexPlayer.takes);
+  check(takes.length === csvs.length, `${name}: ${takes.length} takes, not ${csvs.length}`);
+  check(await page.$eval('#take-choice', (label) => label.hidden) === (csvs.length < 2),
+    `${name}: the take drop-down is ${csvs.length < 2 ? 'shown' : 'hidden'}`);
+  for (const [k, csv] of csvs.entries()) {
+    const expected = readPositions(csv);
+    const tolerance = 1e-4 * skeletonHeight(expected);
+    const what = `${name}: take ${takes[k]}`;
+    if (k > 0) {
+      await page.focus('#take');
+      await page.keyboard.press('ArrowDown');
     }
-    check(worst <= tolerance, `${name}: frame ${frame}: ${worstPath} is ${worst} off (allowed ${tolerance})`);
-    console.log(`${name}: frame ${frame}: ${expected[frame].size} joints within ${worst.toExponential(2)}`);
+    const figures = await page.evaluate(() => ({ ...window.varnexPlayer, state: window.varnexPlayer.state() }));
+    check(figures.take === k && figures.state.frame === 0, `${what}: showed take ${figures.take} at frame ${figures.state.frame}`);
+    check(figures.frameCount === expected.length, `${what}: ${figures.frameCount} frames, --positions has ${expected.length}`);
+    const header = await page.$eval('#figures', (e) => e.textContent);
+    check(header.includes(` ${expected.length} frames`), `${what}: the header says ${header}`);
+    for (const frame of [0, Math.floor(expected.length / 2), expected.length - 1]) {
+      const state = await showFrame(page, frame);
+      check(state.frame === frame, `${what}: the slider showed frame ${state.frame}, not ${frame}`);
+      const shown = new Map(state.joints.map((j) => [j.path, j.position]));
+      let worst = 0, worstPath = '';
+      for (const [path, p] of expected[frame]) {
+        if (!check(shown.has(path), `${what}: frame ${frame}: the page has no joint ${path}`)) continue;
+        const q = shown.get(path);
+        const d = Math.max(...p.map((v, i) => Math.abs(v - q[i])));
+        if (d > worst) worst = d, worstPath = path;
+      }
+      check(worst <= tolerance, `${what}: frame ${frame}: ${worstPath} is ${worst} off (allowed ${tolerance})`);
+      console.log(`${what}: frame ${frame}: ${expected[frame].size} joints within ${worst.toExponential(2)}`);
+    }
+  }
+  if (csvs.length > 1) {
+    const back = await page.evaluate(() => {
+      window.varnexPlayer.showTake(0);
+      return { take: window.varnexPlayer.take, frames: window.varnexPlayer.frameCount };
+    });
+    check(back.take === 0 && back.frames === readPositions(csvs[0]).length, `${name}: back to take ${back.take}, ${back.frames} frames`);
   }
   await new Promise((r) => setTimeout(r, 200));
   check(problems.length === 0, `${name}: ${problems.join('; ')}`);
@@ -154,12 +183,20 @@ async function checkPlayer(browser, name, html, csv) {
 
 rmSync(work, { recursive: true, force: true });
 mkdirSync(work, { recursive: true });
-writeAcclaimTake(work);
-// VARNEX_PLAYER_TAKES=a.bvh:b.asf checks other files instead of ours. The
-// Acclaim take is scaled and turned, which the player and --positions share.
-const takes = process.env.VARNEX_PLAYER_TAKES
-  ? process.env.VARNEX_PLAYER_TAKES.split(':').map((file) => [basename(file).replace(/\.[^.]*$/, ''), file, []])
-  : [['wave', join(samples, 'wave.bvh'), []], ['reach', join(work, 'reach.asf'), ['--scale', '2', '--up', 'z', '--frame-rate', '30']]];
+const acclaim = join(work, 'acclaim');
+mkdirSync(acclaim);
+writeAcclaimTakes(acclaim);
+// Pages: a name, the files of its takes, the settings, and each take's files
+// alone, whose --positions it must match. VARNEX_PLAYER_TAKES=a.bvh:b.asf
+// checks other files, a page each, instead of ours. The Acclaim takes are
+// scaled and turned, which the player and --positions share.
+const skeleton = join(acclaim, 'reach.asf');
+const pages = process.env.VARNEX_PLAYER_TAKES
+  ? process.env.VARNEX_PLAYER_TAKES.split(':').map((file) => [basename(file).replace(/\.[^.]*$/, ''), [file], [], [[file]]])
+  : [['wave', [join(samples, 'wave.bvh')], [], [[join(samples, 'wave.bvh')]]],
+    ['reach', [skeleton, join(acclaim, 'reach.amc'), join(acclaim, 'reach_2.amc')],
+      ['--scale', '2', '--up', 'z', '--frame-rate', '30'],
+      ['reach.amc', 'reach_2.amc'].map((amc) => ['--skeleton', skeleton, join(acclaim, amc)])]];
 
 const browser = await puppeteer.launch({
   executablePath: browserPath,
@@ -167,11 +204,15 @@ const browser = await puppeteer.launch({
   args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-gpu-sandbox'],
 });
 try {
-  for (const [name, input, settings] of takes) {
-    const html = join(work, `${name}.html`), csv = join(work, `${name}.csv`);
-    execFileSync(varnex, ['import', input, '-q', ...settings, '--preview', html, '--positions', csv],
-      { stdio: 'inherit' });
-    const page = await checkPlayer(browser, name, html, csv);
+  for (const [name, inputs, settings, alone] of pages) {
+    const html = join(work, `${name}.html`);
+    execFileSync(varnex, ['import', ...inputs, '-q', ...settings, '--preview', html], { stdio: 'inherit' });
+    const csvs = alone.map((files, k) => {
+      const csv = join(work, `${name}-${k}.csv`);
+      execFileSync(varnex, ['import', ...files, '-q', ...settings, '--positions', csv], { stdio: 'inherit' });
+      return csv;
+    });
+    const page = await checkPlayer(browser, name, html, csvs);
     if (screenshot && name === 'wave') {
       await page.$eval('#trail', (select) => {
         select.value = [...select.options].find((option) => option.text === 'RightForeArm').value;
@@ -185,8 +226,11 @@ try {
   }
 
 
+  // The Acclaim takes merge into one output, whose card lists both and
+  // whose player offers both.
   const out = join(work, 'gallery');
-  execFileSync(varnex, ['convert', ...takes.map(([, input]) => input), '--out-dir', out, '--gallery'],
+  const inputs = process.env.VARNEX_PLAYER_TAKES ? pages.map(([, [file]]) => file) : [join(samples, 'wave.bvh'), acclaim];
+  execFileSync(varnex, ['convert', ...inputs, '--out-dir', out, '--gallery', '--merge'],
     { stdio: ['ignore', 'pipe', 'pipe'] });
   const beside = pathToFileURL(out).href + '/';
   const { page, problems } = await openPage(browser, beside + 'index.html', (url) => url.startsWith(beside));
@@ -195,12 +239,17 @@ try {
     thumbnail: card.querySelector('img')?.naturalWidth > 0,
     text: card.textContent,
   })));
-  check(cards.length === takes.length, `gallery: ${cards.length} cards for ${takes.length} takes`);
+  check(cards.length === pages.length, `gallery: ${cards.length} cards for ${pages.length} pages`);
   for (const [i, card] of cards.entries()) {
     check(card.thumbnail, `gallery: card ${i} shows no thumbnail`);
     check(/\d+ joints/.test(card.text) && /\d s\b/.test(card.text), `gallery: card ${i} says ${card.text}`);
+    const merged = card.text.includes('reach_2.amc');
+    if (merged) check(/2 takes.*reach\.amc · 0\.77 s.*reach_2\.amc · 0\.53 s/.test(card.text), `gallery: card ${i} says ${card.text}`);
     await Promise.all([page.waitForNavigation(), page.click(`.card:nth-child(${i + 1}) a`)]);
-    check(await waitForPlayer(page), `gallery: ${card.link} did not start its player`);
+    if (check(await waitForPlayer(page), `gallery: ${card.link} did not start its player`)) {
+      const count = await page.evaluate(() => window.varnexPlayer.takes.length);
+      check(count === (merged ? 2 : 1), `gallery: ${card.link} plays ${count} takes`);
+    }
     await page.goBack();
   }
   check(problems.length === 0, `gallery: ${problems.join('; ')}`);

@@ -7,7 +7,10 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+
+#include <nlohmann/json.hpp>
 
 #include "atomic_file.h"
 #include "html_player.h"
@@ -27,14 +30,39 @@ std::string Duration(double seconds) {
 
 std::string Card(const GalleryCard& card) {
   const std::string name = HtmlEscaped(card.name);
-  std::string figures = Duration(card.seconds) + " · ";
+  std::string figures = card.takes.size() > 1 ? std::to_string(card.takes.size()) + " takes · " : Duration(card.seconds) + " · ";
   figures += card.joints < 0 ? std::string("joints unknown") : std::to_string(card.joints) + " joints";
   const std::string picture = "<img src=\"" + HtmlEscaped(LinkTo(card.thumbnail)) + "\" alt=\"" + name + "\">";
   std::string html = "<article class=\"card\">";
   if (card.player.empty()) html += picture + "<h2>" + name + "</h2>";
   else
     html += "<a href=\"" + HtmlEscaped(LinkTo(card.player)) + "\">" + picture + "<h2>" + name + "</h2></a>";
-  return html + "<p>" + figures + "</p></article>\n";
+  html += "<p>" + figures + "</p>";
+  if (card.takes.size() > 1) {
+    html += "<ol>";
+    for (const auto& [file, seconds] : card.takes) html += "<li>" + HtmlEscaped(file) + " · " + Duration(seconds) + "</li>";
+    html += "</ol>";
+  }
+  return html + "</article>\n";
+}
+
+// Reads BASE.card.json into the card; false when there is none to read.
+bool ReadCardFigures(const std::filesystem::path& path, GalleryCard& card) {
+  std::ifstream in(path);
+  if (!in) return false;
+  const nlohmann::json figures = nlohmann::json::parse(in, nullptr, false);
+  if (!figures.is_object() || !figures.contains("takes") || !figures["takes"].is_array() || figures["takes"].empty())
+    return false;
+  double seconds = 0.0;
+  card.takes.clear();
+  for (const nlohmann::json& take : figures["takes"]) {
+    if (!take.is_object()) return false;
+    card.takes.emplace_back(take.value("file", std::string()), take.value("seconds", -1.0));
+    seconds += card.takes.back().second;
+  }
+  card.seconds = seconds;
+  card.joints = figures["takes"][0].value("joints", -1L);
+  return true;
 }
 
 }  // namespace
@@ -64,7 +92,8 @@ std::string RenderGallery(const std::string& title, const std::vector<GalleryCar
       ".card { background: #fff; border: 1px solid #ccd; border-radius: 4px; padding: 8px; }\n"
       ".card img { width: 100%; height: auto; display: block; background: #fbfbf8; }\n"
       ".card h2 { font-size: 14px; margin: 6px 0 2px; overflow-wrap: anywhere; }\n"
-      ".card p { margin: 0; color: #555; }\n"
+      ".card p, .card ol { margin: 0; color: #555; }\n"
+      ".card ol { padding-left: 1.6em; }\n"
       ".card a { color: inherit; text-decoration: none; }\n"
       ".card a:hover h2 { text-decoration: underline; }\n"
       "</style>\n</head>\n<body>\n<h1>" + HtmlEscaped(title) + "</h1>\n";
@@ -88,9 +117,28 @@ GalleryCard CardForOutput(const std::string& galleryDir, const std::string& outp
   card.name = base.stem().string();
   card.thumbnail = std::filesystem::path(base).replace_extension(".svg").string();
   if (PlayerBuilt()) card.player = std::filesystem::path(base).replace_extension(".html").string();
+  if (ReadCardFigures(std::filesystem::path(output).replace_extension(".card.json"), card)) return card;
+  card.takes.clear();
   card.seconds = seconds;
   card.joints = joints;
   return card;
+}
+
+std::vector<std::string> GalleryCardPaths(const std::string& base) {
+  std::vector<std::string> paths = {base + ".svg"};
+  if (PlayerBuilt()) paths.push_back(base + ".html");
+  paths.push_back(base + ".card.json");
+  return paths;
+}
+
+int WriteGalleryCardFiles(const std::string& base, const GalleryCardFiles& files) {
+  std::string reason, target = base + ".svg";
+  bool written = WriteFileAtomically(target, files.svg, reason);
+  if (written && PlayerBuilt()) written = files.writePlayer(target = base + ".html", reason);
+  if (written) written = WriteFileAtomically(target = base + ".card.json", FiguresJson(files.figures).dump(1) + "\n", reason);
+  if (written) return kExitSuccess;
+  std::fprintf(stderr, "varnex: cannot write the preview to %s: %s\n", target.c_str(), reason.c_str());
+  return kExitHostProblem;
 }
 
 int WriteGalleryIndex(const std::string& dir, const std::vector<GalleryCard>& cards) {
@@ -110,14 +158,13 @@ void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const Expo
                      [base, owner, &settings] {
                        const CLI::Option* file = owner->get_option_no_throw("file");
                        const std::string source = file && file->count() ? file->as<std::string>() : *base;
-                       std::string reason;
-                       std::string target = *base + ".svg";
-                       bool written = WriteSvgPreview(target, source, reason);
-                       if (written && PlayerBuilt()) written = WriteHtmlPlayer(target = *base + ".html", source, settings, reason);
-                       if (written) return kExitSuccess;
-                       std::fprintf(stderr, "varnex: cannot write the preview to %s: %s\n", target.c_str(),
-                                    reason.c_str());
-                       return kExitHostProblem;
+                       GalleryCardFiles files;
+                       files.svg = RenderSvgPreview(source);
+                       files.figures = {SceneFigures(source)};
+                       files.writePlayer = [&](const std::string& path, std::string& error) {
+                         return WriteHtmlPlayer(path, source, settings, error);
+                       };
+                       return WriteGalleryCardFiles(*base, files);
                      }});
 }
 

@@ -1,11 +1,12 @@
-// Fills the bundled player page with one take: its file name and figures as
-// JSON, and its glb as base64, so that the page needs nothing beside it.
+// Fills the bundled player page with its takes: their file names and figures
+// as JSON, and their glb as base64, so that the page needs nothing beside it.
 #include "html_player.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 #include <nlohmann/json.hpp>
 
@@ -36,24 +37,52 @@ std::string Base64(const std::string& bytes) {
   return out;
 }
 
-// The figures the page shows; the glb has no frame rate of its own.
-nlohmann::json TakeFigures(const std::string& fileName) {
-  const std::vector<int32_t> ticks = SampleTicks();
-  size_t joints = 0;
-  for (const vxhost::Instance* instance : vxhost::AllInstances()) joints += instance->jointNode ? 1 : 0;
-  return {{"file", std::filesystem::path(fileName).filename().string()},
-          {"frameRate", vxhost::FrameRate()},
-          {"frames", ticks.size()},
-          {"start", ticks.empty() ? 0.0 : double(ticks.front()) / vxhost::kTicksPerSecond},
-          {"joints", joints}};
-}
-
 void ReplaceOnce(std::string& text, const std::string& placeholder, const std::string& value) {
   const size_t at = text.find(placeholder);
   if (at != std::string::npos) text.replace(at, placeholder.size(), value);
 }
 
+// The index of each take's animation in the glb, -1 for a take that moves
+// nothing and so has none; the glb lists the others in the takes' order.
+std::vector<int> AnimationIndices(const std::vector<Take>& takes, const nlohmann::json& gltf) {
+  std::vector<int> indices;
+  const nlohmann::json none = nlohmann::json::array();
+  const nlohmann::json& animations = gltf.contains("animations") ? gltf["animations"] : none;
+  size_t next = 0;
+  for (const Take& take : takes) {
+    const bool has = next < animations.size() && animations[next].value("name", std::string()) == take.name;
+    indices.push_back(has ? int(next++) : -1);
+  }
+  return indices;
+}
+
 }  // namespace
+
+TakeFigures SceneFigures(const std::string& fileName) {
+  const std::vector<int32_t> ticks = SampleTicks();
+  TakeFigures figures;
+  figures.file = std::filesystem::path(fileName).filename().string();
+  figures.frameRate = vxhost::FrameRate();
+  figures.frames = ticks.size();
+  if (!ticks.empty()) {
+    figures.start = double(ticks.front()) / vxhost::kTicksPerSecond;
+    figures.seconds = double(ticks.back() - ticks.front()) / vxhost::kTicksPerSecond;
+  }
+  for (const vxhost::Instance* instance : vxhost::AllInstances()) figures.joints += instance->jointNode ? 1 : 0;
+  return figures;
+}
+
+nlohmann::json FiguresJson(const std::vector<TakeFigures>& figures) {
+  nlohmann::json takes = nlohmann::json::array();
+  for (const TakeFigures& take : figures)
+    takes.push_back({{"file", take.file},
+                     {"frameRate", take.frameRate},
+                     {"frames", take.frames},
+                     {"start", take.start},
+                     {"seconds", take.seconds},
+                     {"joints", take.joints}});
+  return {{"takes", std::move(takes)}};
+}
 
 bool PlayerBuilt() { return kPlayerPage[0] != '\0'; }
 
@@ -76,27 +105,54 @@ std::string HtmlEscaped(const std::string& text) {
   return out;
 }
 
-std::string RenderHtmlPlayer(const std::string& fileName, const ExportSettings& settings) {
-  std::string take = TakeFigures(fileName).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string RenderHtmlPlayer(const std::vector<Take>& takes, const std::vector<TakeFigures>& figures,
+                             const std::string& sceneName, const std::string& heading, const ExportSettings& settings) {
+  const GltfDocument glb = BuildGltf(takes, sceneName, settings);
+  nlohmann::json content = FiguresJson(figures);
+  content["heading"] = heading;
+  const std::vector<int> animations = AnimationIndices(takes, glb.json);
+  for (size_t i = 0; i < animations.size() && i < content["takes"].size(); ++i)
+    content["takes"][i]["animation"] = animations[i];
+  std::string json = content.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   // "</" would end the script element that holds the JSON.
-  for (size_t at = take.find("</"); at != std::string::npos; at = take.find("</", at + 3)) take.insert(at + 1, "\\");
-  const std::string stem = std::filesystem::path(fileName).stem().string();
+  for (size_t at = json.find("</"); at != std::string::npos; at = json.find("</", at + 3)) json.insert(at + 1, "\\");
   std::string page = kPlayerPage;
   // Last placeholder first: what is filled in never meets a later search.
-  ReplaceOnce(page, "{{glb}}", Base64(EncodeGlb(BuildGltf({CaptureTake(stem, settings)}, stem, settings))));
-  ReplaceOnce(page, "{{take}}", take);
-  ReplaceOnce(page, "{{title}}", HtmlEscaped(std::filesystem::path(fileName).filename().string()) + " · varnex");
+  ReplaceOnce(page, "{{glb}}", Base64(EncodeGlb(glb)));
+  ReplaceOnce(page, "{{take}}", json);
+  const std::string count = takes.size() > 1 ? " · " + std::to_string(takes.size()) + " takes" : "";
+  ReplaceOnce(page, "{{title}}", HtmlEscaped(heading) + count + " · varnex");
   return page;
 }
 
-bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, const ExportSettings& settings,
-                     std::string& error) {
+std::string RenderHtmlPlayer(const std::string& fileName, const ExportSettings& settings) {
+  const std::string stem = std::filesystem::path(fileName).stem().string();
+  return RenderHtmlPlayer({CaptureTake(stem, settings)}, {SceneFigures(fileName)}, stem,
+                          std::filesystem::path(fileName).filename().string(), settings);
+}
+
+namespace {
+
+bool WritePage(const std::string& path, const std::function<std::string()>& render, std::string& error) {
   if (!PlayerBuilt()) {
     error = "this varnex was built without the HTML player (scripts/setup.sh installs the npm packages it is "
             "made from; then build again)";
     return false;
   }
-  return WriteFileAtomically(path, RenderHtmlPlayer(fileName, settings), error);
+  return WriteFileAtomically(path, render(), error);
+}
+
+}  // namespace
+
+bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, const ExportSettings& settings,
+                     std::string& error) {
+  return WritePage(path, [&] { return RenderHtmlPlayer(fileName, settings); }, error);
+}
+
+bool WriteHtmlPlayer(const std::string& path, const std::vector<Take>& takes, const std::vector<TakeFigures>& figures,
+                     const std::string& heading, const ExportSettings& settings, std::string& error) {
+  const std::string sceneName = std::filesystem::path(path).stem().string();
+  return WritePage(path, [&] { return RenderHtmlPlayer(takes, figures, sceneName, heading, settings); }, error);
 }
 
 }  // namespace varnex

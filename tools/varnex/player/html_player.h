@@ -1,20 +1,49 @@
 // The one-file HTML player (--preview OUT.html): the page bundled at build
-// time, filled with the imported take's figures and its glb.
+// time, filled with the imported takes' figures and their glb.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "export_settings.h"
+#include "take.h"
 
 namespace varnex {
+
+// What the page's header and the gallery's card say of one take. The glb
+// holds neither the frame rate nor the frame count, so they are read from
+// the host scene right after the take's import.
+struct TakeFigures {
+  std::string file;  // the take's file, without its folder
+  double frameRate = 0.0;
+  size_t frames = 0;
+  double start = 0.0, seconds = 0.0;  // first frame and length, in seconds
+  size_t joints = 0;
+};
+TakeFigures SceneFigures(const std::string& fileName);
+
+// {"takes": [...]}, an object per take, as the page and the gallery read it.
+nlohmann::json FiguresJson(const std::vector<TakeFigures>& figures);
 
 // Whether this build holds the player's page.
 bool PlayerBuilt();
 
-// The glb inside is the one -o writes with the same settings.
+// A page of the host scene as it stands: the glb inside is the one -o
+// writes with the same settings.
 std::string RenderHtmlPlayer(const std::string& fileName, const ExportSettings& settings);
 bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, const ExportSettings& settings,
                      std::string& error);
+
+// A page of captured takes of one skeleton, with their figures, played from
+// the glb that -o writes of them (its scene named sceneName, or after the
+// page), under a heading: the take's file, or what the takes share.
+std::string RenderHtmlPlayer(const std::vector<Take>& takes, const std::vector<TakeFigures>& figures,
+                             const std::string& sceneName, const std::string& heading, const ExportSettings& settings);
+bool WriteHtmlPlayer(const std::string& path, const std::vector<Take>& takes, const std::vector<TakeFigures>& figures,
+                     const std::string& heading, const ExportSettings& settings, std::string& error);
 
 // Whether a path names an HTML file, whatever the case of its extension.
 bool IsHtmlPath(const std::string& path);

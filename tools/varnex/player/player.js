@@ -1,6 +1,7 @@
-// The player page's script: reads the take's figures and its glb from the
-// page itself, plays the glb's first animation on a grid, and offers a
-// read-only hook (window.varnexPlayer) that tests read the joints through.
+// The player page's script: reads the takes' figures and their glb from the
+// page itself, plays one take's animation at a time on a grid (a drop-down
+// chooses among several), and offers a read-only hook (window.varnexPlayer)
+// that tests read the joints through.
 import {
   AmbientLight, AnimationMixer, Box3, BufferGeometry, Color, DirectionalLight, Float32BufferAttribute,
   GridHelper, InstancedMesh, Line, LineBasicMaterial, Matrix4, MeshBasicMaterial, PerspectiveCamera, Scene,
@@ -10,7 +11,9 @@ import { GLTFLoader } from 'three/addons/loaders/GLTFLoader.js';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 
 const $ = (id) => document.getElementById(id);
-const take = JSON.parse($('varnex-take').textContent);
+// The page's heading, and each take: its file, figures and the index of its
+// animation in the glb (-1 when it moves nothing).
+const { heading, takes } = JSON.parse($('varnex-take').textContent);
 
 function fail(text) {
   $('message').textContent = text;
@@ -67,7 +70,7 @@ function niceStep(span) {
   return 10 * power;
 }
 
-function figureText(frameCount) {
+function figureText(take, frameCount) {
   const rate = take.frameRate > 0 ? `${take.frameRate} fps` : 'no frame rate';
   return `${rate} · ${frameCount} frames · ${take.joints} joints`;
 }
@@ -85,35 +88,51 @@ function start(gltf) {
   scene.add(sun);
   scene.add(gltf.scene);
 
-  const clip = gltf.animations[0];
   const mixer = new AnimationMixer(gltf.scene);
-  if (clip) mixer.clipAction(clip).play();
   const joints = jointsOf(gltf);
 
-  const rate = take.frameRate > 0 ? take.frameRate : 30;
-  const first = take.start || 0;
-  const last = clip ? Math.max(first, clip.duration) : first;
-  const frameCount = take.frames > 0 ? take.frames : Math.round((last - first) * rate) + 1;
-  const timeOf = (frame) => Math.min(last, first + frame / rate);
-  const frameOf = (time) => Math.round((time - first) * rate);
+  // Each take's clock: its clip, rate, first and last time and frame count.
+  const plays = takes.map((take) => {
+    const clip = take.animation >= 0 ? gltf.animations[take.animation] : undefined;
+    const rate = take.frameRate > 0 ? take.frameRate : 30;
+    const first = take.start || 0;
+    const last = clip ? Math.max(first, clip.duration) : first;
+    const frameCount = take.frames > 0 ? take.frames : Math.round((last - first) * rate) + 1;
+    return { take, clip, rate, first, last, frameCount };
+  });
+  let shown = 0, play = plays[0];
+  const timeOf = (frame) => Math.min(play.last, play.first + frame / play.rate);
+  const frameOf = (time) => Math.round((time - play.first) * play.rate);
+  // Stopping a clip hands the nodes it alone moved back their rest pose.
+  function useTake(index) {
+    if (play.clip) mixer.clipAction(play.clip).stop();
+    shown = index, play = plays[index];
+    if (play.clip) mixer.clipAction(play.clip).play();
+  }
+  useTake(0);
 
-  let time = first;
+  let time = play.first;
   function pose(t) {
-    if (clip) {
-      mixer.existingAction(clip).time = t;
+    if (play.clip) {
+      mixer.existingAction(play.clip).time = t;
       mixer.update(0);
     }
     gltf.scene.updateMatrixWorld(true);
   }
   const world = (joint) => joint.object.getWorldPosition(new Vector3());
 
-  // The whole take's extent frames the camera and sets the ground and grid.
+  // Every take's extent frames the camera and sets the ground and grid,
+  // which stay when another take is chosen.
   const box = new Box3();
-  const samples = Math.min(frameCount, 400);
-  for (let i = 0; i < samples; ++i) {
-    pose(timeOf(samples > 1 ? (i * (frameCount - 1)) / (samples - 1) : 0));
-    for (const joint of joints) box.expandByPoint(world(joint));
+  for (const [index, { frameCount }] of plays.entries()) {
+    useTake(index);
+    const samples = Math.min(frameCount, Math.max(60, Math.ceil(400 / plays.length)));
+    for (let i = 0; i < samples; ++i) {
+      pose(timeOf(samples > 1 ? (i * (frameCount - 1)) / (samples - 1) : 0));
+      for (const joint of joints) box.expandByPoint(world(joint));
+    }
   }
+  useTake(0);
   if (box.isEmpty()) box.set(new Vector3(-1, 0, -1), new Vector3(1, 1, 1));
   const size = box.getSize(new Vector3());
   const centre = box.getCenter(new Vector3());
@@ -142,12 +161,12 @@ function start(gltf) {
   trailLine.visible = false;
   scene.add(trailLine);
   for (const [i, joint] of joints.entries()) if (joint.shown) $('trail').add(new Option(joint.name, String(i)));
-  $('trail').addEventListener('change', () => {
+  function drawTrail() {
     const chosen = joints[Number($('trail').value)];
     trailLine.visible = Boolean($('trail').value) && Boolean(chosen);
-    if (!trailLine.visible) return render();
+    if (!trailLine.visible) return;
     const points = [];
-    for (let frame = 0; frame < frameCount; ++frame) {
+    for (let frame = 0; frame < play.frameCount; ++frame) {
       pose(timeOf(frame));
       points.push(...world(chosen).toArray());
     }
@@ -155,13 +174,32 @@ function start(gltf) {
     trailLine.geometry = new BufferGeometry();
     trailLine.geometry.setAttribute('position', new Float32BufferAttribute(points, 3));
     pose(time);
+  }
+  $('trail').addEventListener('change', () => {
+    drawTrail();
     render();
   });
 
-  $('file').textContent = take.file;
-  $('figures').textContent = figureText(frameCount);
   const slider = $('time');
-  slider.max = String(frameCount - 1);
+  function showFigures() {
+    $('file').textContent = takes.length > 1 ? heading : play.take.file;
+    $('figures').textContent = figureText(play.take, play.frameCount);
+    slider.max = String(play.frameCount - 1);
+  }
+  showFigures();
+
+  // The take drop-down, named after the takes' files; the camera stays.
+  const choice = $('take');
+  for (const [i, take] of takes.entries()) choice.add(new Option(take.file, String(i)));
+  $('take-choice').hidden = takes.length < 2;
+  choice.addEventListener('change', () => {
+    useTake(Number(choice.value));
+    time = play.first;
+    lastTick = performance.now();
+    showFigures();
+    drawTrail();
+    render();
+  });
 
   const matrix = new Matrix4();
   const dotted = joints.filter((joint) => joint.shown);
@@ -172,7 +210,7 @@ function start(gltf) {
     dots.instanceMatrix.needsUpdate = true;
     const frame = frameOf(time);
     slider.value = String(frame);
-    $('clock').textContent = `frame ${frame} of ${frameCount - 1} · ${(time - first).toFixed(3)} s`;
+    $('clock').textContent = `frame ${frame} of ${play.frameCount - 1} · ${(time - play.first).toFixed(3)} s`;
     renderer.render(scene, camera);
   }
 
@@ -198,6 +236,7 @@ function start(gltf) {
     if (!playing) return;
     time += ((now - lastTick) / 1000) * Number($('speed').value);
     lastTick = now;
+    const { first, last } = play;
     if (time > last) {
       if ($('loop').checked && last > first) time = first + ((time - first) % (last - first));
       else { time = last; setPlaying(false); }
@@ -206,7 +245,7 @@ function start(gltf) {
     if (playing) requestAnimationFrame(tick);
   }
   $('play').addEventListener('click', () => {
-    if (!playing && time >= last) time = first;
+    if (!playing && time >= play.last) time = play.first;
     setPlaying(!playing);
   });
   document.addEventListener('keydown', (event) => {
@@ -243,13 +282,21 @@ function start(gltf) {
   $('message').style.display = 'none';
   resize();
 
-  // Read-only: the figures shown and the joints' world positions at the
-  // current time. Tests move the time with the slider, as a user does.
+  // Read-only: the take shown with its figures, and the joints' world
+  // positions at the current time. Tests move the time with the slider and
+  // choose a take with the drop-down (showTake), as a user does.
   window.varnexPlayer = Object.freeze({
-    frameCount,
-    frameRate: rate,
+    get take() { return shown; },
+    takes: Object.freeze(takes.map((take) => take.file)),
+    get frameCount() { return play.frameCount; },
+    get frameRate() { return play.rate; },
     jointCount: joints.length,
+    showTake(index) {
+      choice.value = String(index);
+      choice.dispatchEvent(new Event('change'));
+    },
     state: () => ({
+      take: shown,
       frame: frameOf(time),
       time,
       joints: joints.map((joint) => ({ path: joint.path, position: world(joint).toArray() })),
