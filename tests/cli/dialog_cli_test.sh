@@ -50,18 +50,6 @@ end OptionsDialog 1
 show_options_dialog: 1"
     expect_file settings/imp_bvh.ini "$(ini 0.5 0.01 1 0)"
     ;;
-  options_cancel)
-    mkdir settings && ini 0.25 3 1 1 >settings/imp_bvh.ini
-    run --settings settings options --script "click 102; text 103 9; click 2"
-    expect_code 0
-    expect_file stdout.txt "open OptionsDialog owner=main
-center OptionsDialog on main
-click 102
-click 2
-end OptionsDialog 0
-show_options_dialog: 0"
-    expect_file settings/imp_bvh.ini "$(ini 0.25 3 1 1)"
-    ;;
   about_help)
     run --settings settings about --script "click 200; click 1"
     expect_code 0
@@ -73,12 +61,10 @@ click 1
 end AboutBox 1
 show_about_dialog: 0"
     ;;
-  no_terminal)
+  refusals)
     run options
     expect_code 2
     expect_file stderr.txt "varnex: the dialogs need a terminal; without one, give --script"
-    ;;
-  bad_script)
     run options --script "click ok"
     expect_code 2
     expect_file stderr.txt "varnex: --script: 'click ok': expected a control id"

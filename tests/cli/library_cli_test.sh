@@ -154,6 +154,26 @@ TABLE
     expect_stdout_matches '^4 converted, 1 failed$'
     expect_stderr_matches '^lib/u/stray.amc: no skeleton found: no --skeleton given, no stray.asf beside it, no .asf file in its folder'
     ;;
+  convert_inputs)
+    # One file the plug-in refuses among good ones: the others convert, the
+    # table says which failed, and the run answers 1. Files of one name from
+    # two folders given apart get outputs of distinct names.
+    mkdir x y
+    bvh a.bvh 0.04
+    bvh b.bvh 0.04
+    echo "not motion" >notes.txt
+    run convert a.bvh notes.txt b.bvh --out-dir out --jobs 2
+    expect_code 1
+    expect_stdout_matches '^notes\.txt +failed \(exit 1\)'
+    expect_stdout_matches '^a\.bvh +ok +1 +3 '
+    expect_stdout_matches '^2 converted, 1 failed$'
+    [ -s out/a.glb ] && [ -s out/b.glb ] && [ "$(ls -A out | wc -l)" -eq 2 ] || fail "outputs: $(ls -A out)"
+    bvh x/take.bvh 0.04
+    bvh y/take.bvh 0.04
+    run convert x y --out-dir same --format csv
+    expect_code 0
+    [ -s same/take.csv ] && [ -s same/take-2.csv ] || fail "outputs: $(ls -A same)"
+    ;;
   skip_existing)
     # Outputs without a gallery's files are made again for a gallery; then
     # skipped ones keep their cards' figures, and the gallery comes out the same.

@@ -49,38 +49,19 @@ blocked_worker() {
 }
 
 case "$case_name" in
-  validate_codes)
-    printf 'HIERARCHY\nROOT Hips\n' >walk.bvh
-    printf 'HIERARCHY\r\n' >crlf.bvh
-    printf 'HIERARCHY' >noline.bvh
-    printf 'hierarchy\n' >lower.bvh
-    printf 'Hierarchy\n' >mixed.bvh
-    printf ' HIERARCHY\n' >blank.bvh
-    printf 'HIERARCHY\n' >UPPER.BVH
-    : >empty.asf
-    : >skelasf
-    printf 'junk' >motion.amc
+  validate)
+    # Each answer of the header check as varnex words it; one file not
+    # accepted makes the run answer 1. --settings replaces the default folder.
+    printf 'HIERARCHY\n' >walk.bvh
     printf 'HIERARCHY\n' >notes.txt
-    printf 'HIERARCHY\n' >ab
-    run validate walk.bvh crlf.bvh noline.bvh lower.bvh mixed.bvh blank.bvh UPPER.BVH empty.asf skelasf \
-      motion.amc notes.txt ab missing.bvh
+    run --settings "$work/chosen/place" validate walk.bvh notes.txt missing.bvh
     expect_code 1
     expect_stdout "walk.bvh: 1 (accepted)
-crlf.bvh: 1 (accepted)
-noline.bvh: -2 (not accepted)
-lower.bvh: 1 (accepted)
-mixed.bvh: -2 (not accepted)
-blank.bvh: -2 (not accepted)
-UPPER.BVH: 1 (accepted)
-empty.asf: 1 (accepted)
-skelasf: 1 (accepted)
-motion.amc: 1 (accepted)
 notes.txt: -2 (not accepted)
-ab: -2 (not accepted)
 missing.bvh: -1 (cannot be opened)"
     expect_stderr ""
-    ;;
-  validate_all_accepted)
+    [ -d "$work/chosen/place" ] || fail "--settings did not create its directory"
+    [ ! -e "$XDG_CONFIG_HOME/varnex" ] || fail "the default settings directory was used despite --settings"
     run validate "$samples/walk.bvh"
     expect_code 0
     expect_stdout "$samples/walk.bvh: 1 (accepted)"
@@ -142,53 +123,43 @@ Warning: The settings directory is too long for the options file path; imp_bvh.i
     run import "$samples/wave.bvh" -q
     expect_stderr ""
     ;;
-  version)
+  usage)
     run --version
     expect_code 0
     expect_stdout_matches '^varnex [0-9]+\.[0-9]+\.[0-9]+$'
+    run import
+    expect_code 2
+    run --plugin "$work/nothing.so" validate x.bvh
+    expect_code 2
+    expect_stderr_matches "^varnex: cannot load the plug-in $work/nothing\.so: "
     ;;
-  settings_option)
-    run --settings "$work/chosen/place" validate "$samples/walk.bvh"
-    expect_code 0
-    [ -d "$work/chosen/place" ] || fail "--settings did not create its directory"
-    [ ! -e "$XDG_CONFIG_HOME/varnex" ] || fail "the default settings directory was used despite --settings"
-    ;;
-  import_missing)
-    run import missing.bvh --positions out.csv
-    expect_code 1
-    expect_stdout ""
-    expect_stderr 'ImportConverter_BiovisionAcclaim(): cannot open the Biovision/Acclaim file "missing.bvh" for reading.'
-    [ ! -e out.csv ] || fail "a failed import wrote positions"
-    ;;
-  import_txt)
+  import_refused)
+    # Files the import refuses, with the message a user sees and no output
+    # written; motion without a skeleton is refused before the plug-in sees it.
     printf 'HIERARCHY\n' >notes.txt
-    run import notes.txt --positions out.csv
-    expect_code 1
-    expect_stdout ""
-    expect_stderr "File must be in BioVision or Acclaim format. Aborting."
-    [ ! -e out.csv ] || fail "a failed import wrote positions"
+    cp notes.txt ab
+    mkdir m folder.bvh folder.asf
+    printf 'junk\n' >m/motion.amc
+    cannot_open='ImportConverter_BiovisionAcclaim(): cannot open the Biovision/Acclaim file'
+    while IFS='|' read -r file message; do
+      run import "$file" -o out.glb --positions out.csv --preview out.svg --dump-json out.json
+      expect_code 1
+      expect_stdout ""
+      expect_stderr "$message"
+      [ -z "$(ls out.* 2>/dev/null)" ] || fail "$file: a failed import wrote $(ls out.*)"
+    done <<TABLE
+missing.bvh|$cannot_open "missing.bvh" for reading.
+folder.bvh|$cannot_open "folder.bvh" for reading.
+folder.asf|$cannot_open "folder.asf" for reading.
+notes.txt|File must be in BioVision or Acclaim format. Aborting.
+ab|The filename must have a .bvh, .amc or .asf file extension.
+m/motion.amc|varnex: m/motion.amc: no skeleton found: no --skeleton given, no motion.asf beside it, no .asf file in its folder; name one with --skeleton FILE.asf
+TABLE
     ;;
-  import_short_name)
-    printf 'HIERARCHY\n' >ab
-    run import ab
-    expect_code 1
-    expect_stderr "The filename must have a .bvh, .amc or .asf file extension."
-    ;;
-  import_amc)
-    # Motion without a skeleton is refused before the plug-in sees it.
-    printf 'junk\n' >motion.amc
-    run import motion.amc --positions out.csv
-    expect_code 1
-    expect_stdout ""
-    expect_stderr "varnex: motion.amc: no skeleton found: no --skeleton given, no motion.asf beside it, no .asf file in its folder; name one with --skeleton FILE.asf"
-    [ ! -e out.csv ] || fail "a refused import wrote positions"
-    ;;
-  import_quiet)
+  import_sample)
     run import --quiet "$samples/walk.bvh"
     expect_code 0
     expect_stdout ""
-    ;;
-  import_sample)
     run import "$samples/walk.bvh" --positions out.csv
     expect_code 0
     expect_stdout_matches '^[0-9]+ instances?, [0-9]+ frames?, [0-9]+ keys?, [0-9]+ fps$'
@@ -213,15 +184,46 @@ Warning: The settings directory is too long for the options file path; imp_bvh.i
     expect_code 2
     expect_stderr_matches 'frame-rate'
     ;;
-  positions_unwritable)
-    run import "$samples/walk.bvh" --positions no/such/dir/out.csv
-    expect_code 2
-    expect_stderr_matches '^varnex: cannot write the positions to no/such/dir/out\.csv: '
+  big_skeletons)
+    # 20 000 joints all under the root, then in one chain, two frames: every
+    # export is written on a stack of 256 KB, which a walk recursing per level
+    # would overflow, so the scene is walked without recursion.
+    for kind in wide deep; do
+      awk -v kind=$kind -v n=20000 'BEGIN {
+        print "HIERARCHY\nROOT r\n{\nOFFSET 0 0 0\nCHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation"
+        for (i = 1; i <= n; i++) {
+          print "JOINT j" i "\n{\nOFFSET 0 1 0\nCHANNELS 3 Zrotation Xrotation Yrotation"
+          if (kind == "wide") print "}"
+        }
+        if (kind == "deep") { print "End Site\n{\nOFFSET 0 1 0\n}"; for (i = 1; i <= n; i++) print "}" }
+        print "}\nMOTION\nFrames: 2\nFrame Time: 0.04"
+        for (f = 0; f < 2; f++) {
+          printf "%d 0 0 0 0 0", f
+          for (i = 1; i <= n; i++) printf " %d 0 0", f
+          printf "\n"
+        }
+      }' >big.bvh
+      (ulimit -s 256 && "$varnex" import big.bvh -o big.glb --positions big.csv --preview big.svg --dump-json big.json \
+        >stdout.txt 2>stderr.txt) || fail "$kind: exit code $?: $(cat stderr.txt)"
+      instances=$([ $kind = deep ] && echo 20003 || echo 20002)
+      [ "$(tail -n 1 stdout.txt | cut -d, -f1)" == "$instances instances" ] || fail "$kind summary: $(tail -n 1 stdout.txt)"
+      [ "$(wc -l <big.csv)" -eq $((2 * instances + 1)) ] || fail "$kind positions rows: $(wc -l <big.csv)"
+      [ "$(head -c 4 big.glb)" == "glTF" ] || fail "$kind: no glb"
+      grep -q '<svg' big.svg || fail "$kind: no svg"
+      grep -q '"instances"' big.json || fail "$kind: no scene json"
+    done
+    # The chain's deepest joint stands 20 001 up at frame 0; its path keeps the top and the last names.
+    path="big/…$(seq -f '/j%g' 19971 20000 | tr -d '\n')/End Site"
+    grep -qx "0,0,$path,0,20001,0" big.csv || fail "deepest row: $(grep -m1 'End Site' big.csv)"
+    grep -q '^ *\[20002\] End Site' stdout.txt || fail "deepest line: $(tail -n 2 stdout.txt | head -n 1)"
     ;;
-  plugin_missing)
-    run --plugin "$work/nothing.so" validate x.bvh
-    expect_code 2
-    expect_stderr_matches "^varnex: cannot load the plug-in $work/nothing\.so: "
+  outputs_unwritable)
+    for row in "-o|the glTF file|missing/take.glb" "--positions|the positions|no/such/dir/out.csv"; do
+      IFS='|' read -r option what path <<<"$row"
+      run import "$samples/wave.bvh" -q "$option" "$path"
+      expect_code 2
+      expect_stderr "varnex: cannot write $what to $path: No such file or directory"
+    done
     ;;
   outputs)
     # What the path names decides how it is written, and nothing it points at is replaced.
@@ -372,10 +374,6 @@ varnex: stopped by SIGTERM; written: out.csv, take.glb; not written: p.svg, j.js
     # The worker ends on its own parent-death signal; ctest's timeout bounds the wait.
     while [ -n "$worker" ] && kill -0 "$worker" 2>/dev/null; do sleep 0.1; done
     expect_code 137
-    ;;
-  usage_error)
-    run import
-    expect_code 2
     ;;
   *)
     fail "unknown case $case_name"
