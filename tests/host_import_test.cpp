@@ -117,24 +117,11 @@ TEST_F(HostTest, MessagesAndCatalogueTexts) {
   EXPECT_EQ(vxhost::StatusText(), "Setting Animation Channels");
 }
 
+// Calls an import makes are checked in their notation by the import tests;
+// these are the ones with escapes, matrices and out-parameters.
 TEST_F(HostTest, CallLogWritesEachCallInItsNotation) {
   vxhost::SetCallLogEnabled(true);
-  void* table[vxhost::kChannelTableSize];
-  char name[64];
-  Sg_RegisterClassStorage(0xB7BDFFA9u, 0, 0);
-  Import_IO_MakeNameUnique(T("instance"), "Chest", name);
-  AddNode("Chest");
-  Sg_Instance("Chest", T("skeleton"), T("endeffectornode"), T("enabled"), T("off"), T("jointnode"), T("enabled"),
-              T("on"), kOne, kEnd);
-  float offset[3] = {0, 5, 0};
-  Sg_Transform(T("instance"), "Chest", T("postmultiply"), T("translate"), offset, kEnd);
-  int32_t order = 6;
-  Sg_Instance("Chest", T("eulerorder"), &order, kEnd);
-  Channels("Chest", table);
-  AddKey(table[vxhost::kRotateZ], 160, 1.57079637f);
   Import_IO_printf("Warning: \"%s\"\n", "x");
-  ImportIoProgress progress{40, 1200, 5000, {0, 0}};
-  Import_IO_Check_For_Abort(&progress);
   SgEuler euler{{0, 0.5, 0, 16}};
   SgMatrix m;
   Sg_Euler2Matrix(&euler, &m);
@@ -142,9 +129,6 @@ TEST_F(HostTest, CallLogWritesEachCallInItsNotation) {
   int32_t start = 0, rate = 0;
   Sg_Inquire_Animation(T("starttime"), &start, kOne, T("framerate"), &rate, kOne, kEnd);
   Import_IO_Initialize("C:\\mocap\\walk.bvh", JumpingCallback);
-  Sg_Report_Error(4, "ERR_FILE_OPEN_READ", "ImportConverter_BiovisionAcclaim()", "Biovision/Acclaim", "walk.bvh");
-  int32_t tooFast = 9600;
-  Sg_ValidateFrameRate(&tooFast);
   SgEuler out{{0, 0, 0, 8}};
   SgMatrix quarter = {{0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
   Sg_Matrix2Euler(&quarter, 8, &out);
@@ -155,26 +139,11 @@ TEST_F(HostTest, CallLogWritesEachCallInItsNotation) {
   Import_IO_Display_Info_Text("not logged");
 
   const std::vector<std::string> expected = {
-      "Sg_RegisterClassStorage(0xB7BDFFA9, 0, 0)",
-      "Import_IO_MakeNameUnique(instance, \"Chest\", buffer)",
-      "Sg_Add_Empty_Node(instance, \"Chest\", 0)",
-      "Sg_Attach(instance, \"Chest\", instance, \"world\", 0)",
-      "Sg_Instance(\"Chest\", skeleton, endeffectornode, enabled, off, jointnode, enabled, on, 1, 0)",
-      "Sg_Transform(instance, \"Chest\", postmultiply, translate, [0, 5, 0], 0)",
-      "Sg_Instance(\"Chest\", eulerorder, &6, 0)",
-      "Sg_AddDefaultAnimationChannels(instance, \"Chest\", all, 0)",
-      "Import_IO_Get_DefaultAnimationChannelPtrs(\"Chest\", table)",
-      "Sg_AnimController(&status, ctrlrid, <Chest.rz>, type, kfbezier, 1, keyframe, &id, time, &160, add, 1, 0)",
-      "Sg_AnimController(&status, ctrlrid, <Chest.rz>, keyframe, &id, kfid, 1, value, &1.57079637, 1, 0)",
       "Import_IO_printf(\"Warning: \\\"x\\\"\\n\")",
-      "Import_IO_Check_For_Abort({40, 1200, 5000, 0, 0})",
       "Sg_Euler2Matrix([0, 0.5, 0, 16], M)",
       "Sg_Matrix_Multiply(1, M, M, M)",
-      "Sg_Inquire_Animation(starttime, &160, 1, framerate, &30, 1, 0)",
+      "Sg_Inquire_Animation(starttime, &0, 1, framerate, &30, 1, 0)",
       "Import_IO_Initialize(\"C:\\\\mocap\\\\walk.bvh\", callback)",
-      "Sg_Report_Error(4, \"ERR_FILE_OPEN_READ\", \"ImportConverter_BiovisionAcclaim()\", \"Biovision/Acclaim\", "
-      "\"walk.bvh\")",
-      "Sg_ValidateFrameRate(&9600)",
       "Sg_Matrix2Euler(M, 8, [0, 0, 1.57079633, 8])",
       "Import_IO_Copy_String(&string, \"/cfg\")",
       "Import_IO_Cleanup()",

@@ -1,5 +1,5 @@
 // The scene model behind the Sg_ calls where imports alone do not reach it:
-// detaching, name suffixes, key order, evaluation, Euler orders, frame rates.
+// detaching, name suffixes, evaluation, Euler orders, frame rates.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -54,31 +54,6 @@ TEST_F(HostTest, MakeNameUniqueTakesTheSmallestFreeSuffix) {
   AddNode(buffer);
   Import_IO_MakeNameUnique(T("instance"), "Arm", buffer);
   EXPECT_STREQ(buffer, "Arm_3");
-}
-
-TEST_F(HostTest, KeysStayOrderedAndALaterKeyAtTheSameTimeWins) {
-  void* table[vxhost::kChannelTableSize];
-  AddNode("Hips");
-  Channels("Hips", table);
-  const uint64_t rest = AddKey(table[vxhost::kTranslateX], 0, 7.0f);
-  const uint64_t frame0 = AddKey(table[vxhost::kTranslateX], 0, 1.0f);
-  const uint64_t late = AddKey(table[vxhost::kTranslateX], 320, 3.0f);
-  const uint64_t middle = AddKey(table[vxhost::kTranslateX], 160, 2.0f);
-  EXPECT_NE(rest, 0u);
-  EXPECT_EQ(frame0, rest);
-  EXPECT_NE(late, rest);
-  EXPECT_NE(middle, late);
-
-  const vxhost::Channel& tx = *FindInstance("Hips")->channels[vxhost::kTranslateX];
-  ASSERT_EQ(tx.keys.size(), 3u);
-  EXPECT_EQ(tx.keys[0].time, 0);
-  EXPECT_EQ(tx.keys[1].time, 160);
-  EXPECT_EQ(tx.keys[2].time, 320);
-  EXPECT_EQ(tx.keys[0].value, 1.0f);
-  EXPECT_EQ(tx.keys[1].value, 2.0f);
-  EXPECT_EQ(vxhost::KeyCount(), 3u);
-  EXPECT_EQ(vxhost::KeyTimes(), (std::vector<int32_t>{0, 160, 320}));
-  EXPECT_TRUE(vxhost::HostErrors().empty());
 }
 
 TEST_F(HostTest, AnimatedInstanceIsDrivenByItsChannels) {
