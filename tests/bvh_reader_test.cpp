@@ -174,38 +174,6 @@ TEST(BvhReader, NamesAndOffsetsOfOddHierarchies) {
   EXPECT_EQ(Find("End Site")->parent, Find("Chest"));
 }
 
-TEST(BvhReader, MotionValuesFollowTheChannelNames) {
-  // Two ROOTs: motion values are read in file order, the End Site takes none.
-  ImportText(R"(HIERARCHY
-ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition End Site { OFFSET 0 1 0 } }
-ROOT B { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition }
-MOTION Frames: 2 Frame Time: 0.1
-1 2 3
-4 5 6
-)");
-  EXPECT_EQ(Find("B")->parent, Find("walk"));
-  EXPECT_EQ(KeyValues("A", vxhost::kTranslateX), (std::vector<float>{1, 4}));
-  EXPECT_EQ(KeyValues("B", vxhost::kTranslateX), (std::vector<float>{2, 5}));
-  EXPECT_EQ(KeyValues("B", vxhost::kTranslateY), (std::vector<float>{3, 6}));
-
-  // An End Site with channels takes values like a joint.
-  ImportText(R"(HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition
-End Site { OFFSET 0 1 0 CHANNELS 1 Yposition } }
-MOTION Frames: 1 Frame Time: 0.1 7 8)");
-  EXPECT_EQ(KeyValues("End Site", vxhost::kTranslateY), (std::vector<float>{9}));
-
-  // Values missing at the end leave zeros; values before the frame time are ignored.
-  ImportText(R"(HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition }
-MOTION Frames: 3 99 Frame Time: 0.1 1 2 3)");
-  EXPECT_EQ(KeyValues("A", vxhost::kTranslateX), (std::vector<float>{1, 3, 0}));
-  EXPECT_EQ(KeyValues("A", vxhost::kTranslateY), (std::vector<float>{2, 0, 0}));
-
-  // An uppercase exponent takes no place: later values move up by one.
-  ImportText(R"(HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition }
-MOTION Frames: 2 Frame Time: 0.1 1.5E-05 2 1.5e-05)");
-  EXPECT_EQ(KeyValues("A", vxhost::kTranslateX), (std::vector<float>{2, 1.5e-05f}));
-}
-
 TEST(BvhReader, NumberSyntax) {
   const std::pair<const char*, int> cases[] = {
       {"12", 1},   {"-0.5", 1}, {".5", 1},    {"1e-3", 1}, {"1e5", 1},  {"1.2.3", 1}, {"1e+", 1},
@@ -258,18 +226,82 @@ TEST(BvhReader, NumbersReadAsAtofReadsThem) {
   }
 }
 
-TEST(BvhReader, OddFilesKeepWhatTheyHold) {
-  // A seventh name's value keeps its place in the frame and is dropped.
-  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 7 Xposition Yposition Zposition Zrotation Xrotation "
-             "Yrotation Xrotation } MOTION Frames: 2 Frame Time: 0.1 1 2 3 4 5 6 7 8 9 10 11 12 13 14");
-  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{1, 8}));
-  EXPECT_EQ(Find("Hips")->channels[vxhost::kRotateY]->keys.size(), 2u);
+// Which value each channel takes, whatever the file gets wrong.
+TEST(BvhReader, MotionValuesOfOddFiles) {
+  struct Keys {
+    const char* instance;
+    int entry;
+    std::vector<float> values;
+  };
+  const struct {
+    const char* what;
+    std::string text;
+    std::vector<Keys> keys;
+    int eulerOrder = -1;       // of Hips, when asked
+    int validatedRate = 0;     // the one rate validated, when asked
+    const char* underTop = nullptr;  // an instance that hangs under the file's node
+  } cases[] = {
+      {"two ROOTs take values in file order, the End Site none",
+       "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition End Site { OFFSET 0 1 0 } } ROOT B { OFFSET 0 0 0 "
+       "CHANNELS 2 Xposition Yposition } MOTION Frames: 2 Frame Time: 0.1 1 2 3 4 5 6",
+       {{"A", vxhost::kTranslateX, {1, 4}}, {"B", vxhost::kTranslateX, {2, 5}}, {"B", vxhost::kTranslateY, {3, 6}}},
+       -1, 0, "B"},
+      {"an End Site with channels takes values like a joint",
+       "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition End Site { OFFSET 0 1 0 CHANNELS 1 Yposition } } "
+       "MOTION Frames: 1 Frame Time: 0.1 7 8",
+       {{"End Site", vxhost::kTranslateY, {9}}}},
+      {"values missing at the end leave zeros, values before the frame time are ignored",
+       "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition } MOTION Frames: 3 99 Frame Time: 0.1 1 2 3",
+       {{"A", vxhost::kTranslateX, {1, 3, 0}}, {"A", vxhost::kTranslateY, {2, 0, 0}}}},
+      {"an uppercase exponent takes no place",
+       "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2 Frame Time: 0.1 1.5E-05 2 1.5e-05",
+       {{"A", vxhost::kTranslateX, {2, 1.5e-05f}}}},
+      {"a seventh name's value keeps its place in the frame and is dropped",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 7 Xposition Yposition Zposition Zrotation Xrotation Yrotation "
+       "Xrotation } MOTION Frames: 2 Frame Time: 0.1 1 2 3 4 5 6 7 8 9 10 11 12 13 14",
+       {{"Hips", vxhost::kTranslateX, {1, 8}}}},
+      {"more names than the count: frames are as long as the names",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition Yposition } MOTION Frames: 2 Frame Time: 0.1 1 2 3 4",
+       {{"Hips", vxhost::kTranslateX, {1, 3}}}},
+      {"a second frame time makes the arrays anew but keeps what the frame already took",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition } MOTION Frames: 2 Frame Time: 0.1 1 "
+       "Frame Time: 0.05 3 4 5 6",
+       {{"Hips", vxhost::kTranslateX, {0, 5}}, {"Hips", vxhost::kTranslateY, {3, 6}}}, -1, 20},
+      {"a joint after the frame time stands at its offset",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2 Frame Time: 0.1 1 JOINT Late { "
+       "OFFSET 0 1 0 CHANNELS 1 Yposition } 2 3",
+       {{"Late", vxhost::kTranslateY, {1}}}},
+      {"Site alone opens an End Site, Time: alone takes the frame time",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition Site { OFFSET 0 2 0 } } MOTION Frames: 1 Time: 0.1 7",
+       {{"End Site", vxhost::kTranslateY, {2}}, {"Hips", vxhost::kTranslateX, {7}}}},
+      // Frames without a frame time after them: channels, Euler order and rest keys, no frame key.
+      {"frames without a frame time",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xrotation Yrotation } MOTION Frames: 3 1 2 3",
+       {{"Hips", vxhost::kScaleX, {1}}, {"Hips", vxhost::kRotateX, {}}}, 6},
+      {"frames after the frame time",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xrotation Yrotation } MOTION Frame Time: 0.1 Frames: 3 1 2 3",
+       {{"Hips", vxhost::kScaleX, {1}}, {"Hips", vxhost::kRotateX, {}}}, 6},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto outcome = ImportText(c.text);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_TRUE(vxhost::HostErrors().empty());
+    for (const Keys& keys : c.keys) EXPECT_EQ(KeyValues(keys.instance, keys.entry), keys.values) << keys.instance;
+    if (c.eulerOrder >= 0) {
+      EXPECT_EQ(Find("Hips")->eulerOrder, c.eulerOrder);
+    }
+    if (c.validatedRate > 0) {
+      EXPECT_EQ(bvhtest::LogLinesStartingWith(outcome.log, "Sg_ValidateFrameRate"),
+                (Prints{"Sg_ValidateFrameRate(&" + std::to_string(c.validatedRate) + ")"}));
+    }
+    if (c.underTop) {
+      EXPECT_EQ(Find(c.underTop)->parent, Find("walk"));
+    }
+  }
+}
 
-  // More names than counts: each frame is as long as the names, the joint takes its count.
-  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition Yposition } MOTION Frames: 2 "
-             "Frame Time: 0.1 1 2 3 4");
-  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{1, 3}));
-
+TEST(BvhReader, LongTakesKeepWhatTheyHold) {
   // A count far beyond the values present keys every frame, the missing ones at 0;
   // 1.2 million values is more than any margin over the bytes of the file.
   // The host keeps the first, second and last key of a run of zeros.
@@ -298,39 +330,6 @@ TEST(BvhReader, OddFilesKeepWhatTheyHold) {
   EXPECT_EQ(vxtest::PrintedTexts(),
             (Prints{"Warning: From frame 447393 on, key times lie beyond 2^31 ticks; they are held at 2147483647.\n"}));
   EXPECT_EQ(Find("Hips")->channels[vxhost::kTranslateX]->keys.back().time, INT32_MAX);
-
-  // A second frame time makes the arrays anew but keeps what the frame already took.
-  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition } MOTION Frames: 2 "
-             "Frame Time: 0.1 1 Frame Time: 0.05 3 4 5 6");
-  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{0, 5}));
-  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateY), (std::vector<float>{3, 6}));
-  EXPECT_EQ(bvhtest::LogLinesStartingWith(vxhost::CallLog(), "Sg_ValidateFrameRate"),
-            (std::vector<std::string>{"Sg_ValidateFrameRate(&20)"}));
-
-  // A joint after the frame time stands at its offset, without frame keys.
-  auto late = ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2 "
-                         "Frame Time: 0.1 1 JOINT Late { OFFSET 0 1 0 CHANNELS 1 Yposition } 2 3");
-  EXPECT_EQ(late.result, 0);
-  EXPECT_TRUE(vxhost::HostErrors().empty());
-  EXPECT_EQ(KeyValues("Late", vxhost::kTranslateY), (std::vector<float>{1}));
-
-  // "Site" alone opens an End Site; "Time:" alone takes the frame time.
-  ImportText("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition Site { OFFSET 0 2 0 } } MOTION "
-             "Frames: 1 Time: 0.1 7");
-  ASSERT_NE(Find("End Site"), nullptr);
-  EXPECT_EQ(KeyValues("Hips", vxhost::kTranslateX), (std::vector<float>{7}));
-
-  // Frames without a frame time after them: channels, Euler order and rest
-  // keys, no frame key.
-  for (const char* motion : {"MOTION Frames: 3 1 2 3", "MOTION Frame Time: 0.1 Frames: 3 1 2 3"}) {
-    SCOPED_TRACE(motion);
-    ImportText(std::string("HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xrotation Yrotation } ") + motion);
-    ASSERT_NE(Find("Hips"), nullptr);
-    EXPECT_TRUE(Find("Hips")->replaceChannels);
-    EXPECT_EQ(Find("Hips")->eulerOrder, 6);
-    EXPECT_EQ(KeyValues("Hips", vxhost::kScaleX), (std::vector<float>{1}));
-    EXPECT_EQ(KeyValues("Hips", vxhost::kRotateX), (std::vector<float>{}));
-  }
 }
 
 // Every prefix of a file imports without a crash, a leak or a host error,
