@@ -83,6 +83,16 @@ class DialogTest : public ::testing::Test {
   std::string startedWith_;
 };
 
+// The boxes as ticked, each enabling its field and the field's label.
+void ExpectReductions(const vxui::DialogView& view, bool translation, bool rotation) {
+  EXPECT_EQ(view.Control(kTranslation)->checked, translation);
+  EXPECT_EQ(view.Control(kDistance)->enabled, translation);
+  EXPECT_EQ(view.Control(kDistanceLabel)->enabled, translation);
+  EXPECT_EQ(view.Control(kRotation)->checked, rotation);
+  EXPECT_EQ(view.Control(kAngular)->enabled, rotation);
+  EXPECT_EQ(view.Control(kAngularLabel)->enabled, rotation);
+}
+
 // -- What the options dialog shows when it opens
 
 TEST_F(DialogTest, OpensWithTheOptionsAndEnablesOnlyTheFieldsOfReductionsThatAreOn) {
@@ -100,14 +110,9 @@ TEST_F(DialogTest, OpensWithTheOptionsAndEnablesOnlyTheFieldsOfReductionsThatAre
     EXPECT_EQ(view.caption, "Acclaim/Biovision MoCap Import Plug-In");
     EXPECT_EQ(view.owner, "main");
     EXPECT_TRUE(view.centered);
-    EXPECT_EQ(view.Control(kTranslation)->checked, c.translation != 0);
-    EXPECT_EQ(view.Control(kRotation)->checked, c.rotation != 0);
+    ExpectReductions(view, c.translation != 0, c.rotation != 0);
     EXPECT_EQ(view.Control(kDistance)->text, c.distance);
     EXPECT_EQ(view.Control(kAngular)->text, c.angular);
-    EXPECT_EQ(view.Control(kDistance)->enabled, c.translation != 0);
-    EXPECT_EQ(view.Control(kDistanceLabel)->enabled, c.translation != 0);
-    EXPECT_EQ(view.Control(kAngular)->enabled, c.rotation != 0);
-    EXPECT_EQ(view.Control(kAngularLabel)->enabled, c.rotation != 0);
     EXPECT_EQ(view.focusId, kTranslation);
     EXPECT_EQ(EventsStartingWith("center"), std::vector<std::string>{"center OptionsDialog on main"});
   }
@@ -116,20 +121,9 @@ TEST_F(DialogTest, OpensWithTheOptionsAndEnablesOnlyTheFieldsOfReductionsThatAre
 TEST_F(DialogTest, TickingABoxEnablesItsFieldAndLabelTogether) {
   StartWith(OptionsFile("0.01", "0.01", 0, 0));
   Options({Click(kTranslation), Snapshot(), Click(kRotation), Snapshot(), Click(kTranslation), Snapshot(), Click(kCancel)});
-  struct Expect {
-    bool translation, rotation;
-  };
-  const Expect expected[] = {{true, false}, {true, true}, {false, true}};
-  for (size_t i = 0; i < 3; ++i) {
-    SCOPED_TRACE("after click " + std::to_string(i + 1));
-    const vxui::DialogView& view = Shot(i);
-    EXPECT_EQ(view.Control(kTranslation)->checked, expected[i].translation);
-    EXPECT_EQ(view.Control(kDistance)->enabled, expected[i].translation);
-    EXPECT_EQ(view.Control(kDistanceLabel)->enabled, expected[i].translation);
-    EXPECT_EQ(view.Control(kRotation)->checked, expected[i].rotation);
-    EXPECT_EQ(view.Control(kAngular)->enabled, expected[i].rotation);
-    EXPECT_EQ(view.Control(kAngularLabel)->enabled, expected[i].rotation);
-  }
+  ExpectReductions(Shot(0), true, false);
+  ExpectReductions(Shot(1), true, true);
+  ExpectReductions(Shot(2), false, true);
 }
 
 // -- Leaving the options dialog
