@@ -125,15 +125,15 @@ double MaxDifference(const glm::dmat4& a, const glm::dmat4& b) {
 class AcclaimAmc : public ::testing::Test {
  protected:
   void SetUp() override { vxhost::ResetHost(); }
-  void TearDown() override { EXPECT_FALSE(HasHostErrors()) << vxhost::HostErrors().front(); }
+  void TearDown() override { EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front(); }
 
   int32_t Import(const std::string& asf, const std::string& amc, const DriverOptions& settings = {}) {
     dir_.Write("take.amc", amc);
-    return ImportThroughEntryPoint(dir_.Write("take.asf", asf), settings);
+    return vxtest::Import(dir_.Write("take.asf", asf), settings);
   }
 
   // A channel's values at the scene's frame times.
-  static std::vector<float> FrameValues(std::string_view instance, int entry, int frames) {
+  static std::vector<float> FrameValues(const std::string& instance, int entry, int frames) {
     std::vector<float> values;
     const vxhost::Channel* channel = ChannelOf(instance, entry);
     if (!channel) return values;
@@ -222,7 +222,7 @@ TEST_F(AcclaimAmc, ReductionRequestsFollowTheAnimatedChannels) {
   settings.reduceTranslation = true;
   settings.reduceRotation = true;
   ASSERT_EQ(Import(kLegAsf, kLegAmc, settings), 0);
-  auto requests = [](std::string_view name, int entry) {
+  auto requests = [](const std::string& name, int entry) {
     const vxhost::Channel* channel = ChannelOf(name, entry);
     return channel ? channel->reductionRequests : -1;
   };

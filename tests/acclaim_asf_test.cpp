@@ -66,9 +66,9 @@ std::string TinyAsf() { return std::string(kHeader) + kBones + kHierarchy; }
 class AcclaimAsf : public ::testing::Test {
  protected:
   void SetUp() override { vxhost::ResetHost(); }
-  void TearDown() override { EXPECT_FALSE(HasHostErrors()) << vxhost::HostErrors().front(); }
+  void TearDown() override { EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front(); }
 
-  int32_t Import(const std::string& asf) { return ImportThroughEntryPoint(dir_.Write("skel.asf", asf)); }
+  int32_t Import(const std::string& asf) { return vxtest::Import(dir_.Write("skel.asf", asf)); }
 
   ScratchDir dir_;
 };
@@ -187,13 +187,6 @@ TEST_F(AcclaimAsf, EveryLeafGetsOneEndEffectorAtItsBoneEnd) {
   EXPECT_NE(knee.children[0]->name, toe.children[0]->name);
   EXPECT_TRUE(knee.children[0]->endEffector);
   EXPECT_TRUE(toe.children[0]->endEffector);
-  // Without motion the static transforms place every instance: hip's children
-  // sit at hip's end (length 2 along y, unit length 0.5).
-  glm::dvec3 kneeAt = vxhost::WorldPosition(knee, 0);
-  EXPECT_NEAR(kneeAt.y, 1.0, 1e-6);
-  glm::dvec3 kneeEnd = vxhost::WorldPosition(*knee.children[0], 0);
-  EXPECT_NEAR(kneeEnd.x, 1.5, 1e-6);
-  EXPECT_NEAR(kneeEnd.y, 1.0, 1e-6);
 }
 
 // Small skeletons: where one instance lands in the hierarchy and the world.
@@ -315,7 +308,7 @@ TEST_F(AcclaimAsf, MissingAmcIsANoteNotAnError) {
     std::string path = dir_.Write("Walk.ASF", TinyAsf());
     std::string amc = path.substr(0, path.size() - 3) + "amc";
     if (folder) fs::create_directory(amc);
-    ASSERT_EQ(ImportThroughEntryPoint(path), 0);
+    ASSERT_EQ(vxtest::Import(path), 0);
     EXPECT_EQ(PrintedTexts(true),
               std::vector<std::string>{"Could not find a corresponding AMC file. If animation import is needed, "
                                        "please provide " +

@@ -198,7 +198,7 @@ std::string ReadText(const fs::path& path) {
 // Imports the pair and holds every instance against the evaluator at every frame.
 void CheckPair(const std::string& asfPath, const std::string& asfText, const std::string& amcText) {
   vxhost::ResetHost();
-  ASSERT_EQ(ImportThroughEntryPoint(asfPath), 0) << vxhost::AllMessageText();
+  ASSERT_EQ(vxtest::Import(asfPath), 0) << vxhost::AllMessageText();
   ASSERT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
   Skeleton skeleton = ReadSkeleton(asfText);
   Motion motion = ReadMotion(amcText);
@@ -305,21 +305,20 @@ std::string TwistedAmc() {
   return amc;
 }
 
+// In radians, then in degrees with the unit length.
 TEST(AcclaimScene, TwistedSkeletonMatchesTheFormat) {
   ScratchDir dir;
-  std::string amc = TwistedAmc();
-  dir.Write("twisted.amc", amc);
-  CheckPair(dir.Write("twisted.asf", kTwistedAsf), kTwistedAsf, amc);
-}
-
-TEST(AcclaimScene, DegreesAndUnitLength) {
-  ScratchDir dir;
-  std::string asf = kTwistedAsf;
-  asf.replace(asf.find("angle rad"), 9, "angle deg");
-  std::string amc = TwistedAmc();
-  amc.replace(amc.find(":RADIANS"), 8, ":DEGREES");
-  dir.Write("deg.amc", amc);
-  CheckPair(dir.Write("deg.asf", asf), asf, amc);
+  for (bool degrees : {false, true}) {
+    SCOPED_TRACE(degrees ? "degrees" : "radians");
+    std::string asf = kTwistedAsf;
+    std::string amc = TwistedAmc();
+    if (degrees) {
+      asf.replace(asf.find("angle rad"), 9, "angle deg");
+      amc.replace(amc.find(":RADIANS"), 8, ":DEGREES");
+    }
+    dir.Write("twisted.amc", amc);
+    CheckPair(dir.Write("twisted.asf", asf), asf, amc);
+  }
 }
 
 TEST(AcclaimScene, SharedMocapPairsMatchTheFormat) {

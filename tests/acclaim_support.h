@@ -19,15 +19,11 @@
 namespace acclaim_test {
 
 namespace fs = std::filesystem;
+using vxtest::ChannelOf;
 using vxtest::DriverOptions;
+using vxtest::KeyTimesOf;
 using vxtest::PrintedTexts;
 using vxtest::ScratchDir;
-
-inline int32_t ImportThroughEntryPoint(const std::string& path, const DriverOptions& options = {}) {
-  return vxtest::Import(path, options);
-}
-
-inline bool HasHostErrors() { return !vxhost::HostErrors().empty(); }
 
 inline void SetSceneFrameRate(int32_t rate) {
   Sg_Animation(Sg_Inquire_Token("framerate"), &rate, reinterpret_cast<void*>(intptr_t{1}), nullptr);
@@ -41,27 +37,6 @@ inline const vxhost::Instance& Instance(std::string_view name) {
     return none;
   }
   return *instance;
-}
-
-inline const vxhost::Channel* ChannelOf(std::string_view name, int entry) {
-  const vxhost::Instance* instance = vxhost::FindInstance(name);
-  return instance ? instance->channels[entry] : nullptr;
-}
-
-inline std::vector<float> KeyValues(std::string_view name, int entry) {
-  std::vector<float> values;
-  if (const vxhost::Channel* channel = ChannelOf(name, entry)) {
-    for (const auto& key : channel->keys) values.push_back(key.value);
-  }
-  return values;
-}
-
-inline std::vector<int32_t> KeyTimesOf(std::string_view name, int entry) {
-  std::vector<int32_t> times;
-  if (const vxhost::Channel* channel = ChannelOf(name, entry)) {
-    for (const auto& key : channel->keys) times.push_back(key.time);
-  }
-  return times;
 }
 
 inline size_t CountLogLines(std::string_view prefix) {

@@ -15,6 +15,7 @@
 namespace {
 
 using bvhtest::ImportText;
+using vxtest::KeyValues;
 using Prints = std::vector<std::string>;
 
 const vxhost::Instance* Find(const char* name) { return vxhost::FindInstance(name); }
@@ -23,14 +24,6 @@ std::vector<std::string> InstanceNames() {
   std::vector<std::string> names;
   for (const auto* instance : vxhost::AllInstances()) names.push_back(instance->name);
   return names;
-}
-
-std::vector<float> KeyValues(const char* instance, int entry) {
-  std::vector<float> values;
-  const auto* found = Find(instance);
-  if (found == nullptr || found->channels[entry] == nullptr) return values;
-  for (const auto& key : found->channels[entry]->keys) values.push_back(key.value);
-  return values;
 }
 
 struct MessageCase {

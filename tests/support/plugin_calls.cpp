@@ -57,4 +57,23 @@ std::string HostErrorText() {
   return text;
 }
 
+const vxhost::Channel* ChannelOf(const std::string& instance, int entry) {
+  const vxhost::Instance* found = vxhost::FindInstance(instance);
+  return found ? found->channels[entry] : nullptr;
+}
+
+std::vector<float> KeyValues(const std::string& instance, int entry) {
+  std::vector<float> values;
+  if (const vxhost::Channel* channel = ChannelOf(instance, entry))
+    for (const vxhost::Key& key : channel->keys) values.push_back(key.value);
+  return values;
+}
+
+std::vector<int32_t> KeyTimesOf(const std::string& instance, int entry) {
+  std::vector<int32_t> times;
+  if (const vxhost::Channel* channel = ChannelOf(instance, entry))
+    for (const vxhost::Key& key : channel->keys) times.push_back(key.time);
+  return times;
+}
+
 }  // namespace vxtest

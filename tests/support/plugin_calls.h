@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace vxhost {
+struct Channel;
+}
+
 extern "C" void Varnex_Plugin_EntryPoint(const char** keywords, void** values, int32_t* result, void* extra);
 
 namespace vxtest {
@@ -44,5 +48,11 @@ int32_t Initialize(const std::string& settingsDirectory);
 std::vector<std::string> PrintedTexts(bool keepMissingAmcNote = false);
 // Every host error, one a line; empty when the host found no malformed call.
 std::string HostErrorText();
+
+// One channel of an instance, its keys' values and times; null or empty when
+// the instance or the channel is missing.
+const vxhost::Channel* ChannelOf(const std::string& instance, int entry);
+std::vector<float> KeyValues(const std::string& instance, int entry);
+std::vector<int32_t> KeyTimesOf(const std::string& instance, int entry);
 
 }  // namespace vxtest
