@@ -169,21 +169,6 @@ TABLE
     fi
     ls -a | grep -q '^\.out\.csv\.' && fail "a temporary file was left behind"
     ;;
-  import_frame_rate)
-    # AMC motion carries no rate: the scene's rate, set before the import, times its keys.
-    printf ':version 1.10\n:name arm\n:units\n  length 1\n  angle deg\n:root\n  order TX TY TZ RX RY RZ\n' >arm.asf
-    printf '  axis XYZ\n  position 0 0 0\n  orientation 0 0 0\n:bonedata\n  begin\n    id 1\n    name upper\n' >>arm.asf
-    printf '    direction 0 1 0\n    length 2\n    axis 0 0 0 XYZ\n    dof rx\n  end\n:hierarchy\n  begin\n' >>arm.asf
-    printf '    root upper\n  end\n' >>arm.asf
-    printf ':DEGREES\n1\nroot 0 0 0 0 0 0\nupper 0\n2\nroot 0 1 0 0 0 0\nupper 90\n' >arm.amc
-    run import arm.asf --frame-rate 120 --dump-json out.json
-    expect_code 0
-    expect_stdout_matches '^[0-9]+ instances, 2 frames, [0-9]+ keys, 120 fps$'
-    grep -q '"frameRate": *120' out.json || fail "frame rate in the dump: $(grep -o '"frameRate": *[0-9]*' out.json)"
-    run import arm.asf --frame-rate 0
-    expect_code 2
-    expect_stderr_matches 'frame-rate'
-    ;;
   big_skeletons)
     # 20 000 joints all under the root, then in one chain, two frames: every
     # export is written on a stack of 256 KB, which a walk recursing per level
