@@ -129,8 +129,6 @@ TEST_F(AcclaimAsf, ReaderMessagesAndResults) {
        {"Line 48: Fatal Error: Bone Tiny appears more than once in the hierarchy. Aborting. \n"}},
       {"no hierarchy", std::string(kHeader) + kBones, 1,
        {"Warning: the hierarchy has an invalid structure: unexpected NULL pointer encountered."}},
-      {"empty file", "", 1,
-       {"Warning: the hierarchy has an invalid structure: unexpected NULL pointer encountered."}},
       {"unused tokens are echoed in lowercase, run together",
        ":name Tiny Extra\n" + std::string(kBones) + "END 7\n" + kHierarchy, 0, {"extra", "7"}},
       {"+inf is echoed and the next number closes the pair",

@@ -319,15 +319,11 @@ TEST(HostilePaths, AFileDeepInLongFoldersImportsUnderItsWholePathAsName) {
 }
 
 // Whatever the options file holds, initialize reads it without harm and the
-// next import still works.
+// next import still works (how each line is read is the options file tests').
 TEST(HostileOptionsFile, AnyContentLeavesAWorkingPlugIn) {
   const std::pair<const char*, std::string> files[] = {
-      {"empty", ""},
       {"junk", JunkBytes(1 << 16)},
       {"megabyte line", "distance_threshold2 = " + std::string(3 << 20, '7') + "\n"},
-      {"long key", std::string(500, 'k') + " = 1\nena_rot_kf_reduction = 1\n"},
-      {"long value", "angular_threshold2 = " + std::string(500, '9') + "\n"},
-      {"nul bytes", "[Preferences]\ndistance\0_threshold2 = 0.5\n\0\0ena_rot_kf_reduction = 1\n"s},
       {"absurd numbers", "distance_threshold2 = nan\nangular_threshold2 = -1e39\nena_trans_kf_reduction = 1e300\n"
                          "ena_rot_kf_reduction = -99999999999\n"},
   };
