@@ -14,7 +14,7 @@ constexpr float kDeg = 0.017453292f;
 
 // root; hip (rx ry rz, zero axis); knee (rz rx, axis turned 30 degrees about
 // z); ankle (ry, axis turned 10 degrees about x); toe (rx tz, zero axis).
-constexpr const char* kLegAsf = R"(:version 1.10
+const std::string kLegAsf = R"(:version 1.10
 :name Leg
 :units
   mass 1.0
@@ -25,36 +25,11 @@ constexpr const char* kLegAsf = R"(:version 1.10
   axis XYZ
   position 0 0 0
   orientation 0 0 0
-:bonedata
-  begin
-    name hip
-    direction 0 1 0
-    length 2
-    axis 0 0 0 XYZ
-    dof rx ry rz
-  end
-  begin
-    name knee
-    direction 1 0 0
-    length 3
-    axis 0 0 30 XYZ
-    dof rz rx
-  end
-  begin
-    name ankle
-    direction 0 0 1
-    length 1
-    axis 10 0 0 XYZ
-    dof ry
-  end
-  begin
-    name toe
-    direction 0 1 0
-    length 1
-    axis 0 0 0 XYZ
-    dof rx tz
-  end
-:hierarchy
+)" + BoneData({{"hip", "0 1 0", "2", "0 0 0 XYZ", "rx ry rz"},
+                                  {"knee", "1 0 0", "3", "0 0 30 XYZ", "rz rx"},
+                                  {"ankle", "0 0 1", "1", "10 0 0 XYZ", "ry"},
+                                  {"toe", "0 1 0", "1", "0 0 0 XYZ", "rx tz"}}) +
+                       R"(:hierarchy
   begin
     root hip
     hip knee toe
@@ -80,23 +55,11 @@ toe 0 0.75
 )";
 
 // Two bones with three rotations each under a root that only moves along x.
-constexpr const char* kPairAsf = R"(:name Pair
+const std::string kPairAsf = R"(:name Pair
 :root
   order TX
-:bonedata
-  begin
-    name a
-    direction 0 1 0
-    length 1
-    dof rx ry rz
-  end
-  begin
-    name b
-    direction 0 1 0
-    length 1
-    dof rx ry rz
-  end
-:hierarchy
+)" + BoneData({{"a", "0 1 0", "1", nullptr, "rx ry rz"}, {"b", "0 1 0", "1", nullptr, "rx ry rz"}}) +
+                        R"(:hierarchy
   begin
     root a b
   end

@@ -233,7 +233,7 @@ void CheckPair(const std::string& asfPath, const std::string& asfText, const std
 
 // Turned axes in every order, a turned and reordered root, radians, DOF
 // orders other than xyz, and a bone whose rotation repeats nothing.
-constexpr const char* kTwistedAsf = R"(:version 1.10
+const std::string kTwistedAsf = R"(:version 1.10
 :name Twisted
 :units
   mass 1.0
@@ -244,43 +244,12 @@ constexpr const char* kTwistedAsf = R"(:version 1.10
   axis ZYX
   position 0 0 0
   orientation 0.3 -0.2 0.5
-:bonedata
-  begin
-    name spine
-    direction 0 1 0
-    length 3
-    axis 0.2 0.4 -0.6 XZY
-    dof rz ry rx
-  end
-  begin
-    name neck
-    direction 0.6 0.8 0
-    length 1
-    axis -0.7 0.1 0.3 YZX
-    dof ry rx
-  end
-  begin
-    name arm
-    direction 1 0 0
-    length 2
-    axis 0.5 0.5 0.5 YXZ
-    dof rx
-  end
-  begin
-    name hand
-    direction 0 0 -1
-    length 0.5
-    axis 1.0 -0.4 0.2 ZXY
-    dof rx ry rz
-  end
-  begin
-    name leg
-    direction 0 -1 0
-    length 4
-    axis 0.1 0.9 -0.3 ZYX
-    dof rz
-  end
-:hierarchy
+)" + BoneData({{"spine", "0 1 0", "3", "0.2 0.4 -0.6 XZY", "rz ry rx"},
+                           {"neck", "0.6 0.8 0", "1", "-0.7 0.1 0.3 YZX", "ry rx"},
+                           {"arm", "1 0 0", "2", "0.5 0.5 0.5 YXZ", "rx"},
+                           {"hand", "0 0 -1", "0.5", "1.0 -0.4 0.2 ZXY", "rx ry rz"},
+                           {"leg", "0 -1 0", "4", "0.1 0.9 -0.3 ZYX", "rz"}}) +
+                R"(:hierarchy
   begin
     root spine leg
     spine neck arm

@@ -25,6 +25,29 @@ using vxtest::KeyTimesOf;
 using vxtest::PrintedTexts;
 using vxtest::ScratchDir;
 
+// One bone of an ASF file; axis ("X Y Z ORDER"), dof and limits are left out when null.
+struct AsfBone {
+  const char* name;
+  const char* direction;
+  const char* length;
+  const char* axis = nullptr;
+  const char* dof = nullptr;
+  const char* limits = nullptr;
+};
+
+// The :bonedata section of the bones, one keyword a line as exporters write it.
+inline std::string BoneData(std::initializer_list<AsfBone> bones) {
+  std::string text = ":bonedata\n";
+  for (const AsfBone& bone : bones) {
+    text += std::string("  begin\n    name ") + bone.name + "\n    direction " + bone.direction + "\n    length " +
+            bone.length + "\n";
+    for (auto [keyword, value] : {std::pair{"axis", bone.axis}, {"dof", bone.dof}, {"limits", bone.limits}})
+      if (value) text += std::string("    ") + keyword + " " + value + "\n";
+    text += "  end\n";
+  }
+  return text;
+}
+
 inline void SetSceneFrameRate(int32_t rate) {
   Sg_Animation(Sg_Inquire_Token("framerate"), &rate, reinterpret_cast<void*>(intptr_t{1}), nullptr);
 }
