@@ -1,5 +1,6 @@
 // The strict argument check: each malformed call gives exactly one host error
-// and changes nothing; the well-formed calls of an import give none.
+// and changes nothing (that the well-formed calls of an import give none, every
+// import test checks).
 #include <functional>
 #include <sstream>
 #include <string>
@@ -199,35 +200,6 @@ TEST_F(StrictTest, MalformedCallIsLoggedUpToTheItemThatFailed) {
   Sg_Instance("Hips", T("skeleton"), T("endeffectornode"), T("enabled"), T("yes"), kOne, kEnd);
   ASSERT_EQ(vxhost::CallLog().size(), 1u);
   EXPECT_EQ(vxhost::CallLog()[0], "Sg_Instance(\"Hips\", skeleton, endeffectornode, enabled, yes)");
-}
-
-TEST_F(StrictTest, ImportShapedCallsGiveNoHostError) {
-  char name[64];
-  Import_IO_MakeNameUnique(T("instance"), "Hips", name);
-  Sg_Add_Empty_Node(T("instance"), name, kEnd);
-  Sg_Attach(T("instance"), name, T("instance"), "world", kEnd);
-  Sg_Instance(name, T("dofconstraintlocks"), T("lockaxis"), T("translate"), T("xaxis"), T("enabled"), T("on"),
-              T("lockaxis"), T("translate"), T("yaxis"), T("enabled"), T("on"), T("lockaxis"), T("translate"),
-              T("zaxis"), T("enabled"), T("on"), T("lockaxis"), T("rotate"), T("xaxis"), T("enabled"), T("on"),
-              T("lockaxis"), T("rotate"), T("yaxis"), T("enabled"), T("on"), T("lockaxis"), T("rotate"), T("zaxis"),
-              T("enabled"), T("on"), kOne, kEnd);
-  Sg_Instance(name, T("positionconstraint"), T("maxrange"), T("yaxis"), T("enabled"), T("on"), kOne, kEnd);
-  float lo[3] = {-1, -2, -3}, hi[3] = {1, 2, 3};
-  Sg_Instance(name, T("positionconstraint"), T("minrange"), T("value"), lo, T("maxrange"), T("value"), hi,
-              T("worldspace"), T("enabled"), T("off"), kOne, T("rotationconstraint"), T("minrange"), T("value"), lo,
-              T("maxrange"), T("value"), hi, T("worldspace"), T("enabled"), T("off"), kOne, kEnd);
-  Sg_Detach(T("instance"), name, kEnd);
-  Sg_Attach(T("instance"), name, T("instance"), "Knee", kEnd);
-  int32_t rate = 0;
-  Sg_ValidateFrameRate(&rate);
-  Sg_Animation(T("framerate"), &rate, kOne, kEnd);
-  Sg_RegisterClassStorage(0xB7BDFFA9u, 0, 0);
-  Sg_RegisterClassStorageAux(1);
-  Sg_SetupTrieGraphSystem();
-  EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::AllMessageText();
-  EXPECT_EQ(vxhost::InstancePath(*vxhost::FindInstance("Hips_1")), "Hips/Knee/Hips_1");
-  EXPECT_TRUE(vxhost::FindInstance("Hips_1")->position.maxEnabled[1]);
-  EXPECT_FLOAT_EQ(vxhost::FindInstance("Hips_1")->rotation.minValue[2], -3.0f);
 }
 
 TEST_F(StrictTest, TokensAreInternedAndRecognised) {
