@@ -71,15 +71,6 @@ TEST_F(OptionsFileTest, SaveWritesSevenLinesThatReadBackTheSame) {
   ExpectOptions(importOptions, Options(0.333333f, 1.23457e8f, 0, 0));
 }
 
-TEST_F(OptionsFileTest, SaveReportsAFileThatCannotBeWritten) {
-  vxhost::SetCallLogEnabled(true);
-  std::string path = scratch.Path("no/such/imp_bvh.ini");
-  EXPECT_EQ(SaveImportConvertOptions_BVH(path.data()), 1);
-  ASSERT_EQ(vxhost::CallLog().size(), 2u);
-  EXPECT_EQ(vxhost::CallLog()[1], "Sg_Report_Error(4, \"OUTERR_FILE_OPEN_WRITE\", \"SaveImportConvertOptions_BVH()\", "
-                                  "\"Biovision/Acclaim .INI\", \"" + path + "\")");
-}
-
 TEST_F(OptionsFileTest, ReaderFollowsItsLineRules) {
   const ImportOptions before = Options(7, 8, 3, 4);
   std::string longKey(128, 'k');
