@@ -59,32 +59,55 @@ struct AmcToken {
 };
 
 // One fetch: the next non-empty token, or nothing when an empty token ends
-// the line or the file ends. Returns the progress units the fetch consumed.
+// the line or the file ends. Returns the progress units the fetch consumed:
+// every character but the separator that ends a token, and one for the end
+// of the file when it ends an empty fetch. Runs of the buffer are scanned in
+// place rather than a character at a time.
 int32_t FetchAmcToken(AmcToken& token) {
+  AcclaimCharSource& source = amcSource;
   int32_t units = 0;
   int32_t length = 0;
   int32_t stored = 0;
   token.endedLine = 0;
   for (;;) {
-    int c = AcclaimNextChar(amcSource);
-    if (c == EOF) {
+    if (source.position == source.length && !AcclaimRefill(source)) {
       token.endedLine = 1;
       if (length == 0) units++;
       break;
     }
-    if (kAcclaimSeparator.is[c]) {
-      if (IsAcclaimLineEnd(c)) token.endedLine = 1;
-      if (length > 0) break;
-      units++;
+    const unsigned char* buffer = source.buffer;
+    size_t at = source.position;
+    const size_t end = source.length;
+    if (length == 0) {
+      while (at < end && kAcclaimSeparator.is[buffer[at]]) {
+        units++;
+        if (IsAcclaimLineEnd(buffer[at++])) {
+          token.endedLine = 1;
+          break;
+        }
+      }
+      source.position = at;
       if (token.endedLine) break;
-      continue;
+      if (at == end) continue;
     }
-    if (stored < kAcclaimTokenMax) {
-      token.text[stored] = static_cast<char>(c);
-      token.lowercase[stored] = AcclaimLower(static_cast<char>(c));
+    const size_t start = at;
+    while (at < end && !kAcclaimSeparator.is[buffer[at]]) at++;
+    const size_t run = at - start;
+    const size_t room = static_cast<size_t>(kAcclaimTokenMax - stored);
+    for (size_t k = 0; k < run && k < room; k++) {
+      const char c = static_cast<char>(buffer[start + k]);
+      token.text[stored] = c;
+      token.lowercase[stored] = AcclaimLower(c);
       stored++;
     }
-    length++;
+    length += static_cast<int32_t>(run);
+    if (at == end) {
+      source.position = at;
+      continue;
+    }
+    if (IsAcclaimLineEnd(buffer[at])) token.endedLine = 1;
+    source.position = at + 1;
+    break;
   }
   token.text[stored] = '\0';
   token.lowercase[stored] = '\0';
@@ -229,27 +252,52 @@ void ParseAmcToken(const char* lowercase, const char* asWritten, int32_t firstOn
 
 void CountAmcFrames() {
   // Only the first token of each line can be a frame number, so the scan
-  // copies those and passes over every other character.
+  // copies those and skips the rest of each line in one search.
   amcReader.frameCount = 0;
+  AcclaimCharSource& source = amcSource;
   bool atLineStart = true;
-  for (;;) {
-    int c = AcclaimNextChar(amcSource);
-    if (c == EOF) break;
-    if (IsAcclaimLineEnd(c)) {
-      atLineStart = true;
-      continue;
+  bool inToken = false;
+  char lowercase[kAcclaimTokenMax + 1];
+  int stored = 0;
+  while (source.position < source.length || AcclaimRefill(source)) {
+    const unsigned char* buffer = source.buffer;
+    size_t at = source.position;
+    const size_t end = source.length;
+    while (at < end) {
+      if (!inToken && !atLineStart) {
+        const size_t rest = end - at;
+        const void* feed = memchr(buffer + at, '\n', rest);
+        const size_t toFeed = feed ? static_cast<size_t>(static_cast<const unsigned char*>(feed) - (buffer + at)) : rest;
+        const void* carriage = memchr(buffer + at, '\r', toFeed);
+        at += carriage ? static_cast<size_t>(static_cast<const unsigned char*>(carriage) - (buffer + at)) : toFeed;
+        if (at == end) break;
+      }
+      const unsigned char c = buffer[at++];
+      if (inToken) {
+        if (!kAcclaimSeparator.is[c]) {
+          if (stored < kAcclaimTokenMax) lowercase[stored++] = AcclaimLower(static_cast<char>(c));
+          continue;
+        }
+        lowercase[stored] = '\0';
+        if (IsNumberToken(lowercase)) amcReader.frameCount = atoi(lowercase);
+        inToken = false;
+        atLineStart = IsAcclaimLineEnd(c);
+        continue;
+      }
+      if (IsAcclaimLineEnd(c)) {
+        atLineStart = true;
+        continue;
+      }
+      if (kAcclaimSeparator.is[c]) continue;
+      inToken = true;
+      stored = 0;
+      lowercase[stored++] = AcclaimLower(static_cast<char>(c));
     }
-    if (kAcclaimSeparator.is[c] || !atLineStart) continue;
-    char lowercase[kAcclaimTokenMax + 1];
-    int stored = 0;
-    do {
-      if (stored < kAcclaimTokenMax) lowercase[stored++] = AcclaimLower(static_cast<char>(c));
-      c = AcclaimNextChar(amcSource);
-    } while (c != EOF && !kAcclaimSeparator.is[c]);
+    source.position = at;
+  }
+  if (inToken) {
     lowercase[stored] = '\0';
     if (IsNumberToken(lowercase)) amcReader.frameCount = atoi(lowercase);
-    if (c == EOF) break;
-    atLineStart = IsAcclaimLineEnd(c);
   }
   RewindAmcSource();
 }

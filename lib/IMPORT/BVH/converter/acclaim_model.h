@@ -95,15 +95,20 @@ struct AcclaimCharSource {
   unsigned char buffer[1 << 16];
 };
 
-inline int AcclaimNextChar(AcclaimCharSource& source) {
-  if (source.position == source.length) {
-    source.position = 0;
-    source.length = source.file ? fread(source.buffer, 1, sizeof source.buffer, source.file) : 0;
-    if (source.length == 0) {
-      source.atEnd = 1;
-      return EOF;
-    }
+// Reads the next block once the buffer is used up; false at the end of the
+// file. Callers that scan the buffer themselves call it when they reach its end.
+inline bool AcclaimRefill(AcclaimCharSource& source) {
+  source.position = 0;
+  source.length = source.file ? fread(source.buffer, 1, sizeof source.buffer, source.file) : 0;
+  if (source.length == 0) {
+    source.atEnd = 1;
+    return false;
   }
+  return true;
+}
+
+inline int AcclaimNextChar(AcclaimCharSource& source) {
+  if (source.position == source.length && !AcclaimRefill(source)) return EOF;
   return source.buffer[source.position++];
 }
 
