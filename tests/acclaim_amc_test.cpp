@@ -3,6 +3,7 @@
 // requests and progress polls.
 #include <glm/gtc/matrix_transform.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 #include "acclaim_support.h"
@@ -345,6 +346,33 @@ TEST_F(AcclaimAmc, LongTakesStillAskForReduction) {
   const vxhost::Channel* tx = ChannelOf("Default Skeleton", vxhost::kTranslateX);
   ASSERT_NE(tx, nullptr);
   EXPECT_EQ(tx->reductionRequests, 1);
+}
+
+TEST_F(AcclaimAmc, FrameCountIsTheLastFrameNumberOfLongFiles) {
+  // Longer than a read block (64 KiB): the count is read from the file's end
+  // unless only the whole file tells it.
+  std::string frames = ":radians\n";
+  for (int f = 1; f <= 6000; f++) frames += std::to_string(f) + "\na " + std::to_string(f % 9) + " 2 3\n";
+  std::string returns = frames;
+  std::replace(returns.begin(), returns.end(), '\n', '\r');
+  std::string trailer;
+  for (int i = 0; i < 700; i++) trailer += "# " + std::string(98, '=') + "\n";
+  std::string longLine = ":radians\n1\na";
+  for (int i = 0; i < 40000; i++) longLine += " 5";
+  const std::vector<std::pair<std::string, int32_t>> cases = {
+      {frames, 6000},
+      {returns, 6000},
+      {frames + trailer, 6000},         // no frame line in the last block
+      {frames + "7\na 1\n", 7},         // the last number, not the highest
+      {longLine + "\n", 1},             // the last block starts inside a line of values
+  };
+  for (const auto& [amc, count] : cases) {
+    SCOPED_TRACE(count);
+    vxhost::ResetHost();
+    SetSceneFrameRate(30);
+    ASSERT_EQ(Import(kPairAsf, amc), 0);
+    EXPECT_EQ(KeyTimesOf("a", vxhost::kRotateX).back(), (count - 1) * 160);
+  }
 }
 
 // -- Progress

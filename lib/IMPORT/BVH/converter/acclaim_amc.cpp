@@ -41,6 +41,10 @@ struct AmcChannelPass {
   int32_t dofProgress;
   float perDofShare;
   int32_t progressBase;
+  // Every bone keys the same frames: the first bone to key them works out
+  // their times (and gives any warning about them), the others read them.
+  int32_t* frameTimes;
+  int32_t frameTimesKnown;
 };
 AmcChannelPass amcPass;
 
@@ -250,54 +254,91 @@ void ParseAmcToken(const char* lowercase, const char* asWritten, int32_t firstOn
   amcReader.currentBone = bone;
 }
 
-void CountAmcFrames() {
-  // Only the first token of each line can be a frame number, so the scan
-  // copies those and skips the rest of each line in one search.
-  amcReader.frameCount = 0;
-  AcclaimCharSource& source = amcSource;
-  bool atLineStart = true;
-  bool inToken = false;
+namespace {
+
+// The frame count's scan: only the first token of a line can be a frame
+// number, and the count is the last one.
+struct AmcFrameScan {
+  bool atLineStart;
+  bool inToken;
+  bool found;  // some line began with a number
+  int stored;
   char lowercase[kAcclaimTokenMax + 1];
-  int stored = 0;
-  while (source.position < source.length || AcclaimRefill(source)) {
-    const unsigned char* buffer = source.buffer;
-    size_t at = source.position;
-    const size_t end = source.length;
-    while (at < end) {
-      if (!inToken && !atLineStart) {
-        const size_t rest = end - at;
-        const void* feed = memchr(buffer + at, '\n', rest);
-        const size_t toFeed = feed ? static_cast<size_t>(static_cast<const unsigned char*>(feed) - (buffer + at)) : rest;
-        const void* carriage = memchr(buffer + at, '\r', toFeed);
-        at += carriage ? static_cast<size_t>(static_cast<const unsigned char*>(carriage) - (buffer + at)) : toFeed;
-        if (at == end) break;
-      }
-      const unsigned char c = buffer[at++];
-      if (inToken) {
-        if (!kAcclaimSeparator.is[c]) {
-          if (stored < kAcclaimTokenMax) lowercase[stored++] = AcclaimLower(static_cast<char>(c));
-          continue;
-        }
-        lowercase[stored] = '\0';
-        if (IsNumberToken(lowercase)) amcReader.frameCount = atoi(lowercase);
-        inToken = false;
-        atLineStart = IsAcclaimLineEnd(c);
-        continue;
-      }
-      if (IsAcclaimLineEnd(c)) {
-        atLineStart = true;
-        continue;
-      }
-      if (kAcclaimSeparator.is[c]) continue;
-      inToken = true;
-      stored = 0;
-      lowercase[stored++] = AcclaimLower(static_cast<char>(c));
+};
+static_assert(std::is_trivially_destructible_v<AmcFrameScan>);
+
+void EndAmcFrameToken(AmcFrameScan& scan) {
+  scan.lowercase[scan.stored] = '\0';
+  scan.inToken = false;
+  if (!IsNumberToken(scan.lowercase)) return;
+  amcReader.frameCount = atoi(scan.lowercase);
+  scan.found = true;
+}
+
+// Goes on with the scan over buffer[at, end); a token may go on into the next block.
+void ScanAmcFrameLines(AmcFrameScan& scan, const unsigned char* buffer, size_t at, size_t end) {
+  while (at < end) {
+    if (!scan.inToken && !scan.atLineStart) {
+      // The rest of the line holds no frame number: skip to its end.
+      const size_t rest = end - at;
+      const void* feed = memchr(buffer + at, '\n', rest);
+      const size_t toFeed = feed ? static_cast<size_t>(static_cast<const unsigned char*>(feed) - (buffer + at)) : rest;
+      const void* carriage = memchr(buffer + at, '\r', toFeed);
+      at += carriage ? static_cast<size_t>(static_cast<const unsigned char*>(carriage) - (buffer + at)) : toFeed;
+      if (at == end) break;
     }
-    source.position = at;
+    const unsigned char c = buffer[at++];
+    if (scan.inToken) {
+      if (!kAcclaimSeparator.is[c]) {
+        if (scan.stored < kAcclaimTokenMax) scan.lowercase[scan.stored++] = AcclaimLower(static_cast<char>(c));
+        continue;
+      }
+      EndAmcFrameToken(scan);
+      scan.atLineStart = IsAcclaimLineEnd(c);
+      continue;
+    }
+    if (IsAcclaimLineEnd(c)) {
+      scan.atLineStart = true;
+      continue;
+    }
+    if (kAcclaimSeparator.is[c]) continue;
+    scan.inToken = true;
+    scan.stored = 0;
+    scan.lowercase[scan.stored++] = AcclaimLower(static_cast<char>(c));
   }
-  if (inToken) {
-    lowercase[stored] = '\0';
-    if (IsNumberToken(lowercase)) amcReader.frameCount = atoi(lowercase);
+}
+
+// The frame count from the last block of the file alone, read from its first
+// line start on; false when no line there begins with a number.
+bool CountAmcFramesInLastBlock(long size) {
+  AcclaimCharSource& source = amcSource;
+  const size_t block = sizeof source.buffer;
+  if (size <= static_cast<long>(block) || fseek(source.file, size - static_cast<long>(block), SEEK_SET) != 0 ||
+      fread(source.buffer, 1, block, source.file) != block) {
+    return false;
+  }
+  size_t start = 0;
+  while (start < block && !IsAcclaimLineEnd(source.buffer[start])) start++;
+  AmcFrameScan scan{};
+  scan.atLineStart = true;
+  ScanAmcFrameLines(scan, source.buffer, start, block);
+  if (scan.inToken) EndAmcFrameToken(scan);
+  return scan.found;
+}
+
+}  // namespace
+
+void CountAmcFrames(long size) {
+  // The last block usually holds the last frame number; the whole file is
+  // read only when it does not.
+  amcReader.frameCount = 0;
+  if (!CountAmcFramesInLastBlock(size)) {
+    amcReader.frameCount = 0;
+    RewindAmcSource();
+    AmcFrameScan scan{};
+    scan.atLineStart = true;
+    while (AcclaimRefill(amcSource)) ScanAmcFrameLines(scan, amcSource.buffer, 0, amcSource.length);
+    if (scan.inToken) EndAmcFrameToken(scan);
   }
   RewindAmcSource();
 }
@@ -335,7 +376,7 @@ void ReadAmcMotion(FILE* file) {
   amcReader.fileSize = static_cast<int32_t>(size);
   RewindAmcSource();
 
-  CountAmcFrames();
+  CountAmcFrames(size);
   if (amcReader.frameCount < 0) amcReader.frameCount = 0;
   // The frame count is the last frame number, however few frames the file
   // lists (a take cut from a longer one starts high); only a count whose
@@ -483,8 +524,10 @@ bool WriteAmcBoneChannels(const AsfNode* node) {
   bool turnedAxis = !(axis[0] == 0.0f && axis[1] == 0.0f && axis[2] == 0.0f);
 
   int16_t counts[6] = {0, 0, 0, 0, 0, 0};
+  int32_t* frameTimes = amcPass.frameTimes;
+  const bool timesKnown = amcPass.frameTimesKnown;
   for (int32_t f = 0; f < amcReader.frameCount; f++) {
-    int32_t time = FrameKeyTime(f, amcPass.frameRate);
+    int32_t time = timesKnown ? frameTimes[f] : (frameTimes[f] = FrameKeyTime(f, amcPass.frameRate));
     SgEuler euler{{0.0, 0.0, 0.0, static_cast<double>(order.matrixOrderCode)}};
     for (int32_t j = 0; j < bone->dofCount; j++) {
       int32_t code = bone->dofs[j];
@@ -508,6 +551,7 @@ bool WriteAmcBoneChannels(const AsfNode* node) {
     }
     for (int i = 0; i < 3; i++) AddChannelKeyframe(table[16 + i], time, static_cast<float>(euler.v[i]));
   }
+  amcPass.frameTimesKnown = 1;
 
   Import_IO_OptimizeTransformationChannels(name);
   if (importOptions.reduceTranslation) {
@@ -551,6 +595,9 @@ void SetAmcAnimationChannels() {
     Import_IO_printf("Warning: The scene's frame rate is %ld; the motion is keyed at %ld frames per second.\n",
                      static_cast<long>(amcPass.frameRate), static_cast<long>(kFallbackFrameRate));
     amcPass.frameRate = kFallbackFrameRate;
+  }
+  if (amcReader.frameCount > 0) {
+    amcPass.frameTimes = static_cast<int32_t*>(AcclaimAllocate(sizeof(int32_t) * amcReader.frameCount));
   }
   AsfModelView model = CurrentAsfModel();
   amcPass.dofProgress = 0;
