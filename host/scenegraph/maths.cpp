@@ -23,8 +23,10 @@ glm::dmat3 AxisRotation(int axis, double angle) {
   glm::dmat3 m(1.0);
   const int b = (axis + 1) % 3;
   const int c = (axis + 2) % 3;
-  const double cosine = std::cos(angle);
-  const double sine = std::sin(angle);
+  // Most bones turn about fewer than three axes, so many angles are zero:
+  // sin(±0) is ±0 and cos(±0) is 1 exactly, without the library call.
+  const double cosine = angle == 0.0 ? 1.0 : std::cos(angle);
+  const double sine = angle == 0.0 ? angle : std::sin(angle);
   At(m, b, b) = cosine;
   At(m, b, c) = -sine;
   At(m, c, b) = sine;
@@ -42,19 +44,43 @@ void ToFloat(const glm::dmat4& m, SgMatrix* matrix) {
   for (int i = 0; i < 16; ++i) matrix->m[i] = static_cast<float>(m[i / 4][i % 4]);
 }
 
+// A rotation as the 4x4 matrix with no translation.
+void RotationToFloat(const glm::dmat3& m, SgMatrix* matrix) {
+  for (int col = 0; col < 4; ++col) {
+    for (int row = 0; row < 4; ++row) {
+      matrix->m[col * 4 + row] = col < 3 && row < 3 ? static_cast<float>(m[col][row]) : col == row ? 1.0f : 0.0f;
+    }
+  }
+}
+
+glm::dmat3 RotationPart(const SgMatrix& matrix) {
+  glm::dmat3 m;
+  for (int col = 0; col < 3; ++col) {
+    for (int row = 0; row < 3; ++row) m[col][row] = matrix.m[col * 4 + row];
+  }
+  return m;
+}
+
 // a·b in glm's order of operations (each column of the product a sum of the
 // columns of a, scaled and added left to right), in double, rounded once to
 // float; written out because building double matrices cost more than the
 // product, and this runs several times per bone and frame.
 void MultiplyInto(const SgMatrix& a, const SgMatrix& b, SgMatrix* result) {
+  // a widened once, not once per column; the rows of a column are independent,
+  // so the compiler may work on two at a time.
+  double wide[16];
+  for (int i = 0; i < 16; ++i) wide[i] = a.m[i];
   float product[16];
   for (int col = 0; col < 4; ++col) {
-    const float* bc = b.m + col * 4;
+    const double b0 = b.m[col * 4];
+    const double b1 = b.m[col * 4 + 1];
+    const double b2 = b.m[col * 4 + 2];
+    const double b3 = b.m[col * 4 + 3];
     for (int row = 0; row < 4; ++row) {
-      double sum = double(a.m[row]) * double(bc[0]);
-      sum = sum + double(a.m[4 + row]) * double(bc[1]);
-      sum = sum + double(a.m[8 + row]) * double(bc[2]);
-      sum = sum + double(a.m[12 + row]) * double(bc[3]);
+      double sum = wide[row] * b0;
+      sum = sum + wide[4 + row] * b1;
+      sum = sum + wide[8 + row] * b2;
+      sum = sum + wide[12 + row] * b3;
       product[col * 4 + row] = static_cast<float>(sum);
     }
   }
@@ -124,8 +150,7 @@ extern "C" void Sg_Euler2Matrix(SgEuler* euler, SgMatrix* matrix) {
       vxhost::ReportHostError("Sg_Euler2Matrix()", "item 1: Euler order code " + vxhost::FormatFloat(euler->v[3]) +
                                                        " is none of 0, 4, 8, 12, 16, 20");
     } else {
-      glm::dmat4 m(vxhost::RotationFromEuler(order, glm::dvec3(euler->v[0], euler->v[1], euler->v[2])));
-      vxhost::ToFloat(m, matrix);
+      vxhost::RotationToFloat(vxhost::RotationFromEuler(order, glm::dvec3(euler->v[0], euler->v[1], euler->v[2])), matrix);
     }
   });
   vxhost::AfterHostCall();
@@ -180,7 +205,7 @@ extern "C" void Sg_Matrix2Euler(SgMatrix* matrix, int32_t order, SgEuler* euler)
       vxhost::ReportHostError("Sg_Matrix2Euler()",
                               "item 2: Euler order code " + std::to_string(order) + " is none of 0, 4, 8, 12, 16, 20");
     } else {
-      const glm::dvec3 angles = vxhost::EulerFromRotation(glm::dmat3(vxhost::ToDouble(*matrix)), axes);
+      const glm::dvec3 angles = vxhost::EulerFromRotation(vxhost::RotationPart(*matrix), axes);
       for (int i = 0; i < 3; ++i) euler->v[i] = angles[i];
       sound = true;
     }
