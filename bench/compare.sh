@@ -111,6 +111,10 @@ paired bvh assimp_bvh
 paired asf
 paired glb assimp_glb
 
+# The glb's size: compact (the default) and --exact, beside assimp's.
+"$varnex" import big.bvh -q --exact -o exact.glb >/dev/null 2>&1
+glb_bytes=$(stat -c %s big.glb) exact_bytes=$(stat -c %s exact.glb) assimp_bytes=$(stat -c %s assimp.glb)
+
 # The batch: every real file, two workers; CPU of all processes, wall time for files a second.
 rm -rf converted
 convert_files=$(/usr/bin/time -o time.out -f '%e %U %S %M' "$varnex" convert "$mocap" --jobs 2 --out-dir converted \
@@ -141,3 +145,6 @@ printf '| `assimp export big.bvh assimp.glb` | %s | — | %s | — |\n' "${cpu[a
 printf '| `varnex convert %s --jobs 2` | %.2f (%.2f s wall) | %s files, %.1f files/s | %s largest process | — |\n' \
   "$(basename "$mocap")" "$(awk -v u="$convert_user" -v s="$convert_sys" 'BEGIN { print u + s }')" "$convert_wall" \
   "$convert_files" "$(awk -v n="$convert_files" -v w="$convert_wall" 'BEGIN { print n / w }')" "$(mib "$convert_rss")"
+printf '\nbig.glb: %.1f MB compact (the default), %.1f MB with --exact; assimp.glb: %.1f MB\n' \
+  "$(awk -v b="$glb_bytes" 'BEGIN { print b / 1e6 }')" "$(awk -v b="$exact_bytes" 'BEGIN { print b / 1e6 }')" \
+  "$(awk -v b="$assimp_bytes" 'BEGIN { print b / 1e6 }')"

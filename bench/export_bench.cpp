@@ -1,16 +1,21 @@
 // Exports of deep chains and wide skeletons: capturing the take from the host
 // and building its glTF. One sweep grows the nodes at a fixed frame count,
 // another the frames of a fixed skeleton; Google Benchmark fits each, and the
-// walks are linear when both fit O(N) with a small RMS.
+// walks are linear when both fit O(N) with a small RMS. BM_CompactRealTake
+// times the compaction alone on a real take made as long as compare.sh's
+// big.bvh, and reports the glb's size.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 #include <varnex/host.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "bench_import.h"
+#include "compact_animation.h"
 #include "export_settings.h"
 #include "gen_bvh.h"
 #include "gltf_export.h"
@@ -65,8 +70,59 @@ void BM_ExportFrames(benchmark::State& state) {
   RunExport(state, {.chains = 1, .jointsPerChain = 200, .frames = int(state.range(0))}, state.range(0));
 }
 
+// compare.sh's big.bvh: the motion of a real take repeated eight times.
+bool ImportRepeatedRealTake(const std::filesystem::path& source, int copies) {
+  std::ifstream in(source);
+  if (!in) return false;
+  std::string line, header, motion;
+  long frames = 0;
+  bool inMotion = false;
+  while (std::getline(in, line)) {
+    if (inMotion) motion += line + "\n";
+    else if (line.rfind("Frames:", 0) == 0) frames = std::stol(line.substr(7));
+    else if (line.rfind("Frame Time:", 0) == 0) header += "Frames: " + std::to_string(frames * copies) + "\n" + line + "\n", inMotion = true;
+    else header += line + "\n";
+  }
+  const auto folder = std::filesystem::temp_directory_path() / ("varnex_compact_bench_" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const auto path = folder / "big.bvh";
+  {
+    std::ofstream out(path);
+    out << header;
+    for (int c = 0; c < copies; ++c) out << motion;
+  }
+  vxhost::ResetHost();
+  const bool imported = varnexbench::ImportFile(path.string()) == 0;
+  std::filesystem::remove_all(folder);
+  return imported;
+}
+
+void BM_CompactRealTake(benchmark::State& state) {
+  const std::filesystem::path source = std::filesystem::path(VARNEX_SHARED_MOCAP) / "bvh" / "cmu_cgspeed_01_03.bvh";
+  if (!ImportRepeatedRealTake(source, 8)) {
+    state.SkipWithError(("no real take at " + source.string()).c_str());
+    return;
+  }
+  const varnex::ExportSettings settings;
+  const varnex::Take take = varnex::CaptureTake("big", settings);
+  size_t keys = 0;
+  for (auto _ : state) {
+    const std::vector<varnex::CompactNode> compact = varnex::CompactTake(take, false);
+    keys = 0;
+    for (const varnex::CompactNode& node : compact)
+      for (const auto* track : {&node.translation, &node.rotation, &node.scale})
+        if (*track) keys += (*track)->samples.size();
+    benchmark::DoNotOptimize(keys);
+  }
+  state.counters["frames"] = double(take.ticks.size());
+  state.counters["keys"] = double(keys);
+  state.counters["glb_MB"] = double(varnex::EncodeGlb(varnex::BuildGltf({take}, "big", settings)).size()) / 1e6;
+  vxhost::ResetHost();
+}
+
 }  // namespace
 
+BENCHMARK(BM_CompactRealTake)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportDeepChain)->RangeMultiplier(4)->Range(1000, 16000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportWideRoot)->RangeMultiplier(4)->Range(1000, 16000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportFrames)->RangeMultiplier(4)->Range(250, 4000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);

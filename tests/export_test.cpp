@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <random>
 
 #include <glm/gtc/quaternion.hpp>
 #include <glm/gtc/matrix_transform.hpp>
@@ -123,16 +124,38 @@ const float* Floats(const varnex::GltfDocument& doc, int accessor, size_t& count
   return reinterpret_cast<const float*>(doc.bin.data() + view["byteOffset"].get<size_t>());
 }
 
+// An accessor's values as a viewer reads them: floats, or normalized
+// signed shorts as c / 32767, not below -1.
+std::vector<double> Values(const varnex::GltfDocument& doc, int accessor, int& width) {
+  const json& a = doc.json["accessors"][accessor];
+  size_t count;
+  if (a["componentType"] == 5126) {
+    const float* floats = Floats(doc, accessor, count, width);
+    return std::vector<double>(floats, floats + count * width);
+  }
+  EXPECT_EQ(a["componentType"], 5122);
+  EXPECT_EQ(a.value("normalized", false), true);
+  width = a["type"] == "VEC4" ? 4 : 3;
+  count = a["count"].get<size_t>();
+  const json& view = doc.json["bufferViews"][a["bufferView"].get<int>()];
+  EXPECT_EQ(view["byteLength"].get<size_t>(), count * width * sizeof(int16_t));
+  std::vector<int16_t> shorts(count * width);
+  std::memcpy(shorts.data(), doc.bin.data() + view["byteOffset"].get<size_t>(), shorts.size() * sizeof(int16_t));
+  std::vector<double> values;
+  for (int16_t c : shorts) values.push_back(std::max(c / 32767.0, -1.0));
+  return values;
+}
+
 // A sampler's value at a time, interpolated as a viewer does (slerp for
 // rotations), held at the ends.
 std::vector<double> SamplerValue(const varnex::GltfDocument& doc, const json& sampler, float seconds) {
-  size_t keys, values;
+  size_t keys;
   int one, width;
   const float* input = Floats(doc, sampler["input"], keys, one);
-  const float* output = Floats(doc, sampler["output"], values, width);
-  EXPECT_EQ(keys, values);
+  const std::vector<double> output = Values(doc, sampler["output"], width);
+  EXPECT_EQ(keys * width, output.size());
   const size_t b = std::upper_bound(input, input + keys, seconds) - input;
-  auto value = [&](size_t k) { return std::vector<double>(output + k * width, output + (k + 1) * width); };
+  auto value = [&](size_t k) { return std::vector<double>(output.begin() + k * width, output.begin() + (k + 1) * width); };
   if (b == 0) return value(0);
   if (b == keys || input[b - 1] == seconds) return value(b - 1);
   const double u = (double(seconds) - input[b - 1]) / (double(input[b]) - input[b - 1]);
@@ -190,6 +213,16 @@ std::vector<glm::dvec3> GltfWorldPositions(const varnex::GltfDocument& doc, size
 // stands within the bound of the take's full-rate world position.
 void ExpectTakeMatches(const varnex::GltfDocument& doc, size_t animation, const varnex::Take& take, double bound,
                        size_t every = 1) {
+  // Every stored rotation is a unit quaternion, as the format requires.
+  const json& channels = doc.json["animations"][animation]["channels"];
+  for (const json& channel : channels) {
+    if (channel["target"]["path"] != "rotation") continue;
+    int width;
+    const std::vector<double> q =
+        Values(doc, doc.json["animations"][animation]["samplers"][channel["sampler"].get<int>()]["output"], width);
+    for (size_t k = 0; k < q.size(); k += 4)
+      ASSERT_NEAR(std::sqrt(q[k] * q[k] + q[k + 1] * q[k + 1] + q[k + 2] * q[k + 2] + q[k + 3] * q[k + 3]), 1.0, 1e-4) << "rotation key " << k / 4;
+  }
   std::vector<glm::dmat4> world;
   for (size_t sample = 0; sample < std::max<size_t>(1, take.ticks.size()); sample += every) {
     const float seconds = take.ticks.empty() ? 0.0f : float(double(take.ticks[sample]) / take.ticksPerSecond);
@@ -301,6 +334,11 @@ TEST(GltfExport, FollowsTheScene) {
       ASSERT_EQ(count, 4u);
       EXPECT_FLOAT_EQ(seconds[3], 480.0f / 4800);
     }
+    // Rotations are normalized shorts in a compact animation, floats in an exact one.
+    for (const json& channel : animation["channels"]) {
+      const json& output = doc.json["accessors"][animation["samplers"][channel["sampler"].get<int>()]["output"].get<int>()];
+      EXPECT_EQ(output["componentType"], channel["target"]["path"] == "rotation" && !exact ? 5122 : 5126);
+    }
     ExpectTakeMatches(doc, 0, take, Bound(take, exact));
   }
 }
@@ -364,6 +402,57 @@ TEST(GltfExport, EncodingsCarryTheSameDocument) {
   EXPECT_EQ(json::parse(vxtest::ReadFile(scratch.Path("wave.GLTF"))), text);
   EXPECT_FALSE(varnex::WriteGltfTakes(scratch.Path("missing/wave.glb"), takes, {}, reason));
   EXPECT_EQ(reason, "No such file or directory");
+}
+
+// Takes made here, a chain of joints that all turn: smooth, or with noise
+// that no segment can skip, long enough that the errors of many tracks add
+// up at its end, or far from the origin. The compact animation keeps every
+// node within the bound at every sample, with fewer keys where it can.
+TEST(GltfExport, CompactAnimationKeepsEveryNodeWithinTheBound) {
+  struct Case {
+    const char* name;
+    int joints;
+    double noise;   // radians
+    double travel;  // units a second
+    bool fewerKeys;
+  } cases[] = {{"smooth limb", 3, 0.0, 0.0, true},
+               {"noisy limb", 3, 0.02, 0.0, false},
+               {"long noisy chain", 40, 0.004, 0.0, false},
+               {"far travel", 5, 0.002, 1000.0, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> jitter(-c.noise, c.noise);
+    varnex::Take take;
+    take.name = c.name;
+    for (int32_t tick = 0; tick < 4800 * 5; tick += 40) take.ticks.push_back(tick);
+    for (int j = 0; j <= c.joints; ++j) {
+      varnex::TakeNode node;
+      node.name = "j" + std::to_string(j);
+      node.parent = j - 1;
+      node.rest.translation = j == 0 ? glm::dvec3(0.0) : glm::dvec3(0.0, 1.0, 0.0);
+      for (size_t k = 0; j < c.joints && k < take.ticks.size(); ++k) {
+        const double t = take.ticks[k] / 4800.0;
+        if (j == 0) node.translation.push_back({c.travel * t, 0.5 * std::sin(2.0 * t), 0.0});
+        const glm::dvec3 angles(0.6 * std::sin(1.3 * t + j) + jitter(random), 0.4 * std::cos(0.7 * t * j) + jitter(random),
+                                jitter(random));
+        glm::dquat q = glm::dquat(angles);
+        if (!node.rotation.empty() && glm::dot(q, node.rotation.back()) < 0) q = -q;
+        node.rotation.push_back(q);
+      }
+      take.nodes.push_back(std::move(node));
+    }
+    const varnex::GltfDocument doc = BuildOne(take);
+    ExpectTakeMatches(doc, 0, take, Bound(take, false));
+    size_t keys = 0, full = 0;
+    for (const json& sampler : doc.json["animations"][0]["samplers"]) {
+      keys += doc.json["accessors"][sampler["input"].get<int>()]["count"].get<size_t>();
+      full += take.ticks.size();
+    }
+    if (c.fewerKeys) {
+      EXPECT_LT(keys, full / 4);
+    }
+  }
 }
 
 TEST(GltfExport, RealFilesMatchTheScene) {

@@ -12,16 +12,26 @@ const jsonLength = glb.readUInt32LE(12);
 const doc = JSON.parse(glb.toString('utf8', 20, 20 + jsonLength));
 const binStart = 20 + jsonLength + 8;
 
+// Floats, or normalized signed shorts read as c / 32767 (not below -1), as
+// viewers read them.
+const readers = {
+  5126: { bytes: 4, read: (at) => glb.readFloatLE(at) },
+  5122: { bytes: 2, read: (at) => Math.max(glb.readInt16LE(at) / 32767, -1) },
+};
 function accessorValues(index) {
   const accessor = doc.accessors[index];
   const view = doc.bufferViews[accessor.bufferView];
   const width = { SCALAR: 1, VEC3: 3, VEC4: 4 }[accessor.type];
+  const reader = readers[accessor.componentType];
+  if (!reader || (accessor.componentType !== 5126 && !accessor.normalized)) {
+    throw new Error(`accessor ${index}: component type ${accessor.componentType} is not read here`);
+  }
   const start = binStart + (view.byteOffset || 0) + (accessor.byteOffset || 0);
-  const stride = view.byteStride || width * 4;
+  const stride = view.byteStride || width * reader.bytes;
   const values = [];
   for (let i = 0; i < accessor.count; i++) {
     const item = [];
-    for (let c = 0; c < width; c++) item.push(glb.readFloatLE(start + i * stride + c * 4));
+    for (let c = 0; c < width; c++) item.push(reader.read(start + i * stride + c * reader.bytes));
     values.push(item);
   }
   return values;

@@ -1,19 +1,42 @@
-// Chooses the kept samples of each track of a take. The bound on world
-// positions is shared out along every chain of moving tracks: a track's
-// share becomes a distance for translations and, over the longest reach of
-// the node's descendants, an angle for rotations.
+// Chooses the keys of each track of a take. Every track is first fitted
+// loosely: straight segments (great-circle arcs for rotations) whose end
+// values may lie anywhere within a tolerance of the take, the tolerance
+// being the whole bound over how far the track moves its descendants. The
+// fit is then played back as a viewer decodes it and every node's world
+// position compared with the full-rate take's at every sample; wherever one
+// strays beyond the bound, the tracks that moved it most get a tighter
+// tolerance over the segment that holds that sample and are fitted again
+// from there, and the samples they change are played back again, until no
+// node strays.
 #include "compact_animation.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
-#include <numbers>
+#include <type_traits>
 
 namespace varnex {
 
 namespace {
 
-// Room left for the single-precision values and times a file stores.
-constexpr double kFitShare = 0.9;
+// Room left for a viewer's own rounding.
+constexpr double kVerifyShare = 0.95;
+// A tolerance bounds a distance (or an angle); the fit bounds each of the
+// three components by this share of it, so that the distance holds too.
+const double kComponentShare = 1.0 / std::sqrt(3.0);
+// How far a rotation moves when stored as shorts: half a step on each of
+// four components is 1/32767 in all, twice that as an angle.
+constexpr double kShortAngle = 2.0 / 32767.0;
+// How far a rotation moves when stored as floats.
+constexpr double kFloatAngle = 3e-7;
+// Passes of fitting and playing back before giving up on compaction.
+constexpr uint32_t kMaxPasses = 40;
+// A stray node tightens the tracks of its nearest moving ancestors (at most
+// kWalk of them) that add at least kShareOfMost of the largest part of its
+// error, by kMaxFactor or more.
+constexpr int kWalk = 24;
+constexpr double kShareOfMost = 0.3;
+constexpr double kMaxFactor = 0.6;
 
 double MaxAbs(const glm::dvec3& v) { return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)}); }
 
@@ -32,151 +55,531 @@ double LongestOffset(const TakeNode& node) {
   return longest;
 }
 
-// Whether a track moves at all: more than one sample.
-template <typename T>
-bool Moves(const std::vector<T>& values) {
-  return values.size() > 1;
+bool Finite(const glm::dvec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+glm::dvec3 Clean(const glm::dvec3& v) {
+  return {std::isfinite(v.x) ? v.x : 0.0, std::isfinite(v.y) ? v.y : 0.0, std::isfinite(v.z) ? v.z : 0.0};
 }
 
-// Interpolation error checks: whether every sample strictly between keys a
-// and b stays within tolerance of the straight (or great-circle) line.
-struct Vec3Line {
-  const std::vector<glm::dvec3>& values;
-  const std::vector<double>& times;
-  double tolerance;
-  bool Holds(size_t a, size_t b) const {
-    const double span = times[b] - times[a];
-    const glm::dvec3 from = values[a], step = values[b] - values[a];
-    for (size_t k = a + 1; k < b; ++k) {
-      const glm::dvec3 d = from + step * ((times[k] - times[a]) / span) - values[k];
-      if (!(glm::dot(d, d) <= tolerance * tolerance)) return false;
-    }
-    return true;
+glm::dquat Unit(const glm::dquat& q) {
+  const double len = glm::length(q);
+  if (!std::isfinite(len) || len < 1e-12) return glm::dquat(1.0, 0.0, 0.0, 0.0);
+  return q / len;
+}
+
+glm::dquat FloatRounded(const glm::dquat& q) {
+  return glm::dquat(double(float(q.w)), double(float(q.x)), double(float(q.y)), double(float(q.z)));
+}
+
+// The rotation vector (angle times axis) of a rotation with w >= 0.
+glm::dvec3 RotationVector(const glm::dquat& r) {
+  const glm::dvec3 v(r.x, r.y, r.z);
+  const double s2 = glm::dot(v, v);
+  if (s2 < 0.01 * r.w * r.w) {
+    // 2 atan(s / w) / s as a series in (s / w)^2, which stays below 0.01.
+    const double z = s2 / (r.w * r.w);
+    const double f = 1.0 - z * (1.0 / 3 - z * (1.0 / 5 - z * (1.0 / 7 - z * (1.0 / 9 - z / 11))));
+    return v * (2.0 / r.w * f);
   }
-  bool Near(size_t k, const glm::dvec3& v) const {
-    const glm::dvec3 d = values[k] - v;
-    return glm::dot(d, d) <= tolerance * tolerance;
+  const double s = std::sqrt(s2);
+  return s > 0.0 ? v * (2.0 * std::atan2(s, r.w) / s) : glm::dvec3(0.0);
+}
+
+glm::dquat FromRotationVector(const glm::dvec3& w) {
+  const double h2 = 0.25 * glm::dot(w, w);  // the half angle, squared
+  if (h2 < 0.01) {
+    // cos h and sin(h) / h by their series.
+    const double c = 1.0 - h2 / 2 * (1.0 - h2 / 12 * (1.0 - h2 / 30 * (1.0 - h2 / 56)));
+    const double s = 0.5 * (1.0 - h2 / 6 * (1.0 - h2 / 20 * (1.0 - h2 / 42 * (1.0 - h2 / 72))));
+    return glm::dquat(c, w.x * s, w.y * s, w.z * s);
   }
+  const double half = std::sqrt(h2);
+  const glm::dvec3 v = w * (0.5 * std::sin(half) / half);
+  return glm::dquat(std::cos(half), v.x, v.y, v.z);
+}
+
+double AngleBetween(const glm::dquat& a, const glm::dquat& b) {
+  return 2.0 * std::acos(std::min(1.0, std::fabs(glm::dot(a, b))));
+}
+
+// sin, by its series where the argument is small, as it is between keys.
+double Sine(double x) {
+  if (std::fabs(x) > 0.5) return std::sin(x);
+  const double x2 = x * x;
+  return x * (1.0 - x2 / 6 * (1.0 - x2 / 20 * (1.0 - x2 / 42 * (1.0 - x2 / 72 * (1.0 - x2 / 110)))));
+}
+
+struct Affine {
+  glm::dmat3 m{1.0};
+  glm::dvec3 p{0.0};
 };
 
-struct QuatArc {
-  const std::vector<glm::dquat>& values;
-  const std::vector<double>& times;
-  double minCos;  // cos(tolerance / 2): q·q' of quaternions at most the tolerance apart
-  bool Holds(size_t a, size_t b) const {
-    const glm::dquat qa = values[a], qb = values[b];
-    const double cosOmega = std::min(1.0, glm::dot(qa, qb));
-    const double omega = std::acos(cosOmega);
-    const double sinOmega = std::sin(omega);
-    const double span = times[b] - times[a];
-    for (size_t k = a + 1; k < b; ++k) {
-      const double u = (times[k] - times[a]) / span;
-      glm::dquat q;
-      if (sinOmega < 1e-9) {
-        q = glm::normalize(qa * (1.0 - u) + qb * u);
+// A node's world transform from its parent's and its local parts; the
+// rotation's matrix assumes unit length, as viewers' does.
+Affine Compose(const Affine& parent, const glm::dvec3& t, const glm::dquat& q, const glm::dvec3& s) {
+  glm::dmat3 local = glm::mat3_cast(q);
+  if (s != glm::dvec3(1.0)) local[0] *= s.x, local[1] *= s.y, local[2] *= s.z;
+  return {parent.m * local, parent.p + parent.m * t};
+}
+
+enum class Shape { kRest, kHeld, kKeys };
+
+// One moving translation or rotation of a node while it is fitted.
+struct Track {
+  const TakeNode* node = nullptr;
+  bool rotation = false;
+  size_t count = 0;              // samples of the take's track: every tick, or one value
+  std::vector<float> tolerance;  // per sample: a distance, or an angle
+  bool quantized = false;        // rotations as shorts
+  bool dense = false;            // every sample kept
+  Shape shape = Shape::kRest;
+  bool fitted = false;
+  std::vector<std::pair<size_t, size_t>> changed;  // sample ranges whose tolerance shrank since the last fit
+
+  std::vector<uint32_t> keys;
+  std::vector<glm::dvec3> vectors;  // decoded keys: as the viewer reads them
+  std::vector<glm::dquat> rotations;
+  std::vector<float> floats;  // stored keys
+  std::vector<int16_t> shorts;
+  std::vector<uint32_t> stamps;  // per key: the last pass that tightened the segment from it
+  uint32_t stillStamp = 0;
+  // The fit before the current refit, for the part after the change.
+  std::vector<uint32_t> oldKeys;
+  std::vector<glm::dvec3> oldVectors;
+  std::vector<glm::dquat> oldRotations;
+  std::vector<float> oldFloats;
+  std::vector<int16_t> oldShorts;
+
+  // Playback: the segment of the sample being played, and its arc.
+  size_t cursor = 0, arcOf = SIZE_MAX;
+  double arcDir = 1.0, arcSine = 0.0, arcAngle = 0.0;
+  bool arcLerp = true;
+
+  glm::dvec3 Vector(size_t k) const { return Clean(node->translation[k]); }
+  glm::dquat Rotation(size_t k) const {
+    const glm::dquat& q = node->rotation[k];
+    return std::isfinite(q.w + q.x + q.y + q.z) && glm::dot(q, q) > 0.25 ? q : glm::dquat(1.0, 0.0, 0.0, 0.0);
+  }
+  double Margin(size_t k) const {
+    if (rotation) return quantized ? kShortAngle : kFloatAngle;
+    return 2.5e-7 * MaxAbs(Vector(k));
+  }
+  size_t Width() const { return rotation ? 4 : 3; }
+
+  void Clear() { keys.clear(), vectors.clear(), rotations.clear(), floats.clear(), shorts.clear(); }
+
+  void KeepVector(uint32_t k, const glm::dvec3& v) {
+    const glm::vec3 stored(v);
+    keys.push_back(k);
+    vectors.push_back(glm::dvec3(stored));
+    floats.insert(floats.end(), {stored.x, stored.y, stored.z});
+  }
+  void KeepRotation(uint32_t k, const glm::dquat& q) {
+    keys.push_back(k);
+    if (quantized) {
+      const std::array<int16_t, 4> stored = QuantizeRotation(q);
+      rotations.push_back(DecodeRotation(stored));
+      shorts.insert(shorts.end(), stored.begin(), stored.end());
+    } else {
+      const glm::dquat stored = FloatRounded(Unit(q));
+      rotations.push_back(stored);
+      floats.insert(floats.end(), {float(stored.x), float(stored.y), float(stored.z), float(stored.w)});
+    }
+  }
+  void KeepSample(size_t k) {
+    if (rotation) KeepRotation(uint32_t(k), Rotation(k));
+    else KeepVector(uint32_t(k), Vector(k));
+  }
+
+  // The held value, or none where the rest pose holds the track within
+  // its tolerance at every sample.
+  bool FitStill(const glm::dvec3& restVector, const glm::dquat& restRotation) {
+    auto within = [&](auto distance) {
+      for (size_t k = 0; k < count; ++k)
+        if (!(distance(k) <= double(tolerance[k]) - Margin(k))) return false;
+      return true;
+    };
+    if (rotation) {
+      if (within([&](size_t k) { return AngleBetween(Rotation(k), restRotation); })) return shape = Shape::kRest, true;
+      const glm::dquat first = Rotation(0);
+      if (!within([&](size_t k) { return AngleBetween(Rotation(k), first); })) return false;
+    } else {
+      if (within([&](size_t k) { return glm::length(Vector(k) - restVector); })) return shape = Shape::kRest, true;
+      const glm::dvec3 first = Vector(0);
+      if (!within([&](size_t k) { return glm::length(Vector(k) - first); })) return false;
+    }
+    KeepSample(0);
+    shape = Shape::kHeld;
+    return true;
+  }
+
+  // Greedy segments on from the last key: each reaches as far as some end
+  // value keeps every sample on the way within tolerance, found by
+  // narrowing the box of slopes that do; the end value is the one of those
+  // nearest the sample. After sample syncAfter, a segment that can end on
+  // an old key, with its value, does so and the fit stops there; returns the
+  // old key's index (the count of old keys when none was met). A fit of
+  // more than give keys (when not 0) stops early.
+  size_t FitSegments(const std::vector<double>& times, size_t syncAfter, size_t give = 0) {
+    size_t a = keys.back();
+    size_t old = syncAfter == SIZE_MAX ? oldKeys.size()
+                                       : size_t(std::upper_bound(oldKeys.begin(), oldKeys.end(), uint32_t(std::max(a, syncAfter))) -
+                                                oldKeys.begin());
+    while (a + 1 < count) {
+      const glm::dquat from = rotation ? glm::normalize(rotations.back()) : glm::dquat();
+      const glm::dquat back = glm::conjugate(from);
+      const glm::dvec3 start = rotation ? glm::dvec3(0.0) : vectors.back();
+      auto offset = [&](const glm::dquat& q) {
+        glm::dquat r = back * q;
+        if (r.w < 0.0) r = -r;
+        return RotationVector(r);
+      };
+      glm::dvec3 lo(-INFINITY), hi(INFINITY), reach(0.0);
+      double span = 0.0;
+      size_t b = a;
+      for (size_t k = a + 1; k < count; ++k) {
+        const double dt = times[k] - times[a];
+        if (!(dt > 0.0)) break;
+        const glm::dvec3 d = rotation ? offset(Rotation(k)) : Vector(k) - start;
+        const double e = std::max(0.0, double(tolerance[k]) * kComponentShare - Margin(k));
+        const double inverse = 1.0 / dt;
+        const glm::dvec3 nlo = glm::max(lo, (d - e) * inverse), nhi = glm::min(hi, (d + e) * inverse);
+        if (nlo.x > nhi.x || nlo.y > nhi.y || nlo.z > nhi.z) break;
+        lo = nlo, hi = nhi, reach = d, span = dt, b = k;
+        if (old < oldKeys.size() && oldKeys[old] == k) {
+          const glm::dvec3 slope = (rotation ? offset(oldRotations[old]) : oldVectors[old] - start) * inverse;
+          if (glm::all(glm::greaterThanEqual(slope, lo)) && glm::all(glm::lessThanEqual(slope, hi))) return old;
+          ++old;
+        }
+      }
+      if (give && keys.size() > give) return oldKeys.size();
+      if (b == a) {
+        // Two samples at one time: the next is kept as it is.
+        KeepSample(++b);
       } else {
-        q = qa * (std::sin((1.0 - u) * omega) / sinOmega) + qb * (std::sin(u * omega) / sinOmega);
+        const glm::dvec3 slope = glm::clamp(reach / span, lo, hi);
+        if (rotation) KeepRotation(uint32_t(b), from * FromRotationVector(slope * span));
+        else KeepVector(uint32_t(b), start + slope * span);
       }
-      if (!(std::fabs(glm::dot(q, values[k])) >= minCos)) return false;
+      a = b;
+      while (old < oldKeys.size() && oldKeys[old] <= a) ++old;
     }
-    return true;
+    return oldKeys.size();
   }
-  bool Near(size_t k, const glm::dquat& q) const { return std::fabs(glm::dot(values[k], q)) >= minCos; }
+
+  // Appends the old keys [first, last).
+  void KeepOld(size_t first, size_t last) {
+    keys.insert(keys.end(), oldKeys.begin() + long(first), oldKeys.begin() + long(last));
+    if (rotation) rotations.insert(rotations.end(), oldRotations.begin() + long(first), oldRotations.begin() + long(last));
+    else vectors.insert(vectors.end(), oldVectors.begin() + long(first), oldVectors.begin() + long(last));
+    if (quantized) shorts.insert(shorts.end(), oldShorts.begin() + long(4 * first), oldShorts.begin() + long(4 * last));
+    else floats.insert(floats.end(), oldFloats.begin() + long(Width() * first), oldFloats.begin() + long(Width() * last));
+  }
+  void DropAfter(size_t n) {
+    keys.resize(n);
+    if (rotation) rotations.resize(n);
+    else vectors.resize(n);
+    if (quantized) shorts.resize(4 * n);
+    else floats.resize(Width() * n);
+  }
+
+  // Fits the track anew where its tolerance shrank; replay(first, last)
+  // is called for the samples whose playback may have changed.
+  template <typename Replay>
+  void Refit(const std::vector<double>& times, const glm::dvec3& restVector, const glm::dquat& restRotation,
+             Replay&& replay) {
+    const bool wasQuantized = quantized;
+    if (quantized)
+      for (float t : tolerance)
+        if (double(t) < kShortAngle) {
+          quantized = false;
+          break;
+        }
+    std::sort(changed.begin(), changed.end());
+    // Every sample, on the input all such tracks share, costs no times of
+    // its own and has no error but the stored values'.
+    const size_t bytes = rotation ? (quantized ? 8 : 16) : 12;
+    if (fitted && quantized == wasQuantized && (dense || shape == Shape::kKeys)) {
+      if (dense) {
+        // A track with every sample changes only by its values' precision;
+        // its samples are played again, so that other tracks take the
+        // tightening.
+        for (const auto& [first, last] : changed) replay(first, last);
+      } else {
+        // Each changed stretch again from the last key before it, up to an
+        // old key that the new segments can end on.
+        std::swap(keys, oldKeys), std::swap(vectors, oldVectors), std::swap(rotations, oldRotations);
+        std::swap(floats, oldFloats), std::swap(shorts, oldShorts);
+        Clear();
+        size_t next = 0;  // the first old key not yet kept
+        for (const auto& [first, last] : changed) {
+          if (!keys.empty() && keys.back() > last) continue;
+          size_t until = next;
+          while (until < oldKeys.size() && oldKeys[until] < first) ++until;
+          if (keys.empty()) until = std::max<size_t>(until, 1);  // the first key stays as it is
+          KeepOld(next, until);
+          size_t kept = size_t(std::lower_bound(keys.begin(), keys.end(), uint32_t(first)) - keys.begin());
+          DropAfter(std::max<size_t>(kept, 1));
+          const size_t restart = keys.back();
+          next = FitSegments(times, last);
+          replay(restart, next < oldKeys.size() ? oldKeys[next] : count - 1);
+        }
+        KeepOld(next, oldKeys.size());
+      }
+    } else {
+      Clear();
+      if (!FitStill(restVector, restRotation)) {
+        shape = Shape::kKeys;
+        KeepSample(0);
+        FitSegments(times, SIZE_MAX, count * bytes / (bytes + 4));
+      }
+      replay(0, count - 1);
+    }
+    changed.clear();
+    if (shape == Shape::kKeys && !dense && count * bytes < keys.size() * (bytes + 4)) {
+      Clear();
+      for (size_t k = 0; k < count; ++k) KeepSample(k);
+      dense = true;
+      replay(0, count - 1);
+    }
+    stamps.assign(keys.size(), 0);
+    fitted = true;
+  }
+
+  // Shrinks the tolerance of the segment that holds sample k (the one last
+  // played), once a pass.
+  void Tighten(size_t k, uint32_t pass, double factor) {
+    uint32_t& stamp = keys.size() < 2 ? stillStamp : stamps[cursor];
+    if (stamp == pass) return;
+    stamp = pass;
+    size_t first = 0, last = count - 1;
+    if (keys.size() >= 2) {
+      const size_t c = cursor;
+      first = keys[keys[c] == k && c > 0 ? c - 1 : c];
+      last = keys[std::min(c + 1, keys.size() - 1)];
+    }
+    for (size_t j = first; j <= last; ++j) tolerance[j] = float(tolerance[j] * factor);
+    changed.push_back({first, last});
+  }
+
+  // The values the viewer shows at sample k; samples are played in order.
+  bool Advance(size_t& k) {
+    k = std::min(k, count - 1);
+    while (cursor + 1 < keys.size() && keys[cursor + 1] <= k) ++cursor;
+    return keys[cursor] == k || cursor + 1 == keys.size();
+  }
+  glm::dvec3 PlayVector(size_t k, const std::vector<double>& times, const glm::dvec3& rest) {
+    if (keys.size() < 2) return keys.empty() ? rest : vectors[0];
+    if (Advance(k)) return vectors[cursor];
+    const double u = (times[k] - times[keys[cursor]]) / (times[keys[cursor + 1]] - times[keys[cursor]]);
+    return vectors[cursor] + u * (vectors[cursor + 1] - vectors[cursor]);
+  }
+  // Slerp as viewers do it on the stored values, which need not be unit
+  // length: the short way, a normalized lerp where the two nearly coincide.
+  glm::dquat PlayRotation(size_t k, const std::vector<double>& times, const glm::dquat& rest) {
+    if (keys.size() < 2) return keys.empty() ? rest : rotations[0];
+    if (Advance(k)) return rotations[cursor];
+    const glm::dquat &a = rotations[cursor], &b = rotations[cursor + 1];
+    if (arcOf != cursor) {
+      arcOf = cursor;
+      const double cosine = glm::dot(a, b);
+      arcDir = cosine >= 0.0 ? 1.0 : -1.0;
+      const double sqrSin = 1.0 - cosine * cosine;
+      arcLerp = !(sqrSin > DBL_EPSILON);
+      arcSine = arcLerp ? 0.0 : std::sqrt(sqrSin);
+      arcAngle = arcLerp ? 0.0 : std::atan2(arcSine, cosine * arcDir);
+    }
+    const double u = (times[k] - times[keys[cursor]]) / (times[keys[cursor + 1]] - times[keys[cursor]]);
+    if (arcLerp) {
+      const glm::dquat q = a * (1.0 - u) + b * (u * arcDir);
+      return q / glm::length(q);
+    }
+    return a * (Sine((1.0 - u) * arcAngle) / arcSine) + b * (Sine(u * arcAngle) / arcSine * arcDir);
+  }
 };
-
-// Greedy forward fit: from each kept sample, the farthest next one whose
-// line holds, found by doubling the reach and then halving back.
-template <typename Line>
-std::vector<uint32_t> FitLines(const Line& line, size_t count) {
-  std::vector<uint32_t> kept = {0};
-  size_t a = 0;
-  while (a + 1 < count) {
-    size_t good = a + 1, bad = count;
-    for (size_t step = 2; a + step < count; step *= 2) {
-      if (!line.Holds(a, a + step)) {
-        bad = a + step;
-        break;
-      }
-      good = a + step;
-    }
-    if (bad == count) {
-      if (line.Holds(a, count - 1)) good = count - 1;
-      else bad = count - 1;
-    }
-    while (bad - good > 1) {
-      const size_t mid = good + (bad - good) / 2;
-      if (line.Holds(a, mid)) good = mid;
-      else bad = mid;
-    }
-    kept.push_back(uint32_t(good));
-    a = good;
-  }
-  return kept;
-}
-
-template <typename Line, typename T>
-std::optional<KeptSamples> Compact(const Line& line, const std::vector<T>& values, const T& rest, bool exact) {
-  if (values.empty()) return std::nullopt;
-  const size_t count = values.size();
-  auto allNear = [&](const T& v) {
-    for (size_t k = 0; k < count; ++k)
-      if (!line.Near(k, v)) return false;
-    return true;
-  };
-  if (exact) {
-    if (count == 1 && values[0] == rest) return std::nullopt;
-    KeptSamples kept;
-    kept.samples.resize(count);
-    for (size_t k = 0; k < count; ++k) kept.samples[k] = uint32_t(k);
-    return kept;
-  }
-  if (allNear(rest)) return std::nullopt;
-  if (allNear(values[0])) return KeptSamples{{0}};
-  return KeptSamples{FitLines(line, count)};
-}
 
 }  // namespace
 
+std::array<int16_t, 4> QuantizeRotation(const glm::dquat& unit) {
+  std::array<int16_t, 4> out;
+  const double c[4] = {unit.x, unit.y, unit.z, unit.w};
+  for (size_t i = 0; i < 4; ++i) {
+    const double v = std::isfinite(c[i]) ? std::clamp(c[i], -1.0, 1.0) : 0.0;
+    out[i] = int16_t(std::floor(v * 32767.0 + 0.5));
+  }
+  return out;
+}
+
+glm::dquat DecodeRotation(const std::array<int16_t, 4>& stored) {
+  auto unit = [](int16_t c) { return std::max(double(c) / 32767.0, -1.0); };
+  return glm::dquat(unit(stored[3]), unit(stored[0]), unit(stored[1]), unit(stored[2]));
+}
+
 std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
-  const size_t n = take.nodes.size();
-  std::vector<double> times(take.ticks.begin(), take.ticks.end());
+  const size_t n = take.nodes.size(), samples = take.ticks.size();
   std::vector<CompactNode> out(n);
 
-  // Stretch of each node's frame in world units (its scale times its
-  // parents'), the reach of its descendants, and the most moving tracks
-  // met on a way from the top down through it.
-  std::vector<double> stretch(n, 1.0), reach(n, 0.0);
-  std::vector<int> chain(n, 0), below(n, 0);
+  // Scale stays exact: a stretch error would reach every descendant
+  // unbounded. With exact, so do translations and rotations.
+  auto keepAll = [&](const auto& values, const auto& rest, float fallback) -> std::optional<CompactTrack> {
+    if (values.empty() || (values.size() == 1 && values[0] == rest)) return std::nullopt;
+    CompactTrack track;
+    for (size_t k = 0; k < values.size(); ++k) {
+      track.samples.push_back(uint32_t(k));
+      if constexpr (std::is_same_v<std::decay_t<decltype(rest)>, glm::dquat>) {
+        const glm::dquat q = Unit(values[k]);
+        track.values.insert(track.values.end(), {float(q.x), float(q.y), float(q.z), float(q.w)});
+      } else {
+        for (int i = 0; i < 3; ++i) track.values.push_back(std::isfinite(values[k][i]) ? float(values[k][i]) : fallback);
+      }
+    }
+    return track;
+  };
   for (size_t i = 0; i < n; ++i) {
     const TakeNode& node = take.nodes[i];
-    const double parentStretch = node.parent < 0 ? 1.0 : stretch[size_t(node.parent)];
-    stretch[i] = parentStretch * LargestScale(node);
-    chain[i] = (node.parent < 0 ? 0 : chain[size_t(node.parent)]) + Moves(node.translation) + Moves(node.rotation);
+    out[i].scale = keepAll(node.scale, node.rest.scale, 1.0f);
+    if (exact) {
+      out[i].translation = keepAll(node.translation, node.rest.translation, 0.0f);
+      out[i].rotation = keepAll(node.rotation, node.rest.rotation, 0.0f);
+    }
+  }
+  if (exact) return out;
+
+  // Stretch of each node's frame in world units (its scale times its
+  // parents'), and the reach of its descendants.
+  std::vector<double> stretch(n, 1.0), reach(n, 0.0);
+  for (size_t i = 0; i < n; ++i) {
+    const TakeNode& node = take.nodes[i];
+    stretch[i] = (node.parent < 0 ? 1.0 : stretch[size_t(node.parent)]) * LargestScale(node);
   }
   for (size_t i = n; i-- > 0;) {
     const TakeNode& node = take.nodes[i];
     if (node.parent < 0) continue;
     const size_t p = size_t(node.parent);
     reach[p] = std::max(reach[p], stretch[p] * LongestOffset(node) + reach[i]);
-    below[p] = std::max(below[p], below[i] + int(Moves(node.translation) + Moves(node.rotation)));
   }
 
-  const double bound = kCompactionBound * RestSize(take) * kFitShare;
+  std::vector<double> times(samples);
+  for (size_t k = 0; k < samples; ++k) times[k] = double(float(double(take.ticks[k]) / take.ticksPerSecond));
+  const double bound = kCompactionBound * RestSize(take) * kVerifyShare;
+
+  // What the file holds where no track moves: the rest pose as stored.
+  std::vector<glm::dvec3> restVector(n);
+  std::vector<glm::dquat> restRotation(n);
+  std::vector<Track> tracks;
+  std::vector<std::array<int, 2>> trackOf(n, {-1, -1});
   for (size_t i = 0; i < n; ++i) {
     const TakeNode& node = take.nodes[i];
+    restVector[i] = glm::dvec3(glm::vec3(Clean(node.rest.translation)));
+    restRotation[i] = FloatRounded(Unit(node.rest.rotation));
     const double parentStretch = node.parent < 0 ? 1.0 : stretch[size_t(node.parent)];
-    // Every moving track on the longest chain through this node gets an equal share.
-    const int tracks = std::max(1, chain[i] + below[i]);
-    const double share = bound / tracks;
-    const double distance = parentStretch > 0.0 && std::isfinite(parentStretch) ? share / parentStretch : 0.0;
-    const double angle = reach[i] > 0.0 && std::isfinite(reach[i]) ? share / reach[i] : std::numbers::pi;
-    const Vec3Line translation{node.translation, times, exact ? 0.0 : distance};
-    const QuatArc rotation{node.rotation, times, exact ? 1.0 : std::cos(0.5 * std::min(angle, std::numbers::pi))};
-    // Scale stays exact: a stretch error would reach every descendant unbounded.
-    const Vec3Line scale{node.scale, times, 0.0};
-    out[i].translation = Compact(translation, node.translation, node.rest.translation, exact);
-    out[i].rotation = Compact(rotation, node.rotation, node.rest.rotation, exact);
-    out[i].scale = Compact(scale, node.scale, node.rest.scale, true);
+    for (const bool rotation : {false, true}) {
+      const size_t count = rotation ? node.rotation.size() : node.translation.size();
+      if (count == 0 || (count > 1 && count != samples)) continue;
+      double tolerance = 0.0;
+      if (rotation) tolerance = reach[i] > 0.0 && std::isfinite(reach[i]) ? std::min(bound / reach[i], 1.0) : 1.0;
+      else if (parentStretch > 0.0 && std::isfinite(parentStretch)) tolerance = bound / parentStretch;
+      Track track;
+      track.node = &node;
+      track.rotation = rotation;
+      track.count = count;
+      track.quantized = rotation;
+      track.tolerance.assign(count, float(tolerance));
+      trackOf[i][rotation] = int(tracks.size());
+      tracks.push_back(std::move(track));
+    }
+  }
+  // The nearest ancestor with a track of its own.
+  std::vector<int> movingAbove(n, -1);
+  for (size_t i = 0; i < n; ++i) {
+    const int p = take.nodes[i].parent;
+    if (p >= 0) movingAbove[i] = trackOf[size_t(p)][0] >= 0 || trackOf[size_t(p)][1] >= 0 ? p : movingAbove[size_t(p)];
+  }
+
+  // Fit, play back the samples that changed, and where a node strays,
+  // tighten the tracks that moved it most; again until none strays.
+  std::vector<Affine> shown(n), wanted(n);
+  std::vector<glm::dvec3> shownT(n);
+  std::vector<glm::dquat> shownR(n);
+  std::vector<uint8_t> replay(samples, 0), strayed(samples, 0);
+  struct Share {
+    size_t track;
+    double error;
+  };
+  std::vector<Share> shares;
+  static const Affine kWorld;
+  for (uint32_t pass = 1; pass <= kMaxPasses; ++pass) {
+    bool changed = false;
+    for (Track& track : tracks) {
+      if (track.fitted && track.changed.empty()) continue;
+      const size_t i = size_t(track.node - take.nodes.data());
+      track.Refit(times, restVector[i], restRotation[i], [&](size_t from, size_t to) {
+        if (track.count == 1) from = 0, to = samples - 1;
+        std::fill(replay.begin() + long(from), replay.begin() + long(std::min(to + 1, samples)), uint8_t(1));
+        changed = true;
+      });
+    }
+    if (!changed || samples == 0) break;
+    for (Track& track : tracks) track.cursor = 0, track.arcOf = SIZE_MAX;
+    for (size_t k = 0; k < samples; ++k) {
+      if (!replay[k]) continue;
+      replay[k] = 0;
+      strayed[k] = 0;
+      for (size_t i = 0; i < n; ++i) {
+        const TakeNode& node = take.nodes[i];
+        const int ti = trackOf[i][0], ri = trackOf[i][1];
+        const glm::dvec3& wantT =
+            node.translation.empty() ? node.rest.translation : node.translation[std::min(k, node.translation.size() - 1)];
+        const glm::dquat& wantR =
+            node.rotation.empty() ? node.rest.rotation : node.rotation[std::min(k, node.rotation.size() - 1)];
+        const glm::dvec3& scale = node.scale.empty() ? node.rest.scale : node.scale[std::min(k, node.scale.size() - 1)];
+        shownT[i] = ti < 0 ? restVector[i] : tracks[size_t(ti)].PlayVector(k, times, restVector[i]);
+        shownR[i] = ri < 0 ? restRotation[i] : tracks[size_t(ri)].PlayRotation(k, times, restRotation[i]);
+        shown[i] = Compose(node.parent < 0 ? kWorld : shown[size_t(node.parent)], shownT[i], shownR[i], scale);
+        wanted[i] = Compose(node.parent < 0 ? kWorld : wanted[size_t(node.parent)], wantT, wantR, scale);
+        if (!Finite(wanted[i].p)) continue;
+        const double error = glm::length(shown[i].p - wanted[i].p);
+        if (error <= bound || !std::isfinite(error)) continue;
+        strayed[k] = 1;
+        if (pass == kMaxPasses) continue;
+        // What each track above the node (the nearest ones) adds to its
+        // error: a translation its own error, a rotation its angle over
+        // the distance to the node.
+        shares.clear();
+        if (ti >= 0)
+          shares.push_back({size_t(ti), glm::length(shownT[i] - wantT) * (node.parent < 0 ? 1.0 : stretch[size_t(node.parent)])});
+        int depth = 0;
+        for (int p = movingAbove[i]; p >= 0 && depth < kWalk; p = movingAbove[size_t(p)], ++depth) {
+          const TakeNode& above = take.nodes[size_t(p)];
+          const Transform at = LocalAt(above, k);
+          if (const int index = trackOf[size_t(p)][0]; index >= 0)
+            shares.push_back({size_t(index), glm::length(shownT[size_t(p)] - at.translation) *
+                                                 (above.parent < 0 ? 1.0 : stretch[size_t(above.parent)])});
+          if (const int index = trackOf[size_t(p)][1]; index >= 0)
+            shares.push_back({size_t(index), AngleBetween(glm::normalize(shownR[size_t(p)]), at.rotation) *
+                                                 glm::length(wanted[i].p - wanted[size_t(p)].p)});
+        }
+        double most = 0.0;
+        for (const Share& share : shares) most = std::max(most, share.error);
+        const double factor = std::min(kMaxFactor, 0.9 * bound / error);
+        for (const Share& share : shares)
+          if (share.error >= kShareOfMost * most) tracks[share.track].Tighten(k, pass, factor);
+      }
+    }
+  }
+  // Tightening did not bring every node within the bound: keep every
+  // sample instead.
+  if (std::find(strayed.begin(), strayed.end(), 1) != strayed.end()) return CompactTake(take, true);
+
+  for (size_t i = 0; i < n; ++i) {
+    for (const bool rotation : {false, true}) {
+      const int index = trackOf[i][rotation];
+      if (index < 0) continue;
+      Track& track = tracks[size_t(index)];
+      if (track.shape == Shape::kRest) continue;
+      (rotation ? out[i].rotation : out[i].translation) =
+          CompactTrack{std::move(track.keys), std::move(track.floats), std::move(track.shorts)};
+    }
   }
   return out;
 }

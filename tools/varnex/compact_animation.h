@@ -1,8 +1,10 @@
-// Compact animation: which samples of a take's tracks an animation keeps so
-// that, interpolated linearly (slerp for rotations) as glTF viewers do, every
-// node's world position stays within a bound of the full-rate take.
+// Compact animation: the keys of a take's tracks that an animation keeps so
+// that, played as glTF viewers play it (float times, the stored values, lerp
+// for vectors and slerp for rotations), every node's world position stays
+// within a bound of the full-rate take at every sample time.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -15,18 +17,28 @@ namespace varnex {
 // the rest pose's size (RestSize).
 constexpr double kCompactionBound = 1e-3;
 
-// Kept samples of one track: indices into the take's ticks, ascending; one
-// index for a track that holds still (all values within tolerance of it).
-struct KeptSamples {
+// A rotation stored as normalized signed shorts (x y z w): a viewer reads
+// each as c / 32767, not less than -1, and does not normalize the result.
+std::array<int16_t, 4> QuantizeRotation(const glm::dquat& unit);
+glm::dquat DecodeRotation(const std::array<int16_t, 4>& stored);
+
+// The keys of one track. Times are indices into the take's ticks,
+// ascending; one key for a track that holds still. Values are what the file
+// stores, per key: x y z (translation, scale) or x y z w (rotation) as
+// floats, or a rotation's x y z w as normalized shorts (then no floats).
+struct CompactTrack {
   std::vector<uint32_t> samples;
+  std::vector<float> values;
+  std::vector<int16_t> shorts;
 };
 
 struct CompactNode {
-  std::optional<KeptSamples> translation, rotation, scale;  // nullopt: the rest pose holds it
+  std::optional<CompactTrack> translation, rotation, scale;  // nullopt: the rest pose holds it
 };
 
 // For each node of the take, what its animation channels keep. Exact keeps
-// every sample of every moving track and drops only what holds exactly still.
+// every sample of every moving track as floats and drops only what holds
+// exactly still. Scale is always kept exact.
 std::vector<CompactNode> CompactTake(const Take& take, bool exact);
 
 }  // namespace varnex

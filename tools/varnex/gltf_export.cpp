@@ -24,7 +24,7 @@ using nlohmann::json;
 
 namespace {
 
-constexpr int kFloat = 5126, kUnsignedByte = 5121, kUnsignedShort = 5123;
+constexpr int kFloat = 5126, kUnsignedByte = 5121, kShort = 5122, kUnsignedShort = 5123;
 constexpr int kArrayBuffer = 34962;
 
 // -- Buffer and accessors
@@ -63,6 +63,15 @@ class DocumentWriter {
       accessor["max"] = hi;
     }
     return Push(std::move(accessor));
+  }
+
+  // Normalized signed shorts, read as c / 32767 (glTF allows them for rotations).
+  int AddNormalizedShorts(const std::vector<int16_t>& values, const char* type, int width) {
+    return Push({{"bufferView", AddView(values.data(), values.size() * sizeof(int16_t), std::nullopt)},
+                 {"componentType", kShort},
+                 {"normalized", true},
+                 {"count", values.size() / size_t(width)},
+                 {"type", type}});
   }
 
   int AddJoints(const std::vector<uint16_t>& joints, bool wide) {
@@ -209,8 +218,8 @@ void AddSkin(GltfDocument& doc, DocumentWriter& writer, const Take& take, json& 
 }
 
 // One animation for a take: per moving part of a node a linear sampler over
-// the samples the compaction keeps; samplers that keep the same samples
-// share their input.
+// the keys the compaction keeps; samplers that keep the same samples share
+// their input.
 json AnimationOf(DocumentWriter& writer, const Take& take, bool exact) {
   const std::vector<CompactNode> compact = CompactTake(take, exact);
   std::map<std::vector<uint32_t>, int> inputs;
@@ -224,34 +233,18 @@ json AnimationOf(DocumentWriter& writer, const Take& take, bool exact) {
   };
 
   json samplers = json::array(), channels = json::array();
-  auto addSampler = [&](size_t node, const char* path, const KeptSamples& kept, int output) {
-    samplers.push_back({{"input", inputOf(kept.samples)}, {"output", output}, {"interpolation", "LINEAR"}});
+  auto add = [&](size_t node, const char* path, const std::optional<CompactTrack>& track, bool rotation) {
+    if (!track) return;
+    const int output = !track->shorts.empty() ? writer.AddNormalizedShorts(track->shorts, "VEC4", 4)
+                       : rotation             ? writer.AddFloats(track->values, "VEC4", 4, false)
+                                              : writer.AddFloats(track->values, "VEC3", 3, false);
+    samplers.push_back({{"input", inputOf(track->samples)}, {"output", output}, {"interpolation", "LINEAR"}});
     channels.push_back({{"sampler", samplers.size() - 1}, {"target", {{"node", node}, {"path", path}}}});
   };
-  auto vectors = [](const std::vector<glm::dvec3>& values, const KeptSamples& kept, float fallback) {
-    std::vector<float> out;
-    out.reserve(3 * kept.samples.size());
-    for (uint32_t k : kept.samples)
-      for (float x : Vec3(values[std::min<size_t>(k, values.size() - 1)], fallback)) out.push_back(x);
-    return out;
-  };
   for (size_t i = 0; i < take.nodes.size(); ++i) {
-    const TakeNode& node = take.nodes[i];
-    const CompactNode& parts = compact[i];
-    if (parts.translation)
-      addSampler(i, "translation", *parts.translation,
-                 writer.AddFloats(vectors(node.translation, *parts.translation, 0.0f), "VEC3", 3, false));
-    if (parts.rotation) {
-      std::vector<float> rotation;
-      rotation.reserve(4 * parts.rotation->samples.size());
-      for (uint32_t k : parts.rotation->samples)
-        for (float x : Quat(Usable(node.rotation[std::min<size_t>(k, node.rotation.size() - 1)])))
-          rotation.push_back(x);
-      addSampler(i, "rotation", *parts.rotation, writer.AddFloats(rotation, "VEC4", 4, false));
-    }
-    if (parts.scale)
-      addSampler(i, "scale", *parts.scale,
-                 writer.AddFloats(vectors(node.scale, *parts.scale, 1.0f), "VEC3", 3, false));
+    add(i, "translation", compact[i].translation, false);
+    add(i, "rotation", compact[i].rotation, true);
+    add(i, "scale", compact[i].scale, false);
   }
   if (channels.empty()) return nullptr;
   return {{"name", take.name}, {"samplers", samplers}, {"channels", channels}};
