@@ -166,14 +166,6 @@ TEST_F(DialogTest, CancelAnswersZeroKeepsToggledFlagsAndLeavesTheFileAlone) {
   EXPECT_EQ(Shot(0).Control(kDistance)->text, "0.5");
 }
 
-TEST_F(DialogTest, OkWithValidValuesWritesTheSevenLinesAndAnswersOne) {
-  StartWith(OptionsFile("0.01", "0.01", 0, 0));
-  EXPECT_EQ(Options({Click(kTranslation), SetText(kDistance, "0.5"), SetText(kAngular, "2.5"), Click(kOk)}), 1);
-  EXPECT_EQ(IniText(), OptionsFile("0.5", "2.5", 1, 0));
-  EXPECT_TRUE(EventsStartingWith("message").empty());
-  EXPECT_EQ(vxui::Events().back(), "end OptionsDialog 1");
-}
-
 TEST_F(DialogTest, RefusesThresholdsNotAboveZeroOneMessageAtATime) {
   StartWith(OptionsFile("0.01", "0.01", 1, 1));
   const std::string distanceMessage =
