@@ -15,18 +15,13 @@ constexpr float kDeg = 0.017453292f;
 
 // root; hip (rx ry rz, zero axis); knee (rz rx, axis turned 30 degrees about
 // z); ankle (ry, axis turned 10 degrees about x); toe (rx tz, zero axis).
-const std::string kLegAsf = R"(:version 1.10
+const std::string kLegAsf = std::string(R"(:version 1.10
 :name Leg
 :units
   mass 1.0
   length 0.5
   angle deg
-:root
-  order TX TY TZ RX RY RZ
-  axis XYZ
-  position 0 0 0
-  orientation 0 0 0
-)" + BoneData({{"hip", "0 1 0", "2", "0 0 0 XYZ", "rx ry rz"},
+)") + kAsfRoot + BoneData({{"hip", "0 1 0", "2", "0 0 0 XYZ", "rx ry rz"},
                                   {"knee", "1 0 0", "3", "0 0 30 XYZ", "rz rx"},
                                   {"ankle", "0 0 1", "1", "10 0 0 XYZ", "ry"},
                                   {"toe", "0 1 0", "1", "0 0 0 XYZ", "rx tz"}}) +

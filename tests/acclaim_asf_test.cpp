@@ -6,7 +6,7 @@
 namespace acclaim_test {
 namespace {
 
-constexpr const char* kHeader = R"(# test skeleton
+const std::string kHeader = R"(# test skeleton
 :version 1.10
 :name Tiny
 :units
@@ -15,12 +15,7 @@ constexpr const char* kHeader = R"(# test skeleton
   angle deg
 :documentation
   a small skeleton
-:root
-  order TX TY TZ RX RY RZ
-  axis XYZ
-  position 0 0 0
-  orientation 0 0 0
-)";
+)" + std::string(kAsfRoot);
 
 // Limits over several lines, as exporters write them.
 const std::string kBones = BoneData({{"hip", "0 1 0", "2", "0 0 0 XYZ", "rx ry rz", "(-160.0 20.0)\n (-inf inf)\n (-10 10)"},
@@ -56,7 +51,7 @@ struct MessageCase {
 };
 
 TEST_F(AcclaimAsf, ReaderMessagesAndResults) {
-  const std::string noBegin = std::string(kHeader) + ":bonedata\n";
+  const std::string noBegin = kHeader + ":bonedata\n";
   const std::string missing = " (Check for missing \"begin\" keyword). Aborting. \n";
   const std::vector<MessageCase> cases = {
       {"version 1.1 is accepted", ":version 1.1\n" + kBones + kHierarchy, 0, {}},
@@ -89,18 +84,18 @@ TEST_F(AcclaimAsf, ReaderMessagesAndResults) {
        ":root\n  order TX TY TZ\n  RX RY RZ\n", 1,
        {"Line 3: Fatal Error: Undefined bone encountered while trying to read bone's rx DOF token" + missing}},
       {"hierarchy parent that is no node",
-       std::string(kHeader) + kBones + ":hierarchy\nbegin\nroot hip\nknee toe\nend\n", 1,
+       kHeader + kBones + ":hierarchy\nbegin\nroot hip\nknee toe\nend\n", 1,
        {"Line 45: Fatal Error: Undefined bone encountered: knee. Aborting. \n"}},
       {"hierarchy child that is no bone",
-       std::string(kHeader) + kBones + ":hierarchy\nbegin\nroot hip\nhip Knee\nend\n", 1,
+       kHeader + kBones + ":hierarchy\nbegin\nroot hip\nhip Knee\nend\n", 1,
        {"Line 45: Fatal Error: Undefined bone encountered: Knee. Aborting. \n"}},
       {"a bone named twice in the hierarchy",
-       std::string(kHeader) + kBones + ":hierarchy\nbegin\nroot hip\nhip knee hip\nend\n", 1,
+       kHeader + kBones + ":hierarchy\nbegin\nroot hip\nhip knee hip\nend\n", 1,
        {"Line 45: Fatal Error: Bone hip appears more than once in the hierarchy. Aborting. \n"}},
       {"the skeleton named as a child",
-       std::string(kHeader) + kBones + ":hierarchy\nbegin\nroot hip\nhip Tiny\nend\n", 1,
+       kHeader + kBones + ":hierarchy\nbegin\nroot hip\nhip Tiny\nend\n", 1,
        {"Line 45: Fatal Error: Bone Tiny appears more than once in the hierarchy. Aborting. \n"}},
-      {"no hierarchy", std::string(kHeader) + kBones, 1,
+      {"no hierarchy", kHeader + kBones, 1,
        {"Warning: the hierarchy has an invalid structure: unexpected NULL pointer encountered."}},
       {"unused tokens are echoed in lowercase, run together",
        ":name Tiny Extra\n" + kBones + "END 7\n" + kHierarchy, 0, {"extra", "7"}},
@@ -108,7 +103,7 @@ TEST_F(AcclaimAsf, ReaderMessagesAndResults) {
        ":bonedata\nbegin\nname a\ndof rx\nlimits (-5 +inf) 6\nend\n:hierarchy\nbegin\nroot a\nend\n", 0,
        {"+inf"}},
       {"a comment inside the hierarchy ends its lines",
-       std::string(kHeader) + kBones + ":hierarchy\nbegin\nroot hip\n# note\nhip knee\nend\n", 0,
+       kHeader + kBones + ":hierarchy\nbegin\nroot hip\n# note\nhip knee\nend\n", 0,
        {"hip", "knee"}},
       {"carriage returns and line feeds each end a line", "# a\r\n:bonedata\r\nid 4\r\n", 1,
        {"Line 5: Fatal Error: Undefined bone encountered while trying to read bone's id number" + missing}},
@@ -174,7 +169,7 @@ TEST_F(AcclaimAsf, InstancesLandWhereTheFileSays) {
       {"a root without bones gets one effector", ":name Solo\n:hierarchy\nbegin\nend\n", "End Effector",
        "Solo/End Effector", {0, 0, 0}},
       {"the skeleton name as a parent means the root",
-       std::string(kHeader) + kBones + ":hierarchy\nbegin\nTiny hip\nhip knee\nend\n", "knee", "Tiny/hip/knee",
+       kHeader + kBones + ":hierarchy\nbegin\nTiny hip\nhip knee\nend\n", "knee", "Tiny/hip/knee",
        {0, 1, 0}},
       {"the root stands at its position, not scaled", placed, "Tiny", "Tiny", {10, 0, 5}},
       // The stray "length" is the unit length (4); the bone's own stays 0.

@@ -25,6 +25,9 @@ using vxtest::KeyTimesOf;
 using vxtest::PrintedTexts;
 using vxtest::ScratchDir;
 
+// A root at the origin, unturned, with all six DOFs.
+constexpr char kAsfRoot[] = ":root\n  order TX TY TZ RX RY RZ\n  axis XYZ\n  position 0 0 0\n  orientation 0 0 0\n";
+
 // One bone of an ASF file; axis ("X Y Z ORDER"), dof and limits are left out when null.
 struct AsfBone {
   const char* name;
