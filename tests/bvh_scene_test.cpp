@@ -197,9 +197,6 @@ TEST(BvhScene, FrameTimesGiveRatesAndTicks) {
     int rate = vxhost::FrameRate();
     EXPECT_EQ(bvhtest::LogLinesStartingWith(outcome.log, "Sg_Animation"),
               (Lines{"Sg_Animation(framerate, &" + std::to_string(rate) + ", 1, 0)"}));
-    std::vector<int32_t> times;
-    for (int f = 0; f < 3; ++f) times.push_back(static_cast<int32_t>(static_cast<float>(f * 4800) / static_cast<float>(rate)));
-    EXPECT_EQ(vxhost::KeyTimes(), times);
     EXPECT_EQ(vxhost::KeyTimes(), (std::vector<int32_t>{0, c.step, 2 * c.step}));
   }
 }
