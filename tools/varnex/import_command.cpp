@@ -114,7 +114,7 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
     request.noticesSaid = true;
     NoteTakeFigures();
     captured.push_back(CaptureTake(take.name, command.exportSettings));
-    card.figures.push_back(SceneFigures(take.motion.string()));
+    if (!pages.preview.empty() || !pages.card.empty()) card.figures.push_back(SceneFigures(take.motion.string()));
     // The card's picture is of the first take, drawn while its scene stands.
     if (!pages.card.empty() && captured.size() == 1) card.svg = RenderSvgPreview(take.motion.string());
     std::string difference;
@@ -130,7 +130,7 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
   };
   card.writePlayer = writePlayer;
 
-  // The files in the order asked for, as a single take's exports are.
+  // The glTF file, then the pages; after a stop, the user learns which were written.
   SceneExports outputs;
   auto shared = [](const std::string& target) { return std::make_shared<const std::string>(target); };
   if (!path.empty())
