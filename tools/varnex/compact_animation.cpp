@@ -134,6 +134,7 @@ struct Track {
   bool dense = false;            // every sample kept
   Shape shape = Shape::kRest;
   bool fitted = false;
+  bool gaveUp = false;  // the fit stopped as too dense
   std::vector<std::pair<size_t, size_t>> changed;  // sample ranges whose tolerance shrank since the last fit
 
   std::vector<uint32_t> keys;
@@ -252,7 +253,10 @@ struct Track {
           ++old;
         }
       }
-      if (give && keys.size() > give) return oldKeys.size();
+      if (give && keys.size() > give) {
+        gaveUp = true;
+        return oldKeys.size();
+      }
       if (b == a) {
         // Two samples at one time: the next is kept as it is.
         KeepSample(++b);
@@ -260,6 +264,11 @@ struct Track {
         const glm::dvec3 slope = glm::clamp(reach / span, lo, hi);
         if (rotation) KeepRotation(uint32_t(b), from * FromRotationVector(slope * span));
         else KeepVector(uint32_t(b), start + slope * span);
+      }
+      // A fit as dense as every sample over the first eighth is given up.
+      if (give && count >= 1024 && a < count / 8 && b >= count / 8 && 8 * keys.size() > 9 * (give * b / count)) {
+        gaveUp = true;
+        return oldKeys.size();
       }
       a = b;
       while (old < oldKeys.size() && oldKeys[old] <= a) ++old;
@@ -336,7 +345,7 @@ struct Track {
       replay(0, count - 1);
     }
     changed.clear();
-    if (shape == Shape::kKeys && !dense && count * bytes < keys.size() * (bytes + 4)) {
+    if (shape == Shape::kKeys && !dense && (gaveUp || count * bytes < keys.size() * (bytes + 4))) {
       Clear();
       for (size_t k = 0; k < count; ++k) KeepSample(k);
       dense = true;
@@ -346,15 +355,15 @@ struct Track {
     fitted = true;
   }
 
-  // Shrinks the tolerance of the segment that holds sample k (the one last
-  // played), once a pass.
+  // Shrinks the tolerance of the segment that holds sample k, once a pass.
   void Tighten(size_t k, uint32_t pass, double factor) {
-    uint32_t& stamp = keys.size() < 2 ? stillStamp : stamps[cursor];
+    k = std::min(k, count - 1);
+    const size_t c = keys.size() < 2 ? 0 : size_t(std::upper_bound(keys.begin(), keys.end(), uint32_t(k)) - keys.begin()) - 1;
+    uint32_t& stamp = keys.size() < 2 ? stillStamp : stamps[c];
     if (stamp == pass) return;
     stamp = pass;
     size_t first = 0, last = count - 1;
     if (keys.size() >= 2) {
-      const size_t c = cursor;
       first = keys[keys[c] == k && c > 0 ? c - 1 : c];
       last = keys[std::min(c + 1, keys.size() - 1)];
     }
@@ -498,9 +507,16 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
 
   // Fit, play back the samples that changed, and where a node strays,
   // tighten the tracks that moved it most; again until none strays.
-  std::vector<Affine> shown(n), wanted(n);
-  std::vector<glm::dvec3> shownT(n);
-  std::vector<glm::dquat> shownR(n);
+  // Playback goes node by node over a block of samples at a time, so that
+  // each node's values are read in order.
+  const size_t block = std::clamp<size_t>(2048 / std::max<size_t>(n, 1), 1, 64);
+  // Without scale the take's world transforms are turns and shifts, and its
+  // unit rotations compose as quaternions.
+  const bool rigid = std::all_of(take.nodes.begin(), take.nodes.end(),
+                                 [](const TakeNode& node) { return node.scale.empty() && node.rest.scale == glm::dvec3(1.0); });
+  std::vector<Affine> shown(n * block), wanted(rigid ? 0 : n * block);
+  std::vector<glm::dvec3> wantedP(n * block), shownT(n * block);
+  std::vector<glm::dquat> wantedR(rigid ? n * block : 0), shownR(n * block);
   std::vector<uint8_t> replay(samples, 0), strayed(samples, 0);
   struct Share {
     size_t track;
@@ -521,50 +537,64 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
     }
     if (!changed || samples == 0) break;
     for (Track& track : tracks) track.cursor = 0, track.arcOf = SIZE_MAX;
-    for (size_t k = 0; k < samples; ++k) {
-      if (!replay[k]) continue;
-      replay[k] = 0;
-      strayed[k] = 0;
+    for (size_t k0 = 0; k0 < samples; k0 += block) {
+      const size_t k1 = std::min(samples, k0 + block);
+      if (std::find(replay.begin() + long(k0), replay.begin() + long(k1), uint8_t(1)) == replay.begin() + long(k1)) continue;
+      for (size_t k = k0; k < k1; ++k) strayed[k] = 0;
       for (size_t i = 0; i < n; ++i) {
         const TakeNode& node = take.nodes[i];
         const int ti = trackOf[i][0], ri = trackOf[i][1];
-        const glm::dvec3& wantT =
-            node.translation.empty() ? node.rest.translation : node.translation[std::min(k, node.translation.size() - 1)];
-        const glm::dquat& wantR =
-            node.rotation.empty() ? node.rest.rotation : node.rotation[std::min(k, node.rotation.size() - 1)];
-        const glm::dvec3& scale = node.scale.empty() ? node.rest.scale : node.scale[std::min(k, node.scale.size() - 1)];
-        shownT[i] = ti < 0 ? restVector[i] : tracks[size_t(ti)].PlayVector(k, times, restVector[i]);
-        shownR[i] = ri < 0 ? restRotation[i] : tracks[size_t(ri)].PlayRotation(k, times, restRotation[i]);
-        shown[i] = Compose(node.parent < 0 ? kWorld : shown[size_t(node.parent)], shownT[i], shownR[i], scale);
-        wanted[i] = Compose(node.parent < 0 ? kWorld : wanted[size_t(node.parent)], wantT, wantR, scale);
-        if (!Finite(wanted[i].p)) continue;
-        const double error = glm::length(shown[i].p - wanted[i].p);
-        if (error <= bound || !std::isfinite(error)) continue;
-        strayed[k] = 1;
-        if (pass == kMaxPasses) continue;
-        // What each track above the node (the nearest ones) adds to its
-        // error: a translation its own error, a rotation its angle over
-        // the distance to the node.
-        shares.clear();
-        if (ti >= 0)
-          shares.push_back({size_t(ti), glm::length(shownT[i] - wantT) * (node.parent < 0 ? 1.0 : stretch[size_t(node.parent)])});
-        int depth = 0;
-        for (int p = movingAbove[i]; p >= 0 && depth < kWalk; p = movingAbove[size_t(p)], ++depth) {
-          const TakeNode& above = take.nodes[size_t(p)];
-          const Transform at = LocalAt(above, k);
-          if (const int index = trackOf[size_t(p)][0]; index >= 0)
-            shares.push_back({size_t(index), glm::length(shownT[size_t(p)] - at.translation) *
-                                                 (above.parent < 0 ? 1.0 : stretch[size_t(above.parent)])});
-          if (const int index = trackOf[size_t(p)][1]; index >= 0)
-            shares.push_back({size_t(index), AngleBetween(glm::normalize(shownR[size_t(p)]), at.rotation) *
-                                                 glm::length(wanted[i].p - wanted[size_t(p)].p)});
+        const size_t at = i * block, up = node.parent < 0 ? SIZE_MAX : size_t(node.parent) * block;
+        for (size_t k = k0; k < k1; ++k) {
+          if (!replay[k]) continue;
+          const size_t here = at + (k - k0), above = up + (k - k0);
+          const glm::dvec3& wantT =
+              node.translation.empty() ? node.rest.translation : node.translation[std::min(k, node.translation.size() - 1)];
+          const glm::dquat& wantR =
+              node.rotation.empty() ? node.rest.rotation : node.rotation[std::min(k, node.rotation.size() - 1)];
+          const glm::dvec3& scale = node.scale.empty() ? node.rest.scale : node.scale[std::min(k, node.scale.size() - 1)];
+          shownT[here] = ti < 0 ? restVector[i] : tracks[size_t(ti)].PlayVector(k, times, restVector[i]);
+          shownR[here] = ri < 0 ? restRotation[i] : tracks[size_t(ri)].PlayRotation(k, times, restRotation[i]);
+          shown[here] = Compose(up == SIZE_MAX ? kWorld : shown[above], shownT[here], shownR[here], scale);
+          if (!rigid) {
+            wanted[here] = Compose(up == SIZE_MAX ? kWorld : wanted[above], wantT, wantR, scale);
+            wantedP[here] = wanted[here].p;
+          } else if (up == SIZE_MAX) {
+            wantedR[here] = wantR, wantedP[here] = wantT;
+          } else {
+            wantedR[here] = wantedR[above] * wantR, wantedP[here] = wantedP[above] + wantedR[above] * wantT;
+          }
+          if (!Finite(wantedP[here])) continue;
+          const double error = glm::length(shown[here].p - wantedP[here]);
+          if (error <= bound || !std::isfinite(error)) continue;
+          strayed[k] = 1;
+          if (pass == kMaxPasses) continue;
+          // What each track above the node (the nearest ones) adds to its
+          // error: a translation its own error, a rotation its angle over
+          // the distance to the node.
+          shares.clear();
+          if (ti >= 0)
+            shares.push_back({size_t(ti), glm::length(shownT[here] - wantT) * (node.parent < 0 ? 1.0 : stretch[size_t(node.parent)])});
+          int depth = 0;
+          for (int p = movingAbove[i]; p >= 0 && depth < kWalk; p = movingAbove[size_t(p)], ++depth) {
+            const TakeNode& ancestor = take.nodes[size_t(p)];
+            const Transform local = LocalAt(ancestor, k);
+            const size_t there = size_t(p) * block + (k - k0);
+            if (const int index = trackOf[size_t(p)][0]; index >= 0)
+              shares.push_back({size_t(index), glm::length(shownT[there] - local.translation) *
+                                                   (ancestor.parent < 0 ? 1.0 : stretch[size_t(ancestor.parent)])});
+            if (const int index = trackOf[size_t(p)][1]; index >= 0)
+              shares.push_back({size_t(index), AngleBetween(glm::normalize(shownR[there]), local.rotation) *
+                                                   glm::length(wantedP[here] - wantedP[there])});
+          }
+          double most = 0.0;
+          for (const Share& share : shares) most = std::max(most, share.error);
+          const double factor = std::min(kMaxFactor, 0.9 * bound / error);
+          for (const Share& share : shares)
+            if (share.error >= kShareOfMost * most) tracks[share.track].Tighten(k, pass, factor);
         }
-        double most = 0.0;
-        for (const Share& share : shares) most = std::max(most, share.error);
-        const double factor = std::min(kMaxFactor, 0.9 * bound / error);
-        for (const Share& share : shares)
-          if (share.error >= kShareOfMost * most) tracks[share.track].Tighten(k, pass, factor);
       }
+      std::fill(replay.begin() + long(k0), replay.begin() + long(k1), uint8_t(0));
     }
   }
   // Tightening did not bring every node within the bound: keep every
