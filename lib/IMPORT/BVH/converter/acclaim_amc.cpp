@@ -57,8 +57,10 @@ SgToken Tok(const char* word) { return Sg_Inquire_Token(word); }
 
 struct AmcToken {
   char text[kAcclaimTokenMax + 1];
-  char lowercase[kAcclaimTokenMax + 1];
-  int32_t length;  // characters in the file, also beyond the stored ones
+  char lowercase[kAcclaimTokenMax + 1];  // filled only when text has capitals
+  const char* folded;                    // lowercase, or text when it has none
+  int32_t stored;                        // characters in text
+  int32_t length;                        // characters in the file, also beyond the stored ones
   int32_t endedLine;
 };
 
@@ -72,6 +74,7 @@ int32_t FetchAmcToken(AmcToken& token) {
   int32_t units = 0;
   int32_t length = 0;
   int32_t stored = 0;
+  bool capitals = false;
   token.endedLine = 0;
   for (;;) {
     if (source.position == source.length && !AcclaimRefill(source)) {
@@ -100,9 +103,8 @@ int32_t FetchAmcToken(AmcToken& token) {
     const size_t room = static_cast<size_t>(kAcclaimTokenMax - stored);
     for (size_t k = 0; k < run && k < room; k++) {
       const char c = static_cast<char>(buffer[start + k]);
-      token.text[stored] = c;
-      token.lowercase[stored] = AcclaimLower(c);
-      stored++;
+      token.text[stored++] = c;
+      capitals |= c >= 'A' && c <= 'Z';
     }
     length += static_cast<int32_t>(run);
     if (at == end) {
@@ -114,7 +116,12 @@ int32_t FetchAmcToken(AmcToken& token) {
     break;
   }
   token.text[stored] = '\0';
-  token.lowercase[stored] = '\0';
+  token.folded = token.text;
+  if (capitals) {
+    for (int32_t k = 0; k <= stored; k++) token.lowercase[k] = AcclaimLower(token.text[k]);
+    token.folded = token.lowercase;
+  }
+  token.stored = stored;
   token.length = length;
   return units + length;
 }
@@ -126,11 +133,11 @@ void RewindAmcSource() {
 
 // -- Values
 
-// Converts a value exactly as atof does, rounded to single precision. Plain
-// decimals with few digits take the exact double path (the mantissa and the
-// power of ten are both exact doubles, so one operation rounds correctly);
-// anything else goes to atof itself.
-float ConvertAmcValue(const char* text) {
+// Converts a plain decimal with few digits exactly as atof does, rounded to
+// single precision: the mantissa and the power of ten are both exact doubles,
+// so one operation rounds correctly. False for anything else, which atof
+// itself converts. Whatever it takes is also a number token.
+bool ConvertPlainAmcValue(const char* text, float* result) {
   static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -168,28 +175,30 @@ float ConvertAmcValue(const char* text) {
       at = exponentText;
     }
   }
-  if (digits == 0 || *at != '\0' || significant > 15 || exponent < -22 || exponent > 22) {
-    return static_cast<float>(atof(text));
-  }
+  if (digits == 0 || *at != '\0' || significant > 15 || exponent < -22 || exponent > 22) return false;
   double value = static_cast<double>(mantissa);
   value = exponent < 0 ? value / kPowers[-exponent] : value * kPowers[exponent];
-  return static_cast<float>(negative ? -value : value);
+  *result = static_cast<float>(negative ? -value : value);
+  return true;
 }
 
 // -- Reading
 
-AsfBone* FindAmcBone(const char* name) {
+AsfBone* FindAmcBone(const char* name, int32_t length) {
   // Motion files name their bones in the same order in every frame; try the
   // bone that followed this one last time before walking the list.
   AsfBone* previous = amcReader.currentBone;
   AsfBone* guess = previous ? previous->amcSuccessor : nullptr;
-  if (guess && guess->firstOfName && strcmp(guess->name, name) == 0) return guess;
+  if (guess && guess->firstOfName && guess->nameLength == length && memcmp(guess->name, name, length) == 0) {
+    return guess;
+  }
   AsfBone* found = FindAsfBone(name);
   if (found && previous) previous->amcSuccessor = found;
   return found;
 }
 
-void StoreAmcValue(const char* lowercase) {
+// plain: the value when ConvertPlainAmcValue took the text, else null.
+void StoreAmcValue(const char* lowercase, const float* plain) {
   AsfBone* bone = amcReader.currentBone;
   int32_t entry = amcReader.valueIndex;
   int32_t frame = amcReader.frameIndex;
@@ -198,12 +207,12 @@ void StoreAmcValue(const char* lowercase) {
     amcReader.ignoredValues++;
     return;
   }
-  bone->samples[entry][frame] = ConvertAmcValue(lowercase);
+  bone->samples[entry][frame] = plain ? *plain : static_cast<float>(atof(lowercase));
 }
 
-}  // namespace
-
-void ParseAmcToken(const char* lowercase, const char* asWritten, int32_t firstOnLine) {
+void ParseAmcToken(const AmcToken& token, int32_t firstOnLine) {
+  const char* lowercase = token.folded;
+  const char* asWritten = token.text;
   if (lowercase[0] == '#') {
     amcReader.skipRestOfLine = 1;
     amcReader.sampleRatePending = 0;
@@ -229,7 +238,9 @@ void ParseAmcToken(const char* lowercase, const char* asWritten, int32_t firstOn
       return;
     }
   }
-  if (IsNumberToken(lowercase)) {
+  float value = 0.0f;
+  const bool plain = ConvertPlainAmcValue(lowercase, &value);
+  if (plain || IsNumberToken(lowercase)) {
     if (amcReader.sampleRatePending) {
       amcReader.sampleRatePending = 0;
     } else if (firstOnLine) {
@@ -237,15 +248,15 @@ void ParseAmcToken(const char* lowercase, const char* asWritten, int32_t firstOn
       int32_t frame = atoi(lowercase);
       amcReader.frameIndex = frame > 0 ? frame - 1 : -1;
     } else {
-      StoreAmcValue(lowercase);
+      StoreAmcValue(lowercase, plain ? &value : nullptr);
     }
     return;
   }
-  if (strcmp(lowercase, "root") == 0) {
+  if (lowercase[0] == 'r' && strcmp(lowercase, "root") == 0) {
     amcReader.currentBone = CurrentAsfModel().boneHead;
     return;
   }
-  AsfBone* bone = FindAmcBone(asWritten);
+  AsfBone* bone = FindAmcBone(asWritten, token.stored);
   if (!bone) {
     Import_IO_printf("Fatal Error: Undefined bone encountered: %s. Aborting. \n", asWritten);
     importState.fatal = 1;
@@ -253,6 +264,8 @@ void ParseAmcToken(const char* lowercase, const char* asWritten, int32_t firstOn
   }
   amcReader.currentBone = bone;
 }
+
+}  // namespace
 
 namespace {
 
@@ -357,6 +370,7 @@ void AllocateAmcSamples() {
     bone->samples = nullptr;
     bone->amcSuccessor = nullptr;
     bone->firstOfName = FindAsfBone(bone->name) == bone;
+    bone->nameLength = static_cast<int32_t>(strlen(bone->name));
     if (bone->dofCount <= 0) continue;
     bone->samples = static_cast<float**>(AcclaimAllocate(sizeof(float*) * bone->dofCount));
     if (amcReader.frameCount <= 0) continue;
@@ -411,7 +425,7 @@ void ReadAmcMotion(FILE* file) {
         if (token.length > kAcclaimTokenMax && token.text[0] != '#') {
           Import_IO_printf("Warning: A token longer than 111 characters was cut to %s\n", token.text);
         }
-        ParseAmcToken(token.lowercase, token.text, firstOnLine);
+        ParseAmcToken(token, firstOnLine);
       }
     }
     if (token.endedLine) {

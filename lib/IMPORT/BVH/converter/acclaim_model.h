@@ -54,6 +54,7 @@ struct AsfBone {
   // No earlier record of the list has the same name, so a name match on this
   // record is what the list walk would find.
   int32_t firstOfName;
+  int32_t nameLength;  // of name, for the AMC side's quick comparison
   // A node of the hierarchy stands for this bone; a second one would make the
   // bone its own ancestor or give it two instances under one name.
   int32_t inHierarchy;
