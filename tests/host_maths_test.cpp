@@ -2,6 +2,7 @@
 // order, also near gimbal lock, and inversion and products that may write
 // over their operands.
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "host_test_support.h"
@@ -88,6 +89,39 @@ TEST_F(HostTest, InverseAndProductsMayOverwriteTheirOperands) {
   Sg_Matrix_Multiply(1, &t, &r, &tr);  // rotate, then translate
   EXPECT_NEAR(tr.m[12], 1, 1e-6);
   EXPECT_NEAR(tr.m[1], 1, 1e-6) << "x turns to y about z";
+  EXPECT_TRUE(vxhost::HostErrors().empty());
+}
+
+// Each element of a product is one double sum over the columns of the left
+// matrix, scaled and added in turn, rounded once to float: imports depend on
+// these exact bits, whichever instructions the host picks.
+TEST_F(HostTest, ProductsRoundEachDoubleSumOnce) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<float> value(-3, 3);
+  // Terms that cancel make the order of the sums show; zeros their signs.
+  const float cancelling[] = {1e20f, 1.0f, -1e20f, 0.5f, -0.0f};
+  for (int trial = 0; trial < 200; ++trial) {
+    SgMatrix a;
+    SgMatrix b;
+    for (int i = 0; i < 16; ++i) {
+      a.m[i] = trial % 2 ? cancelling[(i / 4 + i % 4 + trial) % 5] : value(random);
+      b.m[i] = trial % 2 ? (random() % 2 ? 1.0f : -1.0f) : value(random);
+    }
+    SgMatrix product;
+    Sg_Matrix_Multiply(1, &a, &b, &product);
+    for (int col = 0; col < 4; ++col) {
+      for (int row = 0; row < 4; ++row) {
+        double sum = static_cast<double>(a.m[row]) * b.m[col * 4];
+        for (int k = 1; k < 4; ++k) {
+          volatile double term = static_cast<double>(a.m[k * 4 + row]) * b.m[col * 4 + k];
+          sum = sum + term;
+        }
+        const float expected = static_cast<float>(sum);
+        ASSERT_EQ(std::memcmp(&product.m[col * 4 + row], &expected, sizeof expected), 0)
+            << "trial " << trial << " element " << col * 4 + row;
+      }
+    }
+  }
   EXPECT_TRUE(vxhost::HostErrors().empty());
 }
 
