@@ -4,9 +4,9 @@
 // being the whole bound over how far the track moves its descendants. The
 // fit is then played back as a viewer decodes it and every node's world
 // position compared with the full-rate take's at every sample; wherever one
-// strays beyond the bound, the tracks that moved it most get a tighter
-// tolerance over the segment that holds that sample and are fitted again
-// from there, and the samples they change are played back again, until no
+// strays beyond the bound, the track that moved it most gets a tighter
+// tolerance over the segment that holds that sample and is fitted again
+// from there, and the samples it changes are played back again, until no
 // node strays.
 #include "compact_animation.h"
 
@@ -19,8 +19,8 @@ namespace varnex {
 
 namespace {
 
-// Room left for a viewer's own rounding.
-constexpr double kVerifyShare = 0.95;
+// Room left for a viewer's own rounding (of floats, far below this).
+constexpr double kVerifyShare = 0.98;
 // A tolerance bounds a distance (or an angle); the fit bounds each of the
 // three components by this share of it, so that the distance holds too.
 const double kComponentShare = 1.0 / std::sqrt(3.0);
@@ -31,12 +31,14 @@ constexpr double kShortAngle = 2.0 / 32767.0;
 constexpr double kFloatAngle = 3e-7;
 // Passes of fitting and playing back before giving up on compaction.
 constexpr uint32_t kMaxPasses = 40;
-// A stray node tightens the tracks of its nearest moving ancestors (at most
-// kWalk of them) that add at least kShareOfMost of the largest part of its
-// error, by kMaxFactor or more.
+// A stray node tightens, of its own track and those of its nearest moving
+// ancestors (at most kWalk of them), the one that adds the largest part of
+// its error (and any within kShareOfMost of it), by kMaxFactor or more.
+// Tightening one track a little at a time keeps the fewest keys; each round
+// costs a playback of the samples it changed.
 constexpr int kWalk = 24;
-constexpr double kShareOfMost = 0.3;
-constexpr double kMaxFactor = 0.6;
+constexpr double kShareOfMost = 0.99;
+constexpr double kMaxFactor = 0.7;
 
 double MaxAbs(const glm::dvec3& v) { return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)}); }
 
@@ -506,7 +508,7 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
   }
 
   // Fit, play back the samples that changed, and where a node strays,
-  // tighten the tracks that moved it most; again until none strays.
+  // tighten the track that moved it most; again until none strays.
   // Playback goes node by node over a block of samples at a time, so that
   // each node's values are read in order.
   const size_t block = std::clamp<size_t>(2048 / std::max<size_t>(n, 1), 1, 64);
