@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -323,6 +324,67 @@ TEST(BvhReader, LongTakesKeepWhatTheyHold) {
   EXPECT_EQ(vxtest::PrintedTexts(),
             (Prints{"Warning: From frame 447393 on, key times lie beyond 2^31 ticks; they are held at 2147483647.\n"}));
   EXPECT_EQ(Find("Hips")->channels[vxhost::kTranslateX]->keys.back().time, INT32_MAX);
+}
+
+// A take of several read blocks whose values come in every shape the reader
+// takes, some of which leave the bulk path mid-frame: each value lands where
+// atof puts it, and the polls count the tokens and characters a plain split
+// of the file counts.
+TEST(BvhReader, LongMotionKeepsEveryValueAndPoll) {
+  struct Insert {
+    int every;          // after every so many values
+    std::string token;  // what up to a NUL byte reads as a value, or a keyword
+    bool isValue;
+  };
+  const Insert inserts[] = {
+      {97, "1.5e1", true},
+      {131, "+7.25", true},
+      {173, "{", false},
+      {211, "12345678901234567890.5", true},
+      {257, std::string("3.5\0x", 5), true},
+      {389, "-.125", true},
+  };
+  const char* const separators[] = {" ", "\t", "\r\n", "  "};
+  constexpr int kChannels = 9;
+  constexpr int kFrames = 12000;
+  std::string text = "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 3 Xposition Yposition Zposition\n";
+  text += "JOINT B { OFFSET 0 0 0 CHANNELS 3 Xposition Yposition Zposition\n";
+  text += "JOINT C { OFFSET 0 0 0 CHANNELS 3 Xposition Yposition Zposition } } }\n";
+  text += "MOTION Frames: " + std::to_string(kFrames) + " Frame Time: 0.1\n";
+  std::vector<std::string> tokens;
+  std::istringstream head(text);
+  for (std::string token; head >> token;) tokens.push_back(token);
+  std::vector<float> expected[kChannels];
+  for (int value = 0; value < kChannels * kFrames; ++value) {
+    std::string token = std::to_string(value / kChannels) + "." + std::to_string(value % 1000);
+    if (value % 5 == 0) token = "-" + token;
+    for (const Insert& insert : inserts) {
+      if (value % insert.every != insert.every - 1) continue;
+      if (insert.isValue) token = insert.token;
+      else tokens.push_back(insert.token), text += insert.token + " ";
+    }
+    expected[value % kChannels].push_back(static_cast<float>(std::atof(token.c_str())));
+    tokens.push_back(token);
+    text += token + separators[value % 4];
+  }
+  ASSERT_GT(text.size(), 3u * 256 * 1024);
+  auto outcome = ImportText(text);
+  ASSERT_EQ(outcome.result, 0);
+  EXPECT_EQ(outcome.prints, Prints{});
+  for (int channel = 0; channel < kChannels; ++channel) {
+    const char* joint[] = {"A", "B", "C"};
+    EXPECT_EQ(KeyValues(joint[channel / 3], vxhost::kTranslateX + channel % 3), expected[channel]) << channel;
+  }
+  std::vector<std::string> polls;
+  int64_t characters = 0;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    characters += static_cast<int64_t>(std::strlen(tokens[i].c_str()));
+    if ((i + 1) % 40 == 0) {
+      polls.push_back("Import_IO_Check_For_Abort({40, " + std::to_string(characters) + ", " +
+                      std::to_string(2 * text.size()) + ", 0, 0})");
+    }
+  }
+  EXPECT_EQ(bvhtest::LogLinesStartingWith(outcome.log, "Import_IO_Check_For_Abort"), polls);
 }
 
 // Every prefix of a file imports without a crash, a leak or a host error,

@@ -107,6 +107,12 @@ struct BvhReader {
   int16_t surplusWarned;
   int32_t frameRate;
   BvhBlock* blocks;
+
+  // Where each value of a frame goes (its slot's array, or null when no slot
+  // keeps it), while the joints and arrays stay as they were when it was made.
+  float** framePlan;
+  int16_t framePlanValid;
+  int16_t framePlanBuilds;
 };
 
 static_assert(std::is_trivially_destructible_v<BvhJoint>);
@@ -114,7 +120,7 @@ static_assert(std::is_trivially_destructible_v<BvhChannelNode>);
 static_assert(std::is_trivially_destructible_v<BvhReader>);
 
 BvhReader bvhReader = {nullptr, nullptr, nullptr, nullptr, nullptr, kStart, 0, kDefaultFrameTime, 0, 0, 0,
-                       nullptr, 0, 0, 0, 0, nullptr};
+                       nullptr, 0, 0, 0, 0, nullptr, nullptr, 0, 0};
 
 SgToken Token(const char* word) { return Sg_Inquire_Token(word); }
 
@@ -180,35 +186,39 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // The numbers capture files are made of: a sign, digits and at most one
-// point. With at most 2^53 as digits and at most 22 decimals, both the digits
+// point. With at most 2^53 as digits and at most 19 of them, both the digits
 // and the power of ten are exact doubles, so one division rounds exactly as
-// strtod does. Answers false for anything else, which takes the full path.
-bool ConvertPlainDecimal(const char* text, size_t length, double* value) {
-  size_t at = 0;
-  bool negative = false;
-  if (length > 0 && (text[0] == '-' || text[0] == '+')) {
-    negative = text[0] == '-';
-    at = 1;
-  }
+// strtod does. Reads from the start of text up to the first character that
+// is neither digit nor point and answers how many it read, or 0 when they
+// are not such a number (anything else takes the full path).
+[[gnu::always_inline]] inline size_t ScanPlainDecimal(const char* text, double* value) {
+  const char* p = text;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
   uint64_t digits = 0;
-  int digitCount = 0;
-  int decimals = 0;
-  bool point = false;
-  for (; at < length; ++at) {
-    char c = text[at];
-    if (IsDigit(c)) {
-      if (++digitCount > 19) return false;
-      digits = digits * 10 + static_cast<uint64_t>(c - '0');
-      decimals += point ? 1 : 0;
-    } else if (c == '.' && !point) {
-      point = true;
-    } else {
-      return false;
-    }
+  const char* first = p;
+  for (; IsDigit(*p); ++p) digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+  ptrdiff_t digitCount = p - first;
+  ptrdiff_t decimals = 0;
+  if (*p == '.') {
+    const char* fraction = ++p;
+    for (; IsDigit(*p); ++p) digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+    decimals = p - fraction;
+    digitCount += decimals;
   }
-  if (digitCount == 0 || digits > (uint64_t{1} << 53) || decimals > 22) return false;
-  double magnitude = static_cast<double>(digits) / kExactPowersOfTen[decimals];
+  // More than 19 digits may have wrapped: they are refused before their value counts.
+  if (digitCount == 0 || digitCount > 19 || digits > (uint64_t{1} << 53)) return 0;
+  const double magnitude = static_cast<double>(digits) / kExactPowersOfTen[decimals];
   *value = negative ? -magnitude : magnitude;
+  return static_cast<size_t>(p - text);
+}
+
+// The same for a whole token of the given length.
+bool ConvertPlainDecimal(const char* text, size_t length, double* value) {
+  double converted = 0.0;
+  const size_t taken = ScanPlainDecimal(text, &converted);
+  if (taken == 0 || taken != length) return false;
+  *value = converted;
   return true;
 }
 
@@ -316,6 +326,15 @@ void EndBvhFrame() {
   bvhReader.motionCursor = bvhReader.motionHead;
 }
 
+// The joint the frame's next value goes to: the first from the cursor on
+// that has not had all its channels; null when every joint is full.
+BvhChannelNode* NextBvhMotionNode() {
+  BvhChannelNode* node = bvhReader.motionCursor;
+  while (node != nullptr && node->filled >= node->joint->channelCount) node = node->next;
+  bvhReader.motionCursor = node;
+  return node;
+}
+
 // A frame ends after as many values as the file named channels, whatever each
 // joint claims; the values go to the joints by their own channel counts.
 void PlaceBvhMotionValue(double value) {
@@ -324,9 +343,7 @@ void PlaceBvhMotionValue(double value) {
     bvhReader.frameIndex = static_cast<int64_t>(bvhReader.frameCount) + 10;
   }
   if (bvhReader.frameIndex >= bvhReader.frameCount) return;
-  BvhChannelNode* node = bvhReader.motionCursor;
-  while (node != nullptr && node->filled >= node->joint->channelCount) node = node->next;
-  bvhReader.motionCursor = node;
+  BvhChannelNode* node = NextBvhMotionNode();
   if (node != nullptr) {
     if (node->filled < node->slotCount && bvhReader.frameIndex < bvhReader.arrayFrames) {
       node->arrays[node->filled][bvhReader.frameIndex] = static_cast<float>(value);
@@ -339,6 +356,48 @@ void PlaceBvhMotionValue(double value) {
   }
   bvhReader.valueIndex += 1;
   if (bvhReader.valueIndex >= bvhReader.totalChannels) EndBvhFrame();
+}
+
+// Plans are made again only so often: a file that keeps changing its joints
+// between values reads on through the general path instead.
+constexpr int16_t kMaxFramePlanBuilds = 64;
+
+// The plan of a frame that starts with every joint empty and never runs out
+// of joints before its last value. False when there is none to make.
+bool MakeBvhFramePlan() {
+  if (bvhReader.framePlanValid) return true;
+  if (bvhReader.framePlanBuilds >= kMaxFramePlanBuilds || !bvhReader.arraysMade || bvhReader.totalChannels <= 0 ||
+      bvhReader.motionCursor != bvhReader.motionHead) {
+    return false;
+  }
+  bvhReader.framePlanBuilds += 1;
+  for (BvhChannelNode* node = bvhReader.motionHead; node != nullptr; node = node->next) {
+    if (node->filled != 0) return false;
+  }
+  FreeBvhBlock(bvhReader.framePlan);
+  bvhReader.framePlan = static_cast<float**>(
+      AllocateBvhBlock(sizeof(float*) * static_cast<size_t>(bvhReader.totalChannels)));
+  BvhChannelNode* node = bvhReader.motionHead;
+  int32_t filled = 0;
+  for (int32_t value = 0; value < bvhReader.totalChannels; ++value) {
+    while (node != nullptr && filled >= node->joint->channelCount) {
+      node = node->next;
+      filled = 0;
+    }
+    if (node == nullptr) return false;  // more values than joints take: the general path warns
+    bvhReader.framePlan[value] = filled < node->slotCount ? node->arrays[filled] : nullptr;
+    filled += 1;
+  }
+  bvhReader.framePlanValid = 1;
+  return true;
+}
+
+// The joints' fill as the general path would have it after the first values
+// of a frame taken by plan.
+void ReplayBvhFramePlacement(int32_t values) {
+  for (BvhChannelNode* node = bvhReader.motionHead; node != nullptr; node = node->next) node->filled = 0;
+  bvhReader.motionCursor = bvhReader.motionHead;
+  for (int32_t value = 0; value < values; ++value) NextBvhMotionNode()->filled += 1;
 }
 
 void TakeBvhFrameTime(double value) {
@@ -370,6 +429,7 @@ void TakeBvhChannelCount(const char* text) {
 // The text is there for the integer states; value is the text as atof reads it.
 void ParseBvhNumber(const char* text, double value) {
   BvhJoint* joint = bvhReader.current;
+  if (bvhReader.state != kMotionData) bvhReader.framePlanValid = 0;
   switch (bvhReader.state) {
     case kOffsetX:
     case kOffsetY:
@@ -449,6 +509,8 @@ void ParseBvhToken(const char* token, size_t length) {
     ParseBvhNumber(token, ConvertBvhDouble(token));
     return;
   }
+  // Any keyword may change the joints or their arrays.
+  bvhReader.framePlanValid = 0;
   if (std::strcmp(token, "HIERARCHY") == 0) {
     if (bvhReader.top != nullptr) {
       Import_IO_printf("Warning: more than one HIERARCHY keyword encountered.\n");
@@ -713,6 +775,44 @@ void PollBvhAbort(int64_t done) {
   if (Import_IO_Check_For_Abort(&progress) != 0) JumpToImportTrap();
 }
 
+// Motion values read straight into the frame arrays by the frame plan: plain
+// decimals that end inside the block, from the start of a frame on, for as
+// long as the frames have arrays. Stops at the first token it leaves to the
+// general path (or at the end of the data) and answers where that lies; the
+// reader's frame, value index, joints' fill, progress and polls are exactly
+// as the general path leaves them after the same tokens.
+size_t ReadBvhMotionValues(size_t position, int64_t& bytesRead, int& countdown) {
+  int64_t frame = bvhReader.frameIndex;
+  const int64_t frameLimit = bvhReader.frameCount < bvhReader.arrayFrames ? bvhReader.frameCount : bvhReader.arrayFrames;
+  if (bvhReader.valueIndex != 0 || frame >= frameLimit || !MakeBvhFramePlan()) return position;
+  float* const* plan = bvhReader.framePlan;
+  const int32_t perFrame = bvhReader.totalChannels;
+  int32_t index = 0;
+  for (;;) {
+    while (ByteClass(readBlock[position]) == kSpaceByte) ++position;
+    double value = 0.0;
+    const size_t length = ScanPlainDecimal(readBlock + position, &value);
+    // The block's closing NUL is no separator: a number there may run on.
+    if (length == 0 || ByteClass(readBlock[position + length]) != kSpaceByte) break;
+    if (float* array = plan[index]) array[frame] = static_cast<float>(value);
+    position += length + 1;
+    bytesRead += static_cast<int64_t>(length);
+    if (++index == perFrame) {
+      index = 0;
+      ++frame;
+    }
+    if (--countdown == 0) {
+      countdown = kAbortPollTokens;
+      PollBvhAbort(bytesRead);
+    }
+    if (index == 0 && frame >= frameLimit) break;
+  }
+  bvhReader.frameIndex = frame;
+  bvhReader.valueIndex = index;
+  if (index != 0) ReplayBvhFramePlacement(index);
+  return position;
+}
+
 // Feeds every whitespace-delimited token of the file to the reader, with an
 // abort poll every 40 tokens. Returns at the end of the file or at a fatal error.
 void ReadBvhTokens() {
@@ -732,6 +832,12 @@ void ReadBvhTokens() {
       position = 0;
       if (end == 0) return;
       continue;
+    }
+    if (bvhReader.state == kMotionData) {
+      const size_t before = position;
+      position = ReadBvhMotionValues(position, bytesRead, countdown);
+      if (importState.fatal != 0) return;
+      if (position != before) continue;
     }
     size_t start = position;
     bool holdsNul = false;
