@@ -52,9 +52,12 @@ int16_t CheckForAbort(const ImportIoProgress* progress) {
     ReportHostError("Import_IO_Check_For_Abort()", "item 1: expected a progress record, found 0");
     return 0;
   }
-  LogCall("Import_IO_Check_For_Abort({" + std::to_string(progress->kind) + ", " + std::to_string(progress->done) +
-          ", " + std::to_string(progress->total) + ", " + std::to_string(progress->reserved[0]) + ", " +
-          std::to_string(progress->reserved[1]) + "})");
+  // Polled every few dozen tokens: the line is made only for a log that keeps it.
+  if (CallLogOn()) {
+    LogCall("Import_IO_Check_For_Abort({" + std::to_string(progress->kind) + ", " + std::to_string(progress->done) +
+            ", " + std::to_string(progress->total) + ", " + std::to_string(progress->reserved[0]) + ", " +
+            std::to_string(progress->reserved[1]) + "})");
+  }
   if (progress->kind != 40 || progress->reserved[0] != 0 || progress->reserved[1] != 0) {
     ReportHostError("Import_IO_Check_For_Abort()", "item 1: a progress record holds 40 first and 0 in its last two fields");
     return 0;

@@ -99,14 +99,12 @@ void Apply(Channel& channel, FormKind kind, const FormValues& values, float* key
 [[gnu::always_inline]] inline bool IsAddress(void* item) {
   return reinterpret_cast<uintptr_t>(item) >= ArgReader::kLowestAddress && !AsToken(item);
 }
-[[gnu::always_inline]] inline bool IsWord(void* item, Word word) {
-  const Token* token = AsToken(item);
-  return token && token->word == word;
-}
+[[gnu::always_inline]] inline bool IsWord(void* item, Word word) { return IsWordToken(item, word); }
 
-// Reads a call's items one after another. On x86-64 System V the list's
-// offsets are taken into locals once: each va_arg would otherwise load and
-// store them in memory, a chain of a dozen dependent loads per call.
+// Reads a call's items, the i-th (from 0, after the status slot) by Item<i>(),
+// in order. On x86-64 System V each item's place is known from i: the list
+// starts with the status slot taken, so items 0 to 4 lie in the saved
+// registers and the rest on the stack, and no offset is kept or tested.
 #if defined(__x86_64__) && !defined(_WIN32)
 class ItemCursor {
  public:
@@ -118,20 +116,19 @@ class ItemCursor {
     std::memcpy(&overflow_, record + 8, sizeof overflow_);
     std::memcpy(&saved_, record + 16, sizeof saved_);
   }
-  [[gnu::always_inline]] void* Next() {
+  // False for a list that does not start right after one named argument.
+  bool AtFirstItem() const { return gp_ == kFirstOffset; }
+  template <size_t i>
+  [[gnu::always_inline]] void* Item() const {
     void* item;
-    if (gp_ < kSavedBytes) [[likely]] {
-      std::memcpy(&item, saved_ + gp_, sizeof item);
-      gp_ += sizeof item;
-    } else {
-      std::memcpy(&item, overflow_, sizeof item);
-      overflow_ += sizeof item;
-    }
+    if constexpr (kFirstOffset + i * 8 < kSavedBytes) std::memcpy(&item, saved_ + kFirstOffset + i * 8, sizeof item);
+    else std::memcpy(&item, overflow_ + (kFirstOffset + i * 8 - kSavedBytes), sizeof item);
     return item;
   }
 
  private:
   static constexpr unsigned kSavedBytes = 6 * 8;  // the six integer argument registers
+  static constexpr unsigned kFirstOffset = 8;     // the status slot took the first
   uint32_t gp_;
   char* overflow_;
   char* saved_;
@@ -143,7 +140,9 @@ class ItemCursor {
   ~ItemCursor() { va_end(ap_); }
   ItemCursor(const ItemCursor&) = delete;
   ItemCursor& operator=(const ItemCursor&) = delete;
-  void* Next() { return va_arg(ap_, void*); }
+  bool AtFirstItem() const { return true; }
+  template <size_t i>
+  void* Item() { return va_arg(ap_, void*); }
 
  private:
   va_list ap_;
@@ -183,7 +182,8 @@ template <Shape shape, Word word>
 // item that does not fit.
 template <const Form& form, size_t... i>
 [[gnu::always_inline]] inline bool QuickSteps(ItemCursor& items, FormValues* values, std::index_sequence<i...>) {
-  return (QuickStep<form.steps[i].shape, form.steps[i].word>(items.Next(), values) && ...);
+  // The form's steps follow "ctrlrid", the channel and the form's head.
+  return (QuickStep<form.steps[i].shape, form.steps[i].word>(items.template Item<3 + i>(), values) && ...);
 }
 
 template <const Form& form>
@@ -195,9 +195,9 @@ template <const Form& form>
 // an import makes two of these calls per key. Any doubt answers false, and
 // the call is read again the careful way.
 [[gnu::always_inline]] inline bool ReadQuickly(void* status, ItemCursor& items, Channel** channel, const Form** form, FormValues* values) {
-  if (!IsAddress(status) || !IsWord(items.Next(), Word::Ctrlrid)) return false;
-  if (!(*channel = FindChannelHandle(items.Next()))) return false;
-  const Token* head = AsToken(items.Next());
+  if (!items.AtFirstItem() || !IsAddress(status) || !IsWord(items.Item<0>(), Word::Ctrlrid)) return false;
+  if (!(*channel = FindChannelHandle(items.Item<1>()))) return false;
+  const Token* head = AsToken(items.Item<2>());
   if (!head) return false;
   switch (head->word) {
     case kAddKeyForm.head: *form = &kAddKeyForm; return QuickForm<kAddKeyForm>(items, values);

@@ -1,8 +1,10 @@
 // Token interning. Records live in fixed-size chunks that never move, so a
 // token's address stays valid and "is this item a token?" is a range test.
-// Lookups go through a direct-mapped cache on the caller's string address
+// Lookups go through direct-mapped caches on the caller's string address
 // (callers pass the same literals again and again), then an open-addressing
-// table on the string's bytes.
+// table on the string's bytes. Words that cannot change (literals of the
+// importing plug-in) have a cache of their own, answered without a look at
+// the text; the others are compared with their token's text on every hit.
 #include "tokens.h"
 
 #ifdef _WIN32
@@ -11,8 +13,10 @@
 #include <link.h>
 #endif
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "varnex/sg.h"
@@ -24,11 +28,15 @@ namespace {
 constexpr uint32_t kChunkBits = 9;
 constexpr uint32_t kChunkSize = 1u << kChunkBits;
 constexpr uint32_t kCacheSize = 256;
+constexpr uint32_t kFixedCacheSize = 4096;
+
+// An empty entry's address, which no caller can pass: not even a null word
+// finds an entry.
+const char kNoWord = '\0';
 
 struct CacheEntry {
-  const char* address = nullptr;
+  const char* address = &kNoWord;
   const Token* token = nullptr;
-  bool fixed = false;  // the text lies in read-only memory: it cannot change
 };
 
 struct TokenTable {
@@ -36,7 +44,11 @@ struct TokenTable {
   std::vector<std::unique_ptr<char[]>> texts;
   uint32_t count = 0;
   std::vector<uint32_t> slots;  // token index + 1; 0 is empty
-  CacheEntry cache[kCacheSize];
+  CacheEntry fixedWords[kFixedCacheSize];  // texts in read-only memory: they cannot change
+  CacheEntry otherWords[kCacheSize];       // texts that may change: checked on every hit
+  // Every fixed word met since the bracket opened, for those whose slot of
+  // the cache another took: asking the loader again costs microseconds.
+  std::unordered_map<const char*, const Token*> fixedMet;
   const Token* known[static_cast<int>(Word::Count)] = {};
 
   TokenTable();
@@ -61,6 +73,12 @@ inline uint32_t CacheSlot(const char* address) {
 }
 static_assert(kCacheSize == 256);
 
+// A plug-in's literals lie close together: by their address's low bits, any
+// within 4 KB of each other get slots of their own.
+inline uint32_t FixedSlot(const char* address) {
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address) & (kFixedCacheSize - 1));
+}
+
 const char* const kWordTexts[] = {
 #define VXHOST_WORD_TEXT(id, text) text,
     VXHOST_WORDS(VXHOST_WORD_TEXT)
@@ -73,6 +91,8 @@ TokenTable::TokenTable() {
     uint32_t length = 0;
     uint32_t hash = HashText(kWordTexts[i], &length);
     known[i] = Add(kWordTexts[i], length, hash, static_cast<Word>(i));
+    // IsWordToken finds the host's words by their place in the first chunk.
+    if (known[i] != &At(static_cast<uint32_t>(i))) std::abort();
   }
 }
 
@@ -191,25 +211,41 @@ bool InReadOnlySegment(const char* text, uint32_t length) {
 
 #endif
 
-__attribute__((noinline)) const Token* InternAfterCacheMiss(const char* text, CacheEntry& entry) {
+// Any text not in the cache of fixed words.
+__attribute__((noinline)) const Token* InternAfterCacheMiss(const char* text) {
   TokenTable& table = Table();
+  const uint32_t slot = CacheSlot(text);
+  CacheEntry& other = table.otherWords[slot];
+  if (other.address == text && HoldsWord(text, *other.token)) return other.token;
+  CacheEntry& fixed = table.fixedWords[FixedSlot(text)];
+  if (auto met = table.fixedMet.find(text); met != table.fixedMet.end()) {
+    fixed = CacheEntry{text, met->second};
+    return met->second;
+  }
   uint32_t length = 0;
   uint32_t hash = HashText(text, &length);
   const Token* token = table.Find(text, length, hash);
   if (!token) token = table.Add(text, length, hash, Word::Other);
-  entry = CacheEntry{text, token, hostCore.importOpen && InReadOnlySegment(text, token->length)};
+  if (hostCore.importOpen && InReadOnlySegment(text, token->length)) {
+    table.fixedMet.emplace(text, token);
+    fixed = CacheEntry{text, token};
+  } else {
+    other = CacheEntry{text, token};
+  }
   return token;
 }
 }  // namespace
 
 const Token* InternToken(const char* text) {
-  CacheEntry& entry = Table().cache[CacheSlot(text)];
-  if (entry.address == text && (entry.fixed || HoldsWord(text, *entry.token))) return entry.token;
-  return InternAfterCacheMiss(text, entry);
+  const CacheEntry& entry = Table().fixedWords[FixedSlot(text)];
+  if (entry.address == text) return entry.token;
+  return InternAfterCacheMiss(text);
 }
 
 void ForgetCachedWords() {
-  for (CacheEntry& entry : Table().cache) entry = CacheEntry{};
+  for (CacheEntry& entry : Table().fixedWords) entry = CacheEntry{};
+  for (CacheEntry& entry : Table().otherWords) entry = CacheEntry{};
+  Table().fixedMet.clear();
 }
 
 const Token* AsTokenBeyondFirstChunk(const void* item) {
@@ -251,9 +287,9 @@ namespace {
 
 // Not counted as a host call and never logged: it is asked ~11 times per key.
 extern "C" SgToken Sg_Inquire_Token(const char* word) {
-  // The cache test again, here, so that the common answer costs no further call.
-  const vxhost::CacheEntry& entry = vxhost::Table().cache[vxhost::CacheSlot(word)];
-  if (word && entry.address == word && (entry.fixed || vxhost::HoldsWord(word, *entry.token)))
-    return const_cast<vxhost::Token*>(entry.token);
+  // The fixed words' cache again, here, so that the common answer costs no
+  // further call; a null word never matches an entry.
+  const vxhost::CacheEntry& entry = vxhost::Table().fixedWords[vxhost::FixedSlot(word)];
+  if (entry.address == word) return const_cast<vxhost::Token*>(entry.token);
   return vxhost::InquireTokenSlowly(word);
 }

@@ -68,6 +68,11 @@ const Token* AsTokenBeyondFirstChunk(const void* item);
   }
   return firstTokens.more ? AsTokenBeyondFirstChunk(item) : nullptr;
 }
+// Whether an item is the token of one of the host's words: those are interned
+// first, in the order of Word, so each has a fixed place in the first chunk.
+[[gnu::always_inline]] inline bool IsWordToken(const void* item, Word word) {
+  return reinterpret_cast<uintptr_t>(item) == firstTokens.base + static_cast<uintptr_t>(word) * sizeof(Token);
+}
 const char* WordText(Word word);
 
 }  // namespace vxhost
