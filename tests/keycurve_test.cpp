@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <random>
 
@@ -65,12 +66,26 @@ TEST(KeyCurve, OptimiseDropsOnlyTheInsideOfFlatRuns) {
       {KeysOf({{0, 0.0f}, {40, -0.0f}, {80, 0.0f}, {120, 1.0f}}), 3},
       {KeysOf({{0, NAN}, {40, NAN}, {80, NAN}}), 3},
       {KeysOf({{0, 7.0f}}), 1},
+      {KeysOf({{0, 3.0f}, {40, 3.0f}}), 1},
+      {KeysOf({{0, 1.0f}, {40, 1.0f}, {80, 1.0f}, {120, 2.0f}, {160, 2.0f}, {200, 2.0f}, {240, 2.0f}}), 4},
       {{}, 0},
   };
   for (const Case& c : cases) {
     std::vector<Key> keys = c.keys;
+    for (size_t i = 0; i < keys.size(); ++i) keys[i].id = static_cast<uint32_t>(i + 1);
+    // The host's own store drops the same keys in place, identifiers and all.
+    vxhost::KeyList stored;
+    stored.Assign(keys);
     vxhost::OptimizeKeys(keys);
+    vxhost::OptimizeKeys(stored);
     EXPECT_EQ(keys.size(), c.left);
+    ASSERT_EQ(stored.size(), keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const Key got = stored[i];
+      EXPECT_TRUE(got.time == keys[i].time && got.id == keys[i].id &&
+                  std::memcmp(&got.value, &keys[i].value, sizeof(float)) == 0)
+          << "key " << i << " of " << c.left;
+    }
   }
   // A curved tangent inside a run shapes the curve between equal values.
   std::vector<Key> bumped = KeysOf({{0, 1.0f}, {40, 1.0f}, {80, 1.0f}});

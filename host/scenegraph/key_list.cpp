@@ -134,6 +134,47 @@ void KeyList::Assign(const std::vector<Key>& keys) {
   }
 }
 
+int64_t KeyList::DropInsideFlatRuns() {
+  if (!slopes_.empty() || lastSegmentTrimmed_) return -1;
+  const size_t n = size_;
+  const bool hadIds = !ids_.empty();
+  size_t kept = 0;
+  // Keys are moved down over the dropped ones; the next key is read before
+  // anything is written to it, and the last kept one is where it was moved.
+  for (size_t i = 0; i < n; ++i) {
+    const float value = PointAt(i).value;
+    if (kept > 0 && i + 1 < n && PointAt(kept - 1).value == value && PointAt(i + 1).value == value) continue;
+    if (hadIds) {
+      ids_[kept] = ids_[i];
+    } else if (kept != i) {
+      // The first key after a gap makes identifiers explicit: 1, 2, 3… before it.
+      if (ids_.empty()) {
+        ids_.reserve(n);  // the only allocation, made before any key moves
+        for (size_t k = 0; k < kept; ++k) ids_.push_back(static_cast<uint32_t>(k + 1));
+      }
+      ids_.push_back(static_cast<uint32_t>(i + 1));
+    }
+    if (kept != i) PointAt(kept) = PointAt(i);
+    ++kept;
+  }
+  if (kept == 2 && PointAt(0).value == PointAt(1).value) kept = 1;
+  if (kept == n) return 0;
+  ids_.resize(ids_.empty() ? 0 : kept);
+  bool usualIds = true;
+  for (size_t i = 0; i < ids_.size() && usualIds; ++i) usualIds = ids_[i] == i + 1;
+  if (usualIds) ids_.clear();
+  // Segments past the last key go back; the last one keeps its room.
+  const int last = SegmentOf(kept - 1);
+  for (int s = last + 1; s < segmentCount_; ++s) std::free(segments_[s]);
+  segmentCount_ = last + 1;
+  size_ = kept;
+  tail_ = segments_[last] + (kept - SegmentStart(last));
+  tailEnd_ = segments_[last] + SegmentCapacity(last);
+  lastId_ = 0;
+  lastValue_ = nullptr;
+  return static_cast<int64_t>(n - kept);
+}
+
 void KeyList::Trim() {
   lastId_ = 0;
   lastValue_ = nullptr;

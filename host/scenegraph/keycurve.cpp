@@ -110,6 +110,7 @@ size_t OptimizeKeys(KeyList& keys) {
       any = keys.ValueAt(i) == keys.ValueAt(i - 1) && keys.ValueAt(i + 1) == keys.ValueAt(i);
   }
   if (!any) return 0;
+  if (const int64_t dropped = keys.DropInsideFlatRuns(); dropped >= 0) return static_cast<size_t>(dropped);
   std::vector<Key> list = keys.ToVector();
   const size_t dropped = OptimizeKeys(list);
   if (dropped > 0) keys.Assign(list);

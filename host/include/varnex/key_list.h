@@ -107,6 +107,12 @@ class KeyList {
     return id;
   }
   void Assign(const std::vector<Key>& keys);
+  // OptimizeKeys for a list without tangents, done in place: drops every key
+  // inside a run of three or more equal values, then the second of two equal
+  // keys that are all that is left. Keys keep their identifiers. Answers how
+  // many keys went, or -1 when the list must be copied out instead (it has
+  // tangents, or its last segment was trimmed).
+  int64_t DropInsideFlatRuns();
   // Gives back the room reserved past the last key.
   void Trim();
   void clear();
