@@ -97,16 +97,16 @@ int32_t FetchAmcToken(AmcToken& token) {
       if (token.endedLine) break;
       if (at == end) continue;
     }
+    // Copied as scanned. Past the store's room the characters are only counted:
+    // they land on the terminator's slot, written last.
     const size_t start = at;
-    while (at < end && !kAcclaimSeparator.is[buffer[at]]) at++;
-    const size_t run = at - start;
-    const size_t room = static_cast<size_t>(kAcclaimTokenMax - stored);
-    for (size_t k = 0; k < run && k < room; k++) {
-      const char c = static_cast<char>(buffer[start + k]);
-      token.text[stored++] = c;
+    for (; at < end && !kAcclaimSeparator.is[buffer[at]]; at++) {
+      const char c = static_cast<char>(buffer[at]);
       capitals |= c >= 'A' && c <= 'Z';
+      token.text[stored] = c;
+      stored += stored < kAcclaimTokenMax;
     }
-    length += static_cast<int32_t>(run);
+    length += static_cast<int32_t>(at - start);
     if (at == end) {
       source.position = at;
       continue;
