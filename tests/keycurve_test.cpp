@@ -2,7 +2,9 @@
 // optimisation and the reduction guarantee on generated channels.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <numbers>
 #include <random>
@@ -55,6 +57,47 @@ TEST(KeyCurve, Interpolates) {
   // Tangents along the chord keep the segment straight.
   eased[0].outSlope = eased[1].inSlope = 0.01f;
   EXPECT_NEAR(vxhost::InterpolateKeys(eased, 25), 0.25, 1e-7);
+}
+
+// Sampling a channel walks its keys with a cursor; every value must be
+// EvaluateChannel's, bit for bit, whatever the keys and however the times run.
+TEST(KeyCurve, SamplingAChannelGivesItsValuesAtEachTime) {
+  std::vector<Key> reduced = Sampled(400, [](int f) { return 3.0 * std::sin(0.05 * f); });
+  vxhost::ReduceKeys(reduced, 0.01);
+  std::vector<Key> tangents = KeysOf({{0, 1.0f}, {50, 4.0f}, {90, 4.0f}, {200, -2.0f}});
+  tangents[1].hasSlopes = true;
+  tangents[1].inSlope = 0.2f;
+  tangents[1].outSlope = -0.1f;
+  const struct {
+    const char* name;
+    std::vector<Key> keys;
+  } curves[] = {
+      {"no keys", {}},
+      {"one key", KeysOf({{10, 2.5f}})},
+      {"a key a frame", Sampled(300, [](int f) { return 0.37 * f - 20.0; })},
+      {"steps a tick apart", KeysOf({{0, 0.0f}, {1, 0.0f}, {2, 5.0f}, {3, 5.0f}, {4, -1.0f}})},
+      {"tangents after reduction", reduced},
+      {"some tangents set", tangents},
+      {"values not finite", KeysOf({{-80, INFINITY}, {0, 1.0f}, {40, NAN}, {80, 2.0f}})},
+  };
+  for (const auto& curve : curves) {
+    vxhost::Channel channel;
+    channel.keys.Assign(curve.keys);
+    const int32_t first = curve.keys.empty() ? 0 : curve.keys.front().time - 50;
+    const int32_t last = curve.keys.empty() ? 0 : curve.keys.back().time + 50;
+    std::vector<int32_t> ascending;  // every tick: on, between and outside keys
+    for (int32_t t = first; t <= last; ++t) ascending.push_back(t);
+    const int32_t middle = (first + last) / 2;
+    const std::vector<int32_t> wandering = {last, first, middle, middle, middle - 1, last + 9, middle + 1, first - 9};
+    for (const std::vector<int32_t>& times : {ascending, wandering}) {
+      std::vector<float> values(times.size());
+      vxhost::SampleChannel(channel, times, values);
+      for (size_t i = 0; i < times.size(); ++i)
+        ASSERT_EQ(std::bit_cast<uint32_t>(values[i]),
+                  std::bit_cast<uint32_t>(vxhost::EvaluateChannel(channel, times[i])))
+            << curve.name << " at tick " << times[i];
+    }
+  }
 }
 
 TEST(KeyCurve, OptimiseDropsOnlyTheInsideOfFlatRuns) {

@@ -25,6 +25,11 @@ float EvaluateChannel(const Channel& channel, double ticks) {
   return static_cast<float>(InterpolateKeys(channel.keys, ticks));
 }
 
+void SampleChannel(const Channel& channel, std::span<const int32_t> ticks, std::span<float> values) {
+  KeyCursor cursor(channel.keys);
+  for (size_t i = 0; i < ticks.size() && i < values.size(); ++i) values[i] = static_cast<float>(cursor.At(ticks[i]));
+}
+
 glm::dmat4 EulerRotation(int32_t eulerOrder, double x, double y, double z) {
   AxisOrder order{0, 1, 2};
   AxisOrderOfMatrixCode(eulerOrder * 2, &order);  // the instance code is half the matrix code

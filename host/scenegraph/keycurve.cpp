@@ -64,6 +64,50 @@ double InterpolateKeys(const KeyList& keys, double ticks) {
   return InterpolateSegment(keys[low - 1], keys[low], ticks);
 }
 
+KeyCursor::KeyCursor(const KeyList& keys) : keys_(keys) {
+  if (keys.empty()) return;
+  last_ = keys.size() - 1;
+  firstTime_ = keys.TimeAt(0);
+  lastTime_ = keys.TimeAt(last_);
+  if (last_ > 0) {
+    segmentStart_ = firstTime_;
+    segmentEnd_ = keys.TimeAt(1);
+  }
+}
+
+// Finds the segment of a time strictly between the first and last keys'
+// (or NaN) that lies before the current one, as InterpolateKeys searches.
+void KeyCursor::Seek(double ticks) {
+  size_t low = 0, high = last_;
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    if (ticks < double(keys_.TimeAt(middle))) high = middle;
+    else low = middle + 1;
+  }
+  next_ = low;
+  segmentStart_ = keys_.TimeAt(next_ - 1);
+  segmentEnd_ = keys_.TimeAt(next_);
+}
+
+double KeyCursor::At(double ticks) {
+  if (keys_.empty()) return 0.0;
+  if (ticks <= firstTime_) return keys_.ValueAt(0);
+  if (ticks >= lastTime_ || last_ == 0) return keys_.ValueAt(last_);
+  if (!(ticks >= segmentStart_)) Seek(ticks);
+  // The walk never passes the last key, which lies after any time here.
+  while (next_ < last_ && !(ticks < segmentEnd_)) {
+    ++next_;
+    segmentStart_ = segmentEnd_;
+    segmentEnd_ = keys_.TimeAt(next_);
+  }
+  const size_t a = next_ - 1;
+  if (ticks == segmentStart_) return keys_.ValueAt(a);
+  if (!keys_.HasSlopeRecords())
+    return InterpolateSegment(Key{keys_.TimeAt(a), keys_.ValueAt(a)}, Key{keys_.TimeAt(next_), keys_.ValueAt(next_)},
+                              ticks);
+  return InterpolateSegment(keys_[a], keys_[next_], ticks);
+}
+
 // -- Optimisation
 
 namespace {

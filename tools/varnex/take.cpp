@@ -32,23 +32,22 @@ glm::dquat EulerQuat(int32_t order, const glm::dvec3& angles) {
   return q;
 }
 
-// Channel values of one instance at every sample, entry by entry; a
-// channel without keys gives its fallback.
-std::vector<double> Sampled(const vxhost::Instance& instance, int entry, const std::vector<int32_t>& ticks,
-                            double fallback) {
+// Values of one channel entry of an instance at every sample, into row: as
+// many as samples, or one when the channel holds still or has no keys (its
+// fallback then).
+void SampleEntry(const vxhost::Instance& instance, int entry, const std::vector<int32_t>& ticks, float fallback,
+                 std::vector<float>& row) {
   const vxhost::Channel* channel = instance.channels[entry];
-  if (!channel || channel->keys.empty()) return {fallback};
-  std::vector<double> values(ticks.size());
-  for (size_t i = 0; i < ticks.size(); ++i) values[i] = vxhost::EvaluateChannel(*channel, ticks[i]);
-  if (std::all_of(values.begin(), values.end(), [&](double v) { return v == values[0]; })) values.resize(1);
-  return values;
+  if (!channel || channel->keys.empty()) {
+    row.assign(1, fallback);
+    return;
+  }
+  row.resize(ticks.size());
+  vxhost::SampleChannel(*channel, ticks, row);
+  if (std::all_of(row.begin(), row.end(), [&](float v) { return v == row[0]; })) row.resize(1);
 }
 
-double At(const std::vector<double>& values, size_t i) { return values[values.size() == 1 ? 0 : i]; }
-
-size_t Longest(const std::vector<double>* a, const std::vector<double>* b, const std::vector<double>* c) {
-  return std::max({a->size(), b->size(), c->size()});
-}
+double At(const std::vector<float>& row, size_t i) { return row[row.size() == 1 ? 0 : i]; }
 
 template <typename T>
 void KeepOneWhenStill(std::vector<T>& values) {
@@ -56,23 +55,31 @@ void KeepOneWhenStill(std::vector<T>& values) {
     values.erase(values.begin() + 1, values.end());  // no resize: GCC 12 warns falsely on its growth path
 }
 
-void SampleInstance(const vxhost::Instance& instance, const std::vector<int32_t>& ticks, TakeNode& node) {
+// Rows of three channel entries (x, y, z), reused from instance to instance
+// so that a take of many nodes allocates them once.
+struct Rows {
+  std::vector<float> row[3];
+  size_t Longest() const { return std::max({row[0].size(), row[1].size(), row[2].size()}); }
+  glm::dvec3 At(size_t i) const { return {varnex::At(row[0], i), varnex::At(row[1], i), varnex::At(row[2], i)}; }
+};
+
+void SampleRows(const vxhost::Instance& instance, int firstEntry, const std::vector<int32_t>& ticks, float fallback,
+                Rows& rows) {
+  for (int axis = 0; axis < 3; ++axis) SampleEntry(instance, firstEntry + axis, ticks, fallback, rows.row[axis]);
+}
+
+// Node arrays are filled, not first zeroed: a long take's are most of its memory.
+void SampleInstance(const vxhost::Instance& instance, const std::vector<int32_t>& ticks, Rows& rows, TakeNode& node) {
   using namespace vxhost;
-  const std::vector<double> t[3] = {Sampled(instance, kTranslateX, ticks, 0.0),
-                                    Sampled(instance, kTranslateY, ticks, 0.0),
-                                    Sampled(instance, kTranslateZ, ticks, 0.0)};
-  const std::vector<double> s[3] = {Sampled(instance, kScaleX, ticks, 1.0), Sampled(instance, kScaleY, ticks, 1.0),
-                                    Sampled(instance, kScaleZ, ticks, 1.0)};
-  const std::vector<double> r[3] = {Sampled(instance, kRotateX, ticks, 0.0),
-                                    Sampled(instance, kRotateY, ticks, 0.0),
-                                    Sampled(instance, kRotateZ, ticks, 0.0)};
-  node.translation.resize(Longest(&t[0], &t[1], &t[2]));
-  for (size_t i = 0; i < node.translation.size(); ++i) node.translation[i] = {At(t[0], i), At(t[1], i), At(t[2], i)};
-  node.scale.resize(Longest(&s[0], &s[1], &s[2]));
-  for (size_t i = 0; i < node.scale.size(); ++i) node.scale[i] = {At(s[0], i), At(s[1], i), At(s[2], i)};
-  node.rotation.resize(Longest(&r[0], &r[1], &r[2]));
-  for (size_t i = 0; i < node.rotation.size(); ++i)
-    node.rotation[i] = EulerQuat(instance.eulerOrder, {At(r[0], i), At(r[1], i), At(r[2], i)});
+  SampleRows(instance, kTranslateX, ticks, 0.0f, rows);
+  node.translation.reserve(rows.Longest());
+  for (size_t i = 0; i < rows.Longest(); ++i) node.translation.push_back(rows.At(i));
+  SampleRows(instance, kScaleX, ticks, 1.0f, rows);
+  node.scale.reserve(rows.Longest());
+  for (size_t i = 0; i < rows.Longest(); ++i) node.scale.push_back(rows.At(i));
+  SampleRows(instance, kRotateX, ticks, 0.0f, rows);
+  node.rotation.reserve(rows.Longest());
+  for (size_t i = 0; i < rows.Longest(); ++i) node.rotation.push_back(EulerQuat(instance.eulerOrder, rows.At(i)));
 }
 
 // Any quaternion the format can carry: unit length, or no turn.
@@ -119,6 +126,7 @@ Take CaptureTake(const std::string& name, const ExportSettings& settings) {
   const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
   std::unordered_map<const vxhost::Instance*, int> index;
   index.reserve(instances.size());
+  Rows rows;
   take.nodes.resize(instances.size());
   for (size_t i = 0; i < instances.size(); ++i) {
     const vxhost::Instance& instance = *instances[i];
@@ -131,7 +139,7 @@ Take CaptureTake(const std::string& name, const ExportSettings& settings) {
     const bool animated = vxhost::IsAnimated(instance);
     if (animated) {
       node.rest.translation = glm::dvec3(instance.staticTransform[3]);
-      if (!take.ticks.empty()) SampleInstance(instance, take.ticks, node);
+      if (!take.ticks.empty()) SampleInstance(instance, take.ticks, rows, node);
       // The root's own motion, as the settings ask (an Acclaim unit length).
       const bool root = node.parent < 0 || !vxhost::IsAnimated(*instance.parent);
       if (root && settings.rootMotionScale != 1.0) {

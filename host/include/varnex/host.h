@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,6 +99,9 @@ std::string InstancePath(const Instance& instance);
 
 bool IsAnimated(const Instance& instance);
 float EvaluateChannel(const Channel& channel, double ticks);
+// EvaluateChannel at every time of a list, into values (as many as times):
+// one walk over the keys when the times ascend, as a take's samples do.
+void SampleChannel(const Channel& channel, std::span<const int32_t> ticks, std::span<float> values);
 glm::dmat4 LocalTransform(const Instance& instance, double ticks);
 glm::dmat4 WorldTransform(const Instance& instance, double ticks);
 glm::dvec3 WorldPosition(const Instance& instance, double ticks);

@@ -20,6 +20,27 @@ namespace vxhost {
 double InterpolateKeys(const std::vector<Key>& keys, double ticks);
 double InterpolateKeys(const KeyList& keys, double ticks);
 
+// Reads a key list at times that mostly go forward, as an exporter samples a
+// take: it remembers the segment of the last time and walks on from there,
+// so n ascending times cost O(n + keys) instead of a search each. Each value
+// is exactly InterpolateKeys's at that time; a time before the last one
+// searches afresh. The list must not change while the cursor reads it.
+class KeyCursor {
+ public:
+  explicit KeyCursor(const KeyList& keys);
+  double At(double ticks);
+
+ private:
+  void Seek(double ticks);
+
+  const KeyList& keys_;
+  size_t last_ = 0;             // index of the last key
+  double firstTime_ = 0.0, lastTime_ = 0.0;
+  // The segment of the last time asked: keys next_ - 1 and next_, and their times.
+  size_t next_ = 1;
+  double segmentStart_ = 0.0, segmentEnd_ = 0.0;
+};
+
 // Drops keys whose removal cannot change the curve anywhere: the inside of
 // a run of exactly equal values whose tangents are flat. A list holding one
 // value throughout keeps its first key only. Returns the number dropped.
