@@ -37,6 +37,31 @@ TEST_F(HostTest, MakeNameUniqueTakesTheSmallestFreeSuffix) {
   EXPECT_STREQ(buffer, "Arm_3");
 }
 
+TEST_F(HostTest, KeyTimesAreTheUnionOfEveryChannel) {
+  using Times = std::vector<int32_t>;
+  const struct {
+    std::vector<Times> channels;
+    Times expected;
+  } cases[] = {
+      {{{0, 40, 80}, {0, 40, 80}, {40}, {}, {0, 40, 80}}, {0, 40, 80}},
+      {{{0}, {0, 40, 80, 120}, {80}}, {0, 40, 80, 120}},
+      {{{0, 80}, {40, 120}, {20, 60, 100}, {-40, 200}}, {-40, 0, 20, 40, 60, 80, 100, 120, 200}},
+      {{{50}, {40}, {30}, {20}, {10}, {0}, {10}, {60}}, {0, 10, 20, 30, 40, 50, 60}},
+      {{}, {}},
+  };
+  for (const auto& c : cases) {
+    vxhost::ResetHost();
+    void* table[vxhost::kChannelTableSize];
+    for (size_t i = 0; i < c.channels.size(); ++i) {
+      const std::string name = "Node" + std::to_string(i);
+      AddNode(name.c_str());
+      Channels(name.c_str(), table);
+      for (int32_t t : c.channels[i]) AddKey(table[vxhost::kTranslateX], t, float(t));
+    }
+    EXPECT_EQ(vxhost::KeyTimes(), c.expected) << c.channels.size() << " channels";
+  }
+}
+
 TEST_F(HostTest, AnimatedInstanceIsDrivenByItsChannels) {
   void* table[vxhost::kChannelTableSize];
   AddNode("Hips");

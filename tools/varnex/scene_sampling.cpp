@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <unordered_map>
 
 #include <glm/gtc/matrix_access.hpp>
@@ -10,20 +11,23 @@
 namespace varnex {
 
 std::vector<int32_t> SampleTicks() {
-  std::vector<int32_t> ticks = vxhost::KeyTimes();
+  const std::vector<int32_t> keyTimes = vxhost::KeyTimes();
   int32_t first = 0, last = 0;
   const int32_t rate = vxhost::FrameRate();
-  if (vxhost::TakeRange(&first, &last)) {
-    ticks.push_back(first);
-    ticks.push_back(last);
-    // Frame f lands where the importers put it: (f × 4800) / rate, truncated.
-    for (int64_t f = 0; rate > 0; ++f) {
-      const double t = std::trunc(double(float(f * vxhost::kTicksPerSecond) / float(rate)));
-      if (t > last) break;
-      if (t >= first) ticks.push_back(int32_t(t));
-    }
+  if (!vxhost::TakeRange(&first, &last)) return keyTimes;
+  // The take's span and its frames, ascending as they are made, then merged
+  // with the key times: no sort.
+  std::vector<int32_t> frames{first};
+  // Frame f lands where the importers put it: (f × 4800) / rate, truncated.
+  for (int64_t f = 0; rate > 0; ++f) {
+    const double t = std::trunc(double(float(f * vxhost::kTicksPerSecond) / float(rate)));
+    if (t > last) break;
+    if (t >= first) frames.push_back(int32_t(t));
   }
-  std::sort(ticks.begin(), ticks.end());
+  frames.push_back(last);
+  std::vector<int32_t> ticks;
+  ticks.reserve(std::max(keyTimes.size(), frames.size()) + 2);
+  std::set_union(keyTimes.begin(), keyTimes.end(), frames.begin(), frames.end(), std::back_inserter(ticks));
   ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
   return ticks;
 }
