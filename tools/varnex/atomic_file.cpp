@@ -201,16 +201,22 @@ bool OutputFile::Commit(std::string& error) {
 
 #endif
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+bool WriteFileAtomically(const std::string& path, std::initializer_list<std::string_view> parts, std::string& error) {
   OutputFile output;
   if (!output.Open(path, error)) return false;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), output.stream()) != bytes.size()) {
-    const int code = errno;
-    output.Commit(error);  // reports the stream's error, removes the temporary
-    if (error.empty()) error = Reason(code);
-    return false;
+  for (const std::string_view bytes : parts) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), output.stream()) != bytes.size()) {
+      const int code = errno;
+      output.Commit(error);  // reports the stream's error, removes the temporary
+      if (error.empty()) error = Reason(code);
+      return false;
+    }
   }
   return output.Commit(error);
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+  return WriteFileAtomically(path, {bytes}, error);
 }
 
 }  // namespace varnex

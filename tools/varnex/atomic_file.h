@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -32,7 +33,9 @@ class OutputFile {
   bool standardOutput_ = false;
 };
 
-// The whole of BYTES to PATH through an OutputFile.
+// The whole of BYTES to PATH through an OutputFile; or of PARTS, one after
+// another, so that a large part is written where it lies.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error);
+bool WriteFileAtomically(const std::string& path, std::initializer_list<std::string_view> parts, std::string& error);
 
 }  // namespace varnex

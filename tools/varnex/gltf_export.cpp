@@ -250,10 +250,31 @@ json AnimationOf(DocumentWriter& writer, const Take& take, bool exact) {
   return {{"name", take.name}, {"samplers", samplers}, {"channels", channels}};
 }
 
+// More bytes than the buffer can take: every sample of every part with an
+// input of its own, the bone mesh, the inverse bind matrices and padding.
+// Reserved up front, the buffer never moves as it grows (a move would copy
+// it and hold both); the pages it leaves unused are never touched.
+size_t BufferBound(const std::vector<Take>& takes) {
+  constexpr size_t kView = 4;  // padding
+  constexpr size_t kBoneVertices = 24, kVertexBytes = 12 + 12 + 8 + 16, kMatrixBytes = 64;
+  size_t bytes = 4 * kView;
+  if (!takes.empty()) bytes += takes[0].nodes.size() * (kBoneVertices * kVertexBytes + kMatrixBytes);
+  for (const Take& take : takes) {
+    const size_t perSample = take.ticks.size();
+    for (const TakeNode& node : take.nodes) {
+      if (!node.translation.empty()) bytes += perSample * (4 + 12) + 2 * kView;
+      if (!node.rotation.empty()) bytes += perSample * (4 + 16) + 2 * kView;
+      if (!node.scale.empty()) bytes += perSample * (4 + 12) + 2 * kView;
+    }
+  }
+  return bytes;
+}
+
 }  // namespace
 
 GltfDocument BuildGltf(const std::vector<Take>& takes, const std::string& sceneName, const ExportSettings& settings) {
   GltfDocument doc;
+  doc.bin.reserve(BufferBound(takes));
   doc.json["asset"] = {{"version", "2.0"}, {"generator", "varnex"}};
   DocumentWriter writer(doc);
 
@@ -297,7 +318,9 @@ GltfDocument BuildGltf(const std::vector<Take>& takes, const std::string& sceneN
 }
 
 GltfDocument BuildGltf(const std::string& sceneName) {
-  return BuildGltf({CaptureTake(sceneName, {})}, sceneName, {});
+  std::vector<Take> takes;  // not from a braced list, which would copy the take
+  takes.push_back(CaptureTake(sceneName, {}));
+  return BuildGltf(takes, sceneName, {});
 }
 
 // -- Encodings
@@ -326,26 +349,41 @@ std::string Base64(const std::string& bytes) {
 
 }  // namespace
 
-std::string EncodeGlb(const GltfDocument& document) {
+namespace {
+
+// A glb's bytes up to its buffer: the header, the JSON chunk and the BIN
+// chunk's header; the buffer and binPadding zero bytes follow. Kept apart so
+// that a file gets the buffer as it stands, never copied.
+std::string GlbHead(const GltfDocument& document, size_t& binPadding) {
   std::string text = document.json.dump(-1, ' ', false, json::error_handler_t::replace);
   text.append((4 - text.size() % 4) % 4, ' ');
-  std::string bin = document.bin;
-  bin.append((4 - bin.size() % 4) % 4, '\0');
-  const bool hasBin = !bin.empty();
-  const size_t total = 12 + 8 + text.size() + (hasBin ? 8 + bin.size() : 0);
-  std::string out;
-  out.reserve(total);
-  AppendU32(out, 0x46546C67);  // "glTF"
-  AppendU32(out, 2);
-  AppendU32(out, uint32_t(total));
-  AppendU32(out, uint32_t(text.size()));
-  AppendU32(out, 0x4E4F534A);  // "JSON"
-  out += text;
+  binPadding = (4 - document.bin.size() % 4) % 4;
+  const size_t binBytes = document.bin.size() + binPadding;
+  const bool hasBin = binBytes > 0;
+  const size_t total = 12 + 8 + text.size() + (hasBin ? 8 + binBytes : 0);
+  std::string head;
+  head.reserve(total - binBytes);
+  AppendU32(head, 0x46546C67);  // "glTF"
+  AppendU32(head, 2);
+  AppendU32(head, uint32_t(total));
+  AppendU32(head, uint32_t(text.size()));
+  AppendU32(head, 0x4E4F534A);  // "JSON"
+  head += text;
   if (hasBin) {
-    AppendU32(out, uint32_t(bin.size()));
-    AppendU32(out, 0x004E4942);  // "BIN"
-    out += bin;
+    AppendU32(head, uint32_t(binBytes));
+    AppendU32(head, 0x004E4942);  // "BIN"
   }
+  return head;
+}
+
+}  // namespace
+
+std::string EncodeGlb(const GltfDocument& document) {
+  size_t binPadding = 0;
+  std::string out = GlbHead(document, binPadding);
+  out.reserve(out.size() + document.bin.size() + binPadding);
+  out += document.bin;
+  out.append(binPadding, '\0');
   return out;
 }
 
@@ -368,7 +406,11 @@ bool WriteGltfTakes(const std::string& path, const std::vector<Take>& takes, con
   const std::string sceneName =
       takes.size() == 1 ? takes[0].name : std::filesystem::path(path).stem().string();
   const GltfDocument doc = BuildGltf(takes, sceneName, settings);
-  return WriteFileAtomically(path, HasExtension(path, "gltf") ? EncodeGltfText(doc) : EncodeGlb(doc), error);
+  if (HasExtension(path, "gltf")) return WriteFileAtomically(path, EncodeGltfText(doc), error);
+  size_t binPadding = 0;
+  const std::string head = GlbHead(doc, binPadding);
+  static constexpr char kZeros[4] = {};
+  return WriteFileAtomically(path, {head, doc.bin, std::string_view(kZeros, binPadding)}, error);
 }
 
 }  // namespace varnex

@@ -48,7 +48,8 @@ void AddExport(CLI::App& command, SceneExports& exports, const char* names, cons
 void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings) {
   // One take, named after the file's stem.
   auto write = [&settings](const std::string& path, const std::string& sourceFile, std::string& reason) {
-    const std::vector<Take> takes = {CaptureTake(std::filesystem::path(sourceFile).stem().string(), settings)};
+    std::vector<Take> takes;  // not from a braced list, which would copy the take
+    takes.push_back(CaptureTake(std::filesystem::path(sourceFile).stem().string(), settings));
     return WriteGltfTakes(path, takes, settings, reason);
   };
   AddExport(command, exports, "-o,--output", "Write the scene as glTF 2.0: OUT.glb (binary) or OUT.gltf (text)",

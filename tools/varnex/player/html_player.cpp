@@ -127,8 +127,10 @@ std::string RenderHtmlPlayer(const std::vector<Take>& takes, const std::vector<T
 
 std::string RenderHtmlPlayer(const std::string& fileName, const ExportSettings& settings) {
   const std::string stem = std::filesystem::path(fileName).stem().string();
-  return RenderHtmlPlayer({CaptureTake(stem, settings)}, {SceneFigures(fileName)}, stem,
-                          std::filesystem::path(fileName).filename().string(), settings);
+  std::vector<Take> takes;  // not from a braced list, which would copy the take
+  takes.push_back(CaptureTake(stem, settings));
+  return RenderHtmlPlayer(takes, {SceneFigures(fileName)}, stem, std::filesystem::path(fileName).filename().string(),
+                          settings);
 }
 
 namespace {
