@@ -111,10 +111,10 @@ out=$(run "$bin/varnex.exe" convert samples "Z:$work/reach.asf" "Z:$work/notes.b
   --jobs 2 2>&1 | tr -d '\r') || status=$?
 echo "$out"
 [ "$status" = 1 ] || fail "the convert command ended with $status, not 1"
-grep -qx "3 converted, 1 failed" <<<"$out" || fail "the convert command did not convert the three good files"
+grep -qx "5 converted, 1 failed" <<<"$out" || fail "the convert command did not convert the five good files"
 grep -q "notes.bvh: Warning: unknown string encountered: not\.$" <<<"$out" ||
   fail "the convert command did not pass on the failed file's first message"
-for name in walk wave reach; do
+for name in walk wave figure figure_bow reach; do
   [ -s "$work/out/$name.glb" ] || fail "the convert command wrote no $name.glb"
 done
 
