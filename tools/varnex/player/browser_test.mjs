@@ -1,9 +1,10 @@
 // The player and the gallery in a real browser: Debian's chromium, headless,
-// driven by puppeteer-core (which downloads no browser). For a BVH take and
-// a page of two Acclaim takes (the BVH take compact, the Acclaim ones exact):
-// the page loads offline without errors, draws, and each take's joints match
-// its own --positions at three frames; then
-// the gallery of both (the Acclaim takes merged) opens each.
+// driven by puppeteer-core (which downloads no browser). For a BVH take, a
+// page of two Acclaim takes of its own (exact) and the two Acclaim takes of
+// our samples (compact): the page loads offline without errors, draws, and
+// each take's joints match its own --positions at three frames; then the
+// gallery of the first two (the Acclaim takes merged) opens each. The
+// screenshot is of the samples' page, whose take drop-down it shows.
 // Usage: node browser_test.mjs VARNEX SAMPLES_DIR WORK_DIR [SCREENSHOT.png]
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
@@ -194,12 +195,16 @@ writeAcclaimTakes(acclaim);
 // checks other files, a page each, instead of ours. The Acclaim takes are
 // scaled and turned, which the player and --positions share.
 const skeleton = join(acclaim, 'reach.asf');
+const figure = join(samples, 'figure.asf');
+const figureTakes = ['figure.amc', 'figure_bow.amc'].map((amc) => join(samples, amc));
 const pages = process.env.VARNEX_PLAYER_TAKES
   ? process.env.VARNEX_PLAYER_TAKES.split(':').map((file) => [basename(file).replace(/\.[^.]*$/, ''), [file], [], [[file]]])
   : [['wave', [join(samples, 'wave.bvh')], [], [[join(samples, 'wave.bvh')]]],
     ['reach', [skeleton, join(acclaim, 'reach.amc'), join(acclaim, 'reach_2.amc')],
       ['--scale', '2', '--up', 'z', '--frame-rate', '30', '--exact'],
-      ['reach.amc', 'reach_2.amc'].map((amc) => ['--skeleton', skeleton, join(acclaim, amc)])]];
+      ['reach.amc', 'reach_2.amc'].map((amc) => ['--skeleton', skeleton, join(acclaim, amc)])],
+    ['figure', ['--skeleton', figure, ...figureTakes], ['--frame-rate', '30'],
+      figureTakes.map((amc) => ['--skeleton', figure, amc])]];
 
 const browser = await puppeteer.launch({
   executablePath: browserPath,
@@ -216,12 +221,12 @@ try {
       return csv;
     });
     const page = await checkPlayer(browser, name, html, csvs, settings.includes('--exact'));
-    if (screenshot && name === 'wave') {
+    if (screenshot && name === 'figure') {
       await page.$eval('#trail', (select) => {
-        select.value = [...select.options].find((option) => option.text === 'RightForeArm').value;
+        select.value = [...select.options].find((option) => option.text === 'rradius').value;
         select.dispatchEvent(new Event('change'));
       });
-      await showFrame(page, 24);
+      await showFrame(page, 14);
       await page.screenshot({ path: screenshot });
       console.log(`screenshot: ${screenshot}`);
     }
@@ -242,7 +247,7 @@ try {
     thumbnail: card.querySelector('img')?.naturalWidth > 0,
     text: card.textContent,
   })));
-  check(cards.length === pages.length, `gallery: ${cards.length} cards for ${pages.length} pages`);
+  check(cards.length === inputs.length, `gallery: ${cards.length} cards for ${inputs.length} inputs`);
   for (const [i, card] of cards.entries()) {
     check(card.thumbnail, `gallery: card ${i} shows no thumbnail`);
     check(/\d+ joints/.test(card.text) && /\d s\b/.test(card.text), `gallery: card ${i} says ${card.text}`);
