@@ -15,10 +15,10 @@
 #include <string>
 
 #include "bench_import.h"
-#include "compact_animation.h"
-#include "export_settings.h"
+#include "export/compact_animation.h"
+#include "export/export_settings.h"
 #include "gen_bvh.h"
-#include "gltf_export.h"
+#include "export/gltf_export.h"
 #include "take.h"
 
 namespace {

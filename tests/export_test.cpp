@@ -19,12 +19,12 @@
 #include "support/real_files.h"
 #include "support/scratch.h"
 #include "varnex/host.h"
-#include "gltf_export.h"
-#include "json_dump.h"
-#include "scene_sampling.h"
-#include "svg_preview.h"
+#include "export/gltf_export.h"
+#include "export/json_dump.h"
+#include "export/scene_sampling.h"
+#include "export/svg_preview.h"
 #include "take.h"
-#include "compact_animation.h"
+#include "export/compact_animation.h"
 
 using nlohmann::json;
 

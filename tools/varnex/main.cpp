@@ -14,7 +14,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "varnex.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include <glm/gtc/matrix_transform.hpp>
 
-#include "scene_sampling.h"
+#include "export/scene_sampling.h"
 #include "varnex/host.h"
 
 namespace varnex {

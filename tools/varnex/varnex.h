@@ -10,7 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "export_settings.h"
+#include "export/export_settings.h"
 
 namespace varnex {
 

@@ -44,7 +44,7 @@ for (const line of page.split(/(?<=\n)/)) {
   }
 }
 writeFileSync(out, `// Made by tools/varnex/player/build_page.mjs from page.html and player.js; do not edit.
-#include "player_page.h"
+#include "player/player_page.h"
 
 namespace varnex {
 

@@ -1,7 +1,7 @@
 // The gallery page of a converted folder and the worker's side of it. The
 // page is plain HTML with a little CSS: no script, nothing fetched but the
 // thumbnails beside it.
-#include "gallery.h"
+#include "player/gallery.h"
 
 #include <algorithm>
 #include <cctype>
@@ -13,8 +13,8 @@
 #include <nlohmann/json.hpp>
 
 #include "atomic_file.h"
-#include "html_player.h"
-#include "svg_preview.h"
+#include "player/html_player.h"
+#include "export/svg_preview.h"
 
 namespace varnex {
 

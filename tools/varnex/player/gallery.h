@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "html_player.h"
+#include "player/html_player.h"
 #include "varnex.h"
 
 namespace varnex {

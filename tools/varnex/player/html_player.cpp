@@ -1,6 +1,6 @@
 // Fills the bundled player page with its takes: their file names and figures
 // as JSON, and their glb as base64, so that the page needs nothing beside it.
-#include "html_player.h"
+#include "player/html_player.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,9 +11,9 @@
 #include <nlohmann/json.hpp>
 
 #include "atomic_file.h"
-#include "gltf_export.h"
-#include "player_page.h"
-#include "scene_sampling.h"
+#include "export/gltf_export.h"
+#include "player/player_page.h"
+#include "export/scene_sampling.h"
 #include "varnex/host.h"
 
 namespace varnex {

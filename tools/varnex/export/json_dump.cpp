@@ -1,10 +1,10 @@
 // Turns the host scene into JSON: every instance with its marks, inverse-
 // kinematics flags, locks, constraints, Euler order and channels with keys.
 // Keys are [time, value] or, once they carry tangents, [time, value, in, out].
-#include "json_dump.h"
+#include "export/json_dump.h"
 
 #include "atomic_file.h"
-#include "scene_sampling.h"
+#include "export/scene_sampling.h"
 #include "varnex/host.h"
 
 namespace varnex {

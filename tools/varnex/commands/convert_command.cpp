@@ -11,12 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include "commands.h"
-#include "convert_jobs.h"
-#include "gallery.h"
+#include "commands/commands.h"
+#include "commands/convert_jobs.h"
+#include "player/gallery.h"
 #include "stop_signals.h"
 #include "varnex/host.h"
-#include "worker_processes.h"
+#include "commands/worker_processes.h"
 
 namespace varnex {
 

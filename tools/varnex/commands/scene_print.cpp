@@ -1,6 +1,6 @@
 // Reads the scene through the reference host's query API; one line per
 // instance, indented two blanks per level below "world" (up to a limit).
-#include "scene_print.h"
+#include "commands/scene_print.h"
 
 #include <algorithm>
 #include <string>
@@ -9,7 +9,7 @@
 
 #include <varnex/host.h>
 
-#include "scene_sampling.h"
+#include "export/scene_sampling.h"
 
 namespace varnex {
 

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "export_settings.h"
+#include "export/export_settings.h"
 #include "take.h"
 
 namespace varnex {

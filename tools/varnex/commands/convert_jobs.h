@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "export_settings.h"
+#include "export/export_settings.h"
 #include "library_scan.h"
 #include "reduction_options.h"
 #include "varnex.h"
-#include "worker_processes.h"
+#include "commands/worker_processes.h"
 
 namespace varnex {
 

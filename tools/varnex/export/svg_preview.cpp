@@ -1,7 +1,7 @@
 // Draws the skeleton as lines from each instance to its parent, in two rows
 // (front and side) of a few frames each. The up axis is the one along which
 // the rest pose is tallest, so Y-up and Z-up takes both stand upright.
-#include "svg_preview.h"
+#include "export/svg_preview.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@
 #include <map>
 
 #include "atomic_file.h"
-#include "scene_sampling.h"
+#include "export/scene_sampling.h"
 #include "varnex/host.h"
 
 namespace varnex {

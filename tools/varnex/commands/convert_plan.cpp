@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "acclaim_pairing.h"
-#include "convert_jobs.h"
-#include "gallery.h"
+#include "commands/convert_jobs.h"
+#include "player/gallery.h"
 
 namespace varnex {
 

@@ -1,7 +1,7 @@
 // Builds a glTF 2.0 document from takes: nodes from the first take's nodes
 // in their rest pose, a skinned bone mesh and inverse bind matrices of that
 // pose, and one animation per take with compact linear samplers.
-#include "gltf_export.h"
+#include "export/gltf_export.h"
 
 #include <algorithm>
 #include <array>
@@ -15,8 +15,8 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "atomic_file.h"
-#include "output_option.h"
-#include "compact_animation.h"
+#include "export/output_option.h"
+#include "export/compact_animation.h"
 
 namespace varnex {
 

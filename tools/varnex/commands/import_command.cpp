@@ -11,17 +11,17 @@
 
 #include <varnex/host.h>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "acclaim_pairing.h"
-#include "gallery.h"
-#include "gltf_export.h"
-#include "html_player.h"
+#include "player/gallery.h"
+#include "export/gltf_export.h"
+#include "player/html_player.h"
 #include "import_session.h"
-#include "scene_print.h"
-#include "svg_preview.h"
+#include "commands/scene_print.h"
+#include "export/svg_preview.h"
 #include "stop_signals.h"
 #include "take.h"
-#include "worker_report.h"
+#include "commands/worker_report.h"
 
 namespace varnex {
 

@@ -8,7 +8,7 @@
 // tolerance over the segment that holds that sample and is fitted again
 // from there, and the samples it changes are played back again, until no
 // node strays.
-#include "compact_animation.h"
+#include "export/compact_animation.h"
 
 #include <algorithm>
 #include <cfloat>

@@ -17,7 +17,7 @@
 #include "varnex/ui.h"
 #endif
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "plugin.h"
 
 namespace varnex {

@@ -1,7 +1,7 @@
 // Starts and reaps the convert command's workers. A worker's crash must not
 // take the convert command along, and on Windows it must not open an error
 // dialog that waits for a person either. No worker outlives the command.
-#include "worker_processes.h"
+#include "commands/worker_processes.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "plugin.h"
 
 namespace varnex {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "gltf_export.h"
-#include "html_player.h"
-#include "json_dump.h"
-#include "output_option.h"
-#include "svg_preview.h"
+#include "export/gltf_export.h"
+#include "player/html_player.h"
+#include "export/json_dump.h"
+#include "export/output_option.h"
+#include "export/svg_preview.h"
 #include "varnex.h"
 
 namespace varnex {

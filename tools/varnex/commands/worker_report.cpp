@@ -1,6 +1,6 @@
 // The hidden --report-to export of convert's workers: reads the host scene,
 // writes a small JSON file of figures that convert shows in its table.
-#include "worker_report.h"
+#include "commands/worker_report.h"
 
 #include <cstdio>
 #include <memory>
@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "atomic_file.h"
-#include "scene_sampling.h"
+#include "export/scene_sampling.h"
 #include "varnex/host.h"
 
 namespace varnex {

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "convert_jobs.h"
+#include "commands/convert_jobs.h"
 
 namespace varnex {
 

@@ -12,8 +12,8 @@
 #include <varnex/host.h>
 
 #include "atomic_file.h"
-#include "output_option.h"
-#include "scene_sampling.h"
+#include "export/output_option.h"
+#include "export/scene_sampling.h"
 #include "take.h"
 #include "varnex.h"
 
