@@ -60,14 +60,15 @@ void AddInstance(Digest& digest, const vxhost::Instance& instance) {
 
 }  // namespace
 
-uint64_t SceneDigest() {
+uint64_t SceneDigest(bool withMessages) {
   Digest digest;
   digest.Values(vxhost::FrameRate());
   for (const vxhost::Instance* instance : vxhost::AllInstances()) AddInstance(digest, *instance);
-  for (const vxhost::Message& message : vxhost::Messages()) {
-    digest.Values(message.kind);
-    digest.Text(message.text);
-  }
+  if (withMessages)
+    for (const vxhost::Message& message : vxhost::Messages()) {
+      digest.Values(message.kind);
+      digest.Text(message.text);
+    }
   return digest.hash();
 }
 
