@@ -27,16 +27,30 @@ std::vector<std::string> InstanceNames() {
   return names;
 }
 
-struct MessageCase {
+struct Keys {
+  const char* instance;
+  int entry;
+  std::vector<float> values;
+};
+
+// What each file prints and answers, and which value each channel takes,
+// whatever the file gets wrong.
+struct ReaderCase {
   const char* name;
   std::string text;
   Prints prints;
-  int32_t result;
+  int32_t result = 0;
+  std::vector<Keys> keys = {};
+  int eulerOrder = -1;             // of Hips, when asked
+  int validatedRate = 0;           // the one rate validated, when asked
+  const char* underTop = nullptr;  // an instance that hangs under the file's node
 };
 
-TEST(BvhReader, MessagesAndResults) {
+TEST(BvhReader, MessagesResultsAndValues) {
+  const std::string kMoreValues =
+      "Warning: More motion values per frame than the joints' channel counts take - extra values ignored.\n";
   const std::string hips = "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition }\n";
-  const MessageCase cases[] = {
+  const ReaderCase cases[] = {
       {"well formed", vxtest::kWalkBvh, {}, 0},
       {"no braces at all",
        "HIERARCHY ROOT Hips OFFSET 0 0 0 CHANNELS 3 Zrotation Xrotation Yrotation } MOTION Frames: 1 "
@@ -83,9 +97,10 @@ TEST(BvhReader, MessagesAndResults) {
       {"unknown word in the hierarchy",
        "HIERARCHY ROOT Hips { OFFSET 0 0 0 Bogus CHANNELS 1 Xposition }",
        {"Warning: unknown string encountered: Bogus.\n"}, 0},
-      {"uppercase exponent is no number",
-       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 1 Frame Time: 0.1 1.5E-05 2 3",
-       {"Warning: unknown string encountered: 1.5E-05.\n", "Warning: Extra animation information found.\n"}, 0},
+      {"an uppercase exponent is no number and takes no place",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2 Frame Time: 0.1 1.5E-05 2 1.5e-05 3",
+       {"Warning: unknown string encountered: 1.5E-05.\n", "Warning: Extra animation information found.\n"}, 0,
+       {{"Hips", vxhost::kTranslateX, {2, 1.5e-05f}}}},
       {"keywords are case-sensitive",
        "hierarchy HIERARCHY ROOT Hips { OFFSET 0 0 0 }",
        {"Warning: unknown string encountered: hierarchy.\n"}, 0},
@@ -99,14 +114,14 @@ TEST(BvhReader, MessagesAndResults) {
        "Yrotation Xrotation } MOTION Frames: 1 Frame Time: 0.1 1 2 3 4 5 6 7",
        {"Warning: More than 6 channel names for joint Hips - ignoring Xrotation.\n",
         "Warning: Joint Hips lists 7 channel names for CHANNELS 6.\n",
-        "Warning: More motion values per frame than the joints' channel counts take - extra values ignored.\n"},
+        kMoreValues},
        0},
-      {"a count above six",
+      {"a count above six: the seventh value keeps its place in the frame and is dropped",
        "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 7 Xposition Yposition Zposition Zrotation Xrotation "
-       "Yrotation Xrotation } MOTION Frames: 1 Frame Time: 0.1 1 2 3 4 5 6 7",
+       "Yrotation Xrotation } MOTION Frames: 2 Frame Time: 0.1 1 2 3 4 5 6 7 8 9 10 11 12 13 14",
        {"Warning: More than 6 channels given for joint Hips - extra values ignored.\n",
         "Warning: More than 6 channel names for joint Hips - ignoring Xrotation.\n"},
-       0},
+       0, {{"Hips", vxhost::kTranslateX, {1, 8}}}},
       {"a negative count", "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS -2 } MOTION Frames: 1 Frame Time: 0.1",
        {"Warning: Negative channel count for joint Hips. Assuming 0.\n"}, 0},
       {"fewer names than the count",
@@ -118,9 +133,11 @@ TEST(BvhReader, MessagesAndResults) {
        {"Warning: Joint Hips lists 0 channel names for CHANNELS 3.\n",
         "Warning: Extra animation information found.\n"},
        0},
+      // Frames without a frame time after them: channels, Euler order and rest keys, no frame key.
       {"frames without a frame time",
-       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 3 1 2 3",
-       {"Warning: Missing frame time. No motion imported.\n"}, 0},
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xrotation Yrotation } MOTION Frames: 3 1 2 3",
+       {"Warning: Missing frame time. No motion imported.\n"}, 0,
+       {{"Hips", vxhost::kScaleX, {1}}, {"Hips", vxhost::kRotateX, {}}}, 6},
       {"cut off in the hierarchy", "HIERARCHY ROOT Hips { OFFSET 0 0", {}, 0},
       {"NUL bytes after the motion are a token", vxtest::kWalkBvh + std::string(4, '\0'),
        {"Warning: unknown string encountered: .\n"}, 0},
@@ -129,10 +146,39 @@ TEST(BvhReader, MessagesAndResults) {
        {"Fatal Error: Frames: " + std::to_string(kBvhFrameArrayLimit / 8 + 1) + " of 2 channels need more than " +
         std::to_string(kBvhFrameArrayLimit >> 20) + " MB of frame arrays. Aborting.\n"},
        1},
-      {"frame time before the frame count", hips + "MOTION Frame Time: 0.1 Frames: 2 1 2 3 4",
-       {"Warning: Missing MOTION keyword.\n", "Warning: Frame Time: comes before Frames:. No motion imported.\n"}, 0},
+      {"frame time before the frame count",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xrotation Yrotation } MOTION Frame Time: 0.1 Frames: 3 1 2 3",
+       {"Warning: Missing MOTION keyword.\n", "Warning: Frame Time: comes before Frames:. No motion imported.\n"}, 0,
+       {{"Hips", vxhost::kScaleX, {1}}, {"Hips", vxhost::kRotateX, {}}}, 6},
 
       {"cut off in the motion", hips + "MOTION Frames: 3 Frame Time: 0.1 1 2 3", {}, 0},
+      {"two ROOTs take values in file order, the End Site none",
+       "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition End Site { OFFSET 0 1 0 } } ROOT B { OFFSET 0 0 0 "
+       "CHANNELS 2 Xposition Yposition } MOTION Frames: 2 Frame Time: 0.1 1 2 3 4 5 6",
+       {}, 0, {{"A", vxhost::kTranslateX, {1, 4}}, {"B", vxhost::kTranslateX, {2, 5}}, {"B", vxhost::kTranslateY, {3, 6}}},
+       -1, 0, "B"},
+      {"an End Site with channels takes values like a joint",
+       "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition End Site { OFFSET 0 1 0 CHANNELS 1 Yposition } } "
+       "MOTION Frames: 1 Frame Time: 0.1 7 8",
+       {}, 0, {{"End Site", vxhost::kTranslateY, {9}}}},
+      {"values missing at the end leave zeros, values before the frame time are ignored",
+       "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition } MOTION Frames: 3 99 Frame Time: 0.1 1 2 3",
+       {}, 0, {{"A", vxhost::kTranslateX, {1, 3, 0}}, {"A", vxhost::kTranslateY, {2, 0, 0}}}},
+      {"more names than the count: frames are as long as the names",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition Yposition } MOTION Frames: 2 Frame Time: 0.1 1 2 3 4",
+       {"Warning: Joint Hips lists 2 channel names for CHANNELS 1.\n", kMoreValues}, 0,
+       {{"Hips", vxhost::kTranslateX, {1, 3}}}},
+      {"a second frame time makes the arrays anew but keeps what the frame already took",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition } MOTION Frames: 2 Frame Time: 0.1 1 "
+       "Frame Time: 0.05 3 4 5 6",
+       {kMoreValues}, 0, {{"Hips", vxhost::kTranslateX, {0, 5}}, {"Hips", vxhost::kTranslateY, {3, 6}}}, -1, 20},
+      {"a joint after the frame time stands at its offset",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2 Frame Time: 0.1 1 JOINT Late { "
+       "OFFSET 0 1 0 CHANNELS 1 Yposition } 2 3",
+       {}, 0, {{"Late", vxhost::kTranslateY, {1}}}},
+      {"Site alone opens an End Site, Time: alone takes the frame time",
+       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition Site { OFFSET 0 2 0 } } MOTION Frames: 1 Time: 0.1 7",
+       {}, 0, {{"End Site", vxhost::kTranslateY, {2}}, {"Hips", vxhost::kTranslateX, {7}}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -145,6 +191,17 @@ TEST(BvhReader, MessagesAndResults) {
     }
     EXPECT_TRUE(vxhost::HostErrors().empty());
     EXPECT_GT(vxhost::FrameRate(), 0);
+    for (const Keys& keys : c.keys) EXPECT_EQ(KeyValues(keys.instance, keys.entry), keys.values) << keys.instance;
+    if (c.eulerOrder >= 0) {
+      EXPECT_EQ(Find("Hips")->eulerOrder, c.eulerOrder);
+    }
+    if (c.validatedRate > 0) {
+      EXPECT_EQ(bvhtest::LogLinesStartingWith(outcome.log, "Sg_ValidateFrameRate"),
+                (Prints{"Sg_ValidateFrameRate(&" + std::to_string(c.validatedRate) + ")"}));
+    }
+    if (c.underTop) {
+      EXPECT_EQ(Find(c.underTop)->parent, Find("walk"));
+    }
   }
 }
 
@@ -217,81 +274,6 @@ TEST(BvhReader, NumbersReadAsAtofReadsThem) {
   const auto& transform = Find("A")->staticTransform;
   for (int axis = 0; axis < 3; ++axis) {
     EXPECT_EQ(static_cast<float>(transform[3][axis]), static_cast<float>(std::atof(texts[axis].c_str())));
-  }
-}
-
-// Which value each channel takes, whatever the file gets wrong.
-TEST(BvhReader, MotionValuesOfOddFiles) {
-  struct Keys {
-    const char* instance;
-    int entry;
-    std::vector<float> values;
-  };
-  const struct {
-    const char* what;
-    std::string text;
-    std::vector<Keys> keys;
-    int eulerOrder = -1;       // of Hips, when asked
-    int validatedRate = 0;     // the one rate validated, when asked
-    const char* underTop = nullptr;  // an instance that hangs under the file's node
-  } cases[] = {
-      {"two ROOTs take values in file order, the End Site none",
-       "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition End Site { OFFSET 0 1 0 } } ROOT B { OFFSET 0 0 0 "
-       "CHANNELS 2 Xposition Yposition } MOTION Frames: 2 Frame Time: 0.1 1 2 3 4 5 6",
-       {{"A", vxhost::kTranslateX, {1, 4}}, {"B", vxhost::kTranslateX, {2, 5}}, {"B", vxhost::kTranslateY, {3, 6}}},
-       -1, 0, "B"},
-      {"an End Site with channels takes values like a joint",
-       "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition End Site { OFFSET 0 1 0 CHANNELS 1 Yposition } } "
-       "MOTION Frames: 1 Frame Time: 0.1 7 8",
-       {{"End Site", vxhost::kTranslateY, {9}}}},
-      {"values missing at the end leave zeros, values before the frame time are ignored",
-       "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition } MOTION Frames: 3 99 Frame Time: 0.1 1 2 3",
-       {{"A", vxhost::kTranslateX, {1, 3, 0}}, {"A", vxhost::kTranslateY, {2, 0, 0}}}},
-      {"an uppercase exponent takes no place",
-       "HIERARCHY ROOT A { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2 Frame Time: 0.1 1.5E-05 2 1.5e-05",
-       {{"A", vxhost::kTranslateX, {2, 1.5e-05f}}}},
-      {"a seventh name's value keeps its place in the frame and is dropped",
-       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 7 Xposition Yposition Zposition Zrotation Xrotation Yrotation "
-       "Xrotation } MOTION Frames: 2 Frame Time: 0.1 1 2 3 4 5 6 7 8 9 10 11 12 13 14",
-       {{"Hips", vxhost::kTranslateX, {1, 8}}}},
-      {"more names than the count: frames are as long as the names",
-       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition Yposition } MOTION Frames: 2 Frame Time: 0.1 1 2 3 4",
-       {{"Hips", vxhost::kTranslateX, {1, 3}}}},
-      {"a second frame time makes the arrays anew but keeps what the frame already took",
-       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xposition Yposition } MOTION Frames: 2 Frame Time: 0.1 1 "
-       "Frame Time: 0.05 3 4 5 6",
-       {{"Hips", vxhost::kTranslateX, {0, 5}}, {"Hips", vxhost::kTranslateY, {3, 6}}}, -1, 20},
-      {"a joint after the frame time stands at its offset",
-       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition } MOTION Frames: 2 Frame Time: 0.1 1 JOINT Late { "
-       "OFFSET 0 1 0 CHANNELS 1 Yposition } 2 3",
-       {{"Late", vxhost::kTranslateY, {1}}}},
-      {"Site alone opens an End Site, Time: alone takes the frame time",
-       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 1 Xposition Site { OFFSET 0 2 0 } } MOTION Frames: 1 Time: 0.1 7",
-       {{"End Site", vxhost::kTranslateY, {2}}, {"Hips", vxhost::kTranslateX, {7}}}},
-      // Frames without a frame time after them: channels, Euler order and rest keys, no frame key.
-      {"frames without a frame time",
-       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xrotation Yrotation } MOTION Frames: 3 1 2 3",
-       {{"Hips", vxhost::kScaleX, {1}}, {"Hips", vxhost::kRotateX, {}}}, 6},
-      {"frames after the frame time",
-       "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 2 Xrotation Yrotation } MOTION Frame Time: 0.1 Frames: 3 1 2 3",
-       {{"Hips", vxhost::kScaleX, {1}}, {"Hips", vxhost::kRotateX, {}}}, 6},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    auto outcome = ImportText(c.text);
-    EXPECT_EQ(outcome.result, 0);
-    EXPECT_TRUE(vxhost::HostErrors().empty());
-    for (const Keys& keys : c.keys) EXPECT_EQ(KeyValues(keys.instance, keys.entry), keys.values) << keys.instance;
-    if (c.eulerOrder >= 0) {
-      EXPECT_EQ(Find("Hips")->eulerOrder, c.eulerOrder);
-    }
-    if (c.validatedRate > 0) {
-      EXPECT_EQ(bvhtest::LogLinesStartingWith(outcome.log, "Sg_ValidateFrameRate"),
-                (Prints{"Sg_ValidateFrameRate(&" + std::to_string(c.validatedRate) + ")"}));
-    }
-    if (c.underTop) {
-      EXPECT_EQ(Find(c.underTop)->parent, Find("walk"));
-    }
   }
 }
 

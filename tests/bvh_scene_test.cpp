@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cstdio>
 #include <regex>
 #include <sstream>
@@ -116,18 +117,10 @@ TEST(BvhScene, BuilderCallsPerRecord) {
                    "Import_IO_Get_DefaultAnimationChannelPtrs(\"End Site\", table)",
                    "Import_IO_OptimizeTransformationChannels(\"End Site\")"}));
 
+  // A joint below the root: translations locked, rotations free, no IK anchor.
   const auto* chest = vxhost::FindInstance("Chest");
-  ASSERT_NE(chest, nullptr);
-  EXPECT_TRUE(chest->jointNode);
-  EXPECT_FALSE(chest->endEffector);
-  EXPECT_FALSE(chest->ikAnchor);
-  EXPECT_TRUE(chest->locked[0][0] && chest->locked[0][1] && chest->locked[0][2]);
+  EXPECT_TRUE(chest->jointNode && !chest->ikAnchor && chest->locked[0][0] && chest->locked[0][1] && chest->locked[0][2]);
   EXPECT_FALSE(chest->locked[1][0] || chest->locked[1][1] || chest->locked[1][2]);
-  const auto* hips = vxhost::FindInstance("Hips");
-  EXPECT_TRUE(hips->ikAnchor && hips->notAffectedByIkOfDescendants);
-  const auto* site = vxhost::FindInstance("End Site");
-  EXPECT_TRUE(site->endEffector);
-  EXPECT_FALSE(site->jointNode);
 
   // After the skeleton: the status text, then the rate, validated and set, before any channel.
   auto at = std::find(outcome.log.begin(), outcome.log.end(),
@@ -240,57 +233,41 @@ ROOT Arm { OFFSET 0 0 0
   EXPECT_NE(instances[3]->name, instances[4]->name);
 }
 
+// Each reduction asks for its three channels, after the optimisation; a
+// take of one frame asks for none.
 TEST(BvhScene, ReductionRequests) {
-  const std::string reduceTranslation =
-      "reducekeys, distance, &0.5, angle, &2, keysareeulerangles, enabled, off, angularkeysareindegrees, "
-      "enabled, off, 0)";
-  const std::string reduceRotation =
-      "reducekeys, distance, &0.5, angle, &2, keysareeulerangles, enabled, on, angularkeysareindegrees, "
-      "enabled, off, 0)";
-  auto request = [](const char* channel, const std::string& tail) {
-    return std::string("Sg_AnimController(&status, ctrlrid, <Hips.") + channel + ">, " + tail;
+  auto requests = [](bool eulerAngles, Lines& lines) {
+    for (const char* axis : {"x", "y", "z"})
+      lines.push_back(std::string("Sg_AnimController(&status, ctrlrid, <Hips.") + (eulerAngles ? "r" : "t") + axis +
+                      ">, reducekeys, distance, &0.5, angle, &2, keysareeulerangles, enabled, " +
+                      (eulerAngles ? "on" : "off") + ", angularkeysareindegrees, enabled, off, 0)");
   };
-  struct ReductionCase {
-    bool translation;
-    bool rotation;
-    int frames;
-    Lines requests;
-  };
-  const ReductionCase cases[] = {
-      {false, false, 2, {}},
-      {true, false, 2,
-       {request("tx", reduceTranslation), request("ty", reduceTranslation), request("tz", reduceTranslation)}},
-      {false, true, 2,
-       {request("rx", reduceRotation), request("ry", reduceRotation), request("rz", reduceRotation)}},
-      {true, true, 2,
-       {request("tx", reduceTranslation), request("ty", reduceTranslation), request("tz", reduceTranslation),
-        request("rx", reduceRotation), request("ry", reduceRotation), request("rz", reduceRotation)}},
-      {true, true, 1, {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.translation) + std::to_string(c.rotation) + std::to_string(c.frames));
-    bvhtest::Options options;
-    options.reduceTranslation = c.translation;
-    options.reduceRotation = c.rotation;
-    options.distance = "0.5";
-    options.angle = "2";
-    auto outcome = ImportText(
-        "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 6 Zrotation Xposition Yrotation Yposition Xrotation "
-        "Zposition } MOTION Frames: " + std::to_string(c.frames) + " Frame Time: 0.1 1 2 3 4 5 6 7 8 9 10 11 12",
-        options);
-    Lines requests;
-    bool optimized = false;
-    for (const auto& line : outcome.log) {
-      if (line == "Import_IO_OptimizeTransformationChannels(\"Hips\")") optimized = true;
-      if (line.find("reducekeys") != std::string::npos) {
-        EXPECT_TRUE(optimized) << "reduction before optimisation";
-        requests.push_back(line);
+  for (bool translation : {false, true}) {
+    for (bool rotation : {false, true}) {
+      for (int frames : {1, 2}) {
+        SCOPED_TRACE(std::to_string(translation) + std::to_string(rotation) + std::to_string(frames));
+        auto outcome = ImportText(
+            "HIERARCHY ROOT Hips { OFFSET 0 0 0 CHANNELS 6 Zrotation Xposition Yrotation Yposition Xrotation "
+            "Zposition } MOTION Frames: " + std::to_string(frames) + " Frame Time: 0.1 1 2 3 4 5 6 7 8 9 10 11 12",
+            {translation, rotation, "0.5", "2"});
+        Lines expected;
+        if (frames > 1 && translation) requests(false, expected);
+        if (frames > 1 && rotation) requests(true, expected);
+        Lines made;
+        bool optimized = false;
+        for (const auto& line : outcome.log) {
+          optimized = optimized || line == "Import_IO_OptimizeTransformationChannels(\"Hips\")";
+          if (line.find("reducekeys") != std::string::npos) {
+            EXPECT_TRUE(optimized) << "reduction before optimisation";
+            made.push_back(line);
+          }
+        }
+        EXPECT_TRUE(optimized);
+        EXPECT_EQ(made, expected);
+        EXPECT_EQ(vxhost::FindInstance("Hips")->channels[vxhost::kTranslateX]->reductionRequests,
+                  frames > 1 && translation ? 1 : 0);
       }
     }
-    EXPECT_TRUE(optimized);
-    EXPECT_EQ(requests, c.requests);
-    auto* tx = vxhost::FindInstance("Hips")->channels[vxhost::kTranslateX];
-    EXPECT_EQ(tx->reductionRequests, c.requests.empty() ? 0 : (c.translation ? 1 : 0));
   }
 }
 
@@ -324,25 +301,20 @@ std::string PollLine(int64_t done, int64_t total) {
   return "Import_IO_Check_For_Abort({40, " + std::to_string(done) + ", " + std::to_string(total) + ", 0, 0})";
 }
 
-TEST(BvhScene, PollsEveryFortyTokensAndEveryFourthNode) {
+// The polls while reading count tokens (the reader tests hold them to
+// their figures); the builder polls after every fourth node.
+TEST(BvhScene, PollsEveryFourthNode) {
   const std::string text = ChainFile(7);
   auto outcome = ImportText(text);
   ASSERT_EQ(outcome.result, 0);
   const int64_t size = static_cast<int64_t>(text.size());
-
-  Lines expected;
-  std::istringstream tokens(text);
-  std::string token;
-  int64_t count = 0;
-  int64_t characters = 0;
-  while (tokens >> token) {
-    characters += static_cast<int64_t>(token.size());
-    if (++count % 40 == 0) expected.push_back(PollLine(characters, 2 * size));
-  }
+  std::istringstream words(text);
+  const auto tokens = std::distance(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
+  auto polls = bvhtest::LogLinesStartingWith(outcome.log, "Import_IO_Check_For_Abort");
   // Six nodes: one poll, after the fourth, with twelve channels done.
-  float step = static_cast<float>(size / 15);
-  expected.push_back(PollLine(static_cast<int64_t>(12.0f * step + static_cast<float>(size)), 2 * size));
-  EXPECT_EQ(bvhtest::LogLinesStartingWith(outcome.log, "Import_IO_Check_For_Abort"), expected);
+  ASSERT_EQ(polls.size(), static_cast<size_t>(tokens / 40 + 1));
+  const float step = static_cast<float>(size / 15);
+  EXPECT_EQ(polls.back(), PollLine(static_cast<int64_t>(12.0f * step + static_cast<float>(size)), 2 * size));
 }
 
 }  // namespace
