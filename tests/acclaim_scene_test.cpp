@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <map>
 #include <memory>
@@ -188,13 +186,6 @@ Pose Evaluate(const Skeleton& skeleton, const Motion& motion, size_t frame) {
   return pose;
 }
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // Imports the pair and holds every instance against the evaluator at every frame.
 void CheckPair(const std::string& asfPath, const std::string& asfText, const std::string& amcText) {
   vxhost::ResetHost();
@@ -300,60 +291,10 @@ TEST(AcclaimScene, SharedMocapPairsMatchTheFormat) {
     asf.replace_extension(".asf");
     if (!fs::exists(asf)) continue;
     SCOPED_TRACE(asf.string());
-    CheckPair(asf.string(), ReadText(asf), ReadText(entry.path()));
+    CheckPair(asf.string(), vxtest::ReadFile(asf), vxtest::ReadFile(entry.path()));
     pairs++;
   }
   EXPECT_GT(pairs, 0);
-}
-
-
-// The host program's position export shows the same scene.
-TEST(AcclaimScene, HostProgramExportsTheSamePositions) {
-  fs::path asf = fs::path(VARNEX_SHARED_MOCAP) / "acclaim" / "cmu_09" / "09_06-run.asf";
-  fs::path varnex = fs::path(VARNEX_BIN_DIR) / "varnex";
-  if (!fs::exists(asf) || !fs::exists(varnex)) GTEST_SKIP() << "no shared take or no host program";
-  ScratchDir dir;
-  const std::string csv = dir.Path("positions.csv");
-  const std::string command = "'" + varnex.string() + "' --settings '" + dir.Path("") + "' import '" + asf.string() +
-                              "' -q --positions '" + csv + "' > /dev/null 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-
-  // frame -> bone name (or "end:" + leaf name for an end effector) -> position
-  std::vector<std::map<std::string, glm::dvec3>> exported;
-  std::ifstream in(csv);
-  std::string line;
-  std::getline(in, line);
-  EXPECT_EQ(line, "frame,time,path,x,y,z");
-  while (std::getline(in, line)) {
-    std::vector<std::string> fields;
-    std::stringstream row(line);
-    for (std::string field; std::getline(row, field, ',');) fields.push_back(field);
-    ASSERT_EQ(fields.size(), 6u) << line;
-    size_t frame = std::stoul(fields[0]);
-    if (exported.size() <= frame) exported.resize(frame + 1);
-    std::vector<std::string> parts;
-    std::stringstream path(fields[2]);
-    for (std::string part; std::getline(path, part, '/');) parts.push_back(part);
-    std::string key = parts.back();
-    if (key.rfind("End Effector", 0) == 0 && parts.size() > 1) key = "end:" + parts[parts.size() - 2];
-    exported[frame][key] = {std::stod(fields[3]), std::stod(fields[4]), std::stod(fields[5])};
-  }
-
-  Skeleton skeleton = ReadSkeleton(ReadText(asf));
-  fs::path amc = asf;
-  amc.replace_extension(".amc");
-  Motion motion = ReadMotion(ReadText(amc));
-  ASSERT_EQ(exported.size(), motion.frames.size());
-  for (size_t f = 0; f < motion.frames.size(); f++) {
-    Pose pose = Evaluate(skeleton, motion, f);
-    for (const auto& [bone, start] : pose.start) {
-      ASSERT_EQ(exported[f].count(bone->name), 1u) << bone->name;
-      EXPECT_LT(glm::length(exported[f][bone->name] - start), 1e-3) << bone->name << " frame " << f + 1;
-      if (bone->children.empty()) {
-        EXPECT_LT(glm::length(exported[f]["end:" + bone->name] - pose.end.at(bone)), 1e-3) << bone->name;
-      }
-    }
-  }
 }
 
 }  // namespace
