@@ -8,7 +8,6 @@
 #include <sys/resource.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -23,21 +22,16 @@
 #include "support/scratch.h"
 #include "varnex/host.h"
 
-namespace {
-
-namespace fs = std::filesystem;
-using namespace std::string_literals;
-
-using vxtest::kSanitized;
-
-}  // namespace
-
 #ifdef VARNEX_ASAN
 // One block of more than a gigabyte is a crash here, whatever the file.
 extern "C" const char* __asan_default_options() { return "max_allocation_size_mb=1024:allocator_may_return_null=0"; }
 #endif
 
 namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using vxtest::kSanitized;
 
 // Writes a file piece by piece, so a 100 MB input never sits in memory.
 class FileWriter {
@@ -95,17 +89,9 @@ struct HostileCase {
   const char* message;                             // part of the messages shown; "" when none is asked for
   const char* companion = nullptr;                 // a second file (the AMC beside an ASF)
   std::function<void(const std::string&)> writeCompanion = nullptr;
-  double cpuSecondsLimit = 60;
 };
 
 void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.name; }
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 long PeakRssMegabytes() {
   rusage usage{};
@@ -252,9 +238,7 @@ TEST_P(HostileInput, EndsWithAClearMessageOrAHarmlessResult) {
   uintmax_t bytes = fs::file_size(path) + (c.companion ? fs::file_size(scratch_.Path(c.companion)) : 0);
 
   long rssBefore = PeakRssMegabytes();
-  double cpuBefore = CpuSeconds();
   int32_t result = vxtest::Import(path);
-  double cpu = CpuSeconds() - cpuBefore;
   long rssGrowth = PeakRssMegabytes() - rssBefore;
 
   std::string messages = vxhost::AllMessageText();
@@ -274,17 +258,10 @@ TEST_P(HostileInput, EndsWithAClearMessageOrAHarmlessResult) {
   // dense file, never gigabytes for a short one.
   long bound = 64 + static_cast<long>(bytes * (kSanitized ? 1200 : 400) / (1 << 20));
   EXPECT_LE(rssGrowth, bound) << "peak memory grew by " << rssGrowth << " MB for " << bytes << " bytes";
-  EXPECT_LE(cpu, c.cpuSecondsLimit * (kSanitized ? 4 : 1));
-  std::printf("%s: result %d, %.2f s CPU, peak +%ld MB, %zu messages, first: %s\n", c.name, result, cpu, rssGrowth,
-              vxhost::Messages().size(), vxhost::Messages().empty() ? "-" : vxhost::Messages()[0].text.substr(0, 200).c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileInput, ::testing::ValuesIn(Cases()),
                          [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
-
-}  // namespace
-
-namespace {
 
 std::string SmallBvh() {
   return BvhHead("2", "0.04") + "1 2 3\n4 5 6\n";
