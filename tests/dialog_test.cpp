@@ -95,7 +95,7 @@ void ExpectReductions(const vxui::DialogView& view, bool translation, bool rotat
 
 // -- What the options dialog shows when it opens
 
-TEST_F(DialogTest, OpensWithTheOptionsAndEnablesOnlyTheFieldsOfReductionsThatAreOn) {
+TEST_F(DialogTest, OpensWithTheOptionsAndEnablesTheFieldsOfReductionsThatAreOn) {
   struct Case {
     int translation, rotation;
     const char *distance, *angular;
@@ -105,7 +105,10 @@ TEST_F(DialogTest, OpensWithTheOptionsAndEnablesOnlyTheFieldsOfReductionsThatAre
     SCOPED_TRACE(std::string("translation ") + std::to_string(c.translation) + " rotation " + std::to_string(c.rotation));
     vxui::ResetUi();
     StartWith(OptionsFile(c.distance, c.angular, c.translation, c.rotation));
-    EXPECT_EQ(Options({Snapshot(), Click(kCancel)}), 0);
+    EXPECT_EQ(Options({Snapshot(), Click(kTranslation), Snapshot(), Click(kRotation), Snapshot(), Click(kCancel)}), 0);
+    // Ticking a box enables its field and the field's label together.
+    ExpectReductions(Shot(1), c.translation == 0, c.rotation != 0);
+    ExpectReductions(Shot(2), c.translation == 0, c.rotation == 0);
     const vxui::DialogView& view = Shot(0);
     EXPECT_EQ(view.caption, "Acclaim/Biovision MoCap Import Plug-In");
     EXPECT_EQ(view.owner, "main");
@@ -116,14 +119,6 @@ TEST_F(DialogTest, OpensWithTheOptionsAndEnablesOnlyTheFieldsOfReductionsThatAre
     EXPECT_EQ(view.focusId, kTranslation);
     EXPECT_EQ(EventsStartingWith("center"), std::vector<std::string>{"center OptionsDialog on main"});
   }
-}
-
-TEST_F(DialogTest, TickingABoxEnablesItsFieldAndLabelTogether) {
-  StartWith(OptionsFile("0.01", "0.01", 0, 0));
-  Options({Click(kTranslation), Snapshot(), Click(kRotation), Snapshot(), Click(kTranslation), Snapshot(), Click(kCancel)});
-  ExpectReductions(Shot(0), true, false);
-  ExpectReductions(Shot(1), true, true);
-  ExpectReductions(Shot(2), false, true);
 }
 
 // -- Leaving the options dialog
@@ -166,18 +161,25 @@ TEST_F(DialogTest, CancelAnswersZeroKeepsToggledFlagsAndLeavesTheFileAlone) {
   EXPECT_EQ(Shot(0).Control(kDistance)->text, "0.5");
 }
 
+// One message at a time; a distance that passes is taken even when the
+// angular threshold is then refused and the dialog cancelled.
 TEST_F(DialogTest, RefusesThresholdsNotAboveZeroOneMessageAtATime) {
   StartWith(OptionsFile("0.01", "0.01", 1, 1));
   const std::string distanceMessage =
       "message \"Error\" \"The 'distance threshold' value must be greater than 0.\" owner=OptionsDialog";
   const std::string angularMessage =
       "message \"Error\" \"The 'angular threshold' value must be greater than 0.\" owner=OptionsDialog";
-  int32_t result = Options({SetText(kDistance, "0"), SetText(kAngular, "0"), Click(kOk), Snapshot(),
-                            SetText(kDistance, "0.25"), Click(kOk), Snapshot(), SetText(kAngular, "1"), Click(kOk)});
-  EXPECT_EQ(result, 1);
+  EXPECT_EQ(Options({SetText(kDistance, "0"), SetText(kAngular, "0"), Click(kOk), Snapshot(),
+                     SetText(kDistance, "0.25"), SetText(kAngular, "-2"), Click(kOk), Snapshot(), Click(kCancel)}),
+            0);
   EXPECT_EQ(EventsStartingWith("message"), (std::vector<std::string>{distanceMessage, angularMessage}));
   EXPECT_EQ(Shot(0).focusId, kDistance);
   EXPECT_EQ(Shot(1).focusId, kAngular);
+  EXPECT_EQ(IniText(), OptionsFile("0.01", "0.01", 1, 1));
+  vxui::ResetUi();
+  EXPECT_EQ(Options({Snapshot(), SetText(kAngular, "1"), Click(kOk)}), 1);
+  EXPECT_EQ(Shot(0).Control(kDistance)->text, "0.25");
+  EXPECT_EQ(Shot(0).Control(kAngular)->text, "0.01");
   EXPECT_EQ(IniText(), OptionsFile("0.25", "1", 1, 1));
 }
 
@@ -192,15 +194,6 @@ TEST_F(DialogTest, RefusesEveryDistanceThatIsNotAPositiveNumberEvenWhenItsFieldI
     EXPECT_EQ(Shot(0).focusId, kOk) << "a disabled field cannot take the focus";
     EXPECT_EQ(IniText(), before);
   }
-}
-
-TEST_F(DialogTest, TheDistanceIsTakenBeforeTheAngularThresholdIsRefused) {
-  StartWith(OptionsFile("0.01", "0.01", 1, 1));
-  EXPECT_EQ(Options({SetText(kDistance, "3"), SetText(kAngular, "-2"), Click(kOk), Click(kCancel)}), 0);
-  vxui::ResetUi();
-  Options({Snapshot(), Click(kCancel)});
-  EXPECT_EQ(Shot(0).Control(kDistance)->text, "3");
-  EXPECT_EQ(Shot(0).Control(kAngular)->text, "0.01");
 }
 
 TEST_F(DialogTest, AnUnwritableSettingsDirectoryIsReportedAndTheDialogStillEndsWithOne) {
@@ -229,13 +222,9 @@ TEST_F(DialogTest, HelpFromEitherDialogShowsTopicMainOfTheHelpFile) {
   Options({Click(kHelp), Click(kAbout), Click(kHelp), Click(kOk), Click(kCancel)});
   EXPECT_EQ(EventsStartingWith("help"), (std::vector<std::string>{"help imp_bvh.hlp main owner=OptionsDialog",
                                                                     "help imp_bvh.hlp main owner=AboutBox"}));
-  // Found beside the host's libraries: the shipped file.
+  // Found beside the host's libraries: the shipped file; one in the settings directory comes first.
   EXPECT_NE(vxui::HelpText().find("Perform translation keyframe reduction"), std::string::npos);
-}
-
-TEST_F(DialogTest, AHelpFileInTheSettingsDirectoryComesFirst) {
   scratch_.Write("imp_bvh.hlp", "@topic other\nnot this\n@topic main\nOur own words.\n");
-  StartWith(OptionsFile("0.01", "0.01", 0, 0));
   Options({Click(kHelp), Click(kCancel)});
   EXPECT_EQ(vxui::HelpText(), "Our own words.\n");
 }

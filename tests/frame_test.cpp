@@ -70,21 +70,18 @@ TEST_F(FrameTest, KeywordListsEndAndTheLastAnswerWins) {
                                         {"parent_hInstance", nullptr}, {"shutdown", nullptr},
                                         {"new_instance", nullptr}, {"destroy_instance", nullptr},
                                         {"bogus", nullptr}}, -1},
+      {"keywords that differ in case or by a blank", {{"Initialize", Text(scratch.Dir())},
+                                                     {"initialize ", Text(scratch.Dir())},
+                                                     {"execute_geometry_converter ", nullptr}}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(CallPlugin(c.items), c.expected);
   }
-}
-
-// A null list, and keywords that differ in case or by a blank: nothing runs.
-TEST_F(FrameTest, NullListAndMisspelledKeywordsDoNothing) {
   int32_t result = 77;
   Varnex_Plugin_EntryPoint(nullptr, nullptr, &result, nullptr);
-  EXPECT_EQ(result, 0);
-  std::string dir = scratch.Dir();
-  EXPECT_EQ(CallPlugin({{"Initialize", Text(dir)}, {"initialize ", Text(dir)}, {"execute_geometry_converter ", nullptr}}), 0);
-  EXPECT_TRUE(vxhost::CallLog().empty());
+  EXPECT_EQ(result, 0) << "a null list";
+  // Nothing started, imported or spoke.
   EXPECT_TRUE(vxhost::Messages().empty());
   EXPECT_EQ(importOptions.defaultsApplied, 0);
 }
@@ -290,18 +287,6 @@ TEST(BaseName, OnlyABackslashEndsTheDirectory) {
     EXPECT_STREQ(name, c.expected) << c.path;
     std::free(name);
   }
-}
-
-TEST_F(FrameTest, BaseNameNamesTheTopInstance) {
-  std::filesystem::create_directory(scratch.Path("sub"));
-  scratch.Write("run.bvh", kWalkBvh);
-  scratch.Write("sub/run.bvh", kWalkBvh);
-  WorkingDirectory here(scratch.Dir());
-  EXPECT_EQ(Import("run.bvh"), 0);
-  EXPECT_NE(vxhost::FindInstance("run"), nullptr);
-  vxhost::ResetHost();
-  EXPECT_EQ(Import("sub/run.bvh"), 0);
-  EXPECT_NE(vxhost::FindInstance("sub/run"), nullptr);
 }
 
 // -- Jumps to the import trap (interruptions inside an import are the
