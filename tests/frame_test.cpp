@@ -151,8 +151,20 @@ TEST_F(FrameTest, HeaderCheckAnswersByExtensionAndFirstLine) {
 
 // -- Driver keywords
 
-TEST_F(FrameTest, DriverKeywordsSetTheOptions) {
+// Defaults come with the first import or initialize, once; then each
+// import's keywords change what they name and keep the rest.
+TEST_F(FrameTest, DefaultsApplyOnceAndDriverKeywordsSetTheOptions) {
   std::string good = scratch.Write("good.bvh", "HIERARCHY\n");
+  CallPlugin({{"show_about_dialog", nullptr}, {"validate_header", Text(good)}});
+  EXPECT_EQ(importOptions.distanceThreshold, 0.0f);
+  EXPECT_EQ(importOptions.defaultsApplied, 0);
+
+  CallPlugin({{"execute_geometry_converter", nullptr}, {"validate_header_2", Text(good)}});
+  EXPECT_FLOAT_EQ(importOptions.distanceThreshold, 0.01f);
+  EXPECT_FLOAT_EQ(importOptions.angularThreshold, 0.01f);
+  EXPECT_EQ(importOptions.reduceTranslation, 0);
+  EXPECT_EQ(importOptions.defaultsApplied, 1);
+
   CallPlugin({{"execute_geometry_converter", nullptr},
               {"distance_threshold", Text("0.5")},
               {"angular_threshold", Text("not a number")},
@@ -169,27 +181,12 @@ TEST_F(FrameTest, DriverKeywordsSetTheOptions) {
               {"distance_threshold", Text("2.25")},
               {"ena_trans_kf_reduction", Number(0)},
               {"validate_header_2", Text(good)}});
+  CallPlugin({{"initialize", Text(scratch.Dir())}});
+  CallPlugin({{"execute_geometry_converter", nullptr}, {"validate_header_2", Text(good)}});
   EXPECT_FLOAT_EQ(importOptions.distanceThreshold, 2.25f);
   EXPECT_EQ(importOptions.reduceTranslation, 0);
   EXPECT_EQ(importOptions.reduceRotation, 2);
-}
-
-TEST_F(FrameTest, DefaultsApplyOnceAtTheFirstImportOrInitialize) {
-  std::string good = scratch.Write("good.bvh", "HIERARCHY\n");
-  CallPlugin({{"show_about_dialog", nullptr}, {"validate_header", Text(good)}});
-  EXPECT_EQ(importOptions.distanceThreshold, 0.0f);
-  EXPECT_EQ(importOptions.defaultsApplied, 0);
-
-  CallPlugin({{"execute_geometry_converter", nullptr}, {"validate_header_2", Text(good)}});
-  EXPECT_FLOAT_EQ(importOptions.distanceThreshold, 0.01f);
-  EXPECT_FLOAT_EQ(importOptions.angularThreshold, 0.01f);
-  EXPECT_EQ(importOptions.reduceTranslation, 0);
   EXPECT_EQ(importOptions.defaultsApplied, 1);
-
-  CallPlugin({{"execute_geometry_converter", nullptr}, {"angular_threshold", Text("3")}, {"validate_header_2", Text(good)}});
-  CallPlugin({{"initialize", Text(scratch.Dir())}});
-  CallPlugin({{"execute_geometry_converter", nullptr}, {"validate_header_2", Text(good)}});
-  EXPECT_FLOAT_EQ(importOptions.angularThreshold, 3.0f);
 }
 
 // -- Driver outcomes
