@@ -409,6 +409,47 @@ struct Track {
   }
 };
 
+// How far the descendants of each node with a rotation track lie from it at
+// each sample of the full-rate take: the far side of a sphere around them,
+// the spheres merged from the leaves up. A rotation that errs by an angle
+// moves none of them further than the angle times this. Empty for nodes
+// without such a track.
+std::vector<std::vector<float>> ReachPerSample(const Take& take) {
+  const size_t n = take.nodes.size(), samples = take.ticks.size();
+  std::vector<std::vector<float>> reach(n);
+  for (size_t i = 0; i < n; ++i)
+    if (samples > 1 && take.nodes[i].rotation.size() == samples) reach[i].resize(samples);
+  std::vector<Affine> world(n);
+  std::vector<glm::dvec3> centre(n);
+  std::vector<double> radius(n);
+  static const Affine kWorld;
+  for (size_t k = 0; k < samples; ++k) {
+    for (size_t i = 0; i < n; ++i) {
+      const TakeNode& node = take.nodes[i];
+      const Transform local = LocalAt(node, k);
+      world[i] = Compose(node.parent < 0 ? kWorld : world[size_t(node.parent)], local.translation,
+                         Unit(local.rotation), local.scale);
+      centre[i] = world[i].p, radius[i] = 0.0;
+    }
+    for (size_t i = n; i-- > 0;) {
+      if (!reach[i].empty()) reach[i][k] = float(glm::length(centre[i] - world[i].p) + radius[i]);
+      if (take.nodes[i].parent < 0) continue;
+      glm::dvec3& c = centre[size_t(take.nodes[i].parent)];
+      double& r = radius[size_t(take.nodes[i].parent)];
+      const double apart = glm::length(centre[i] - c);
+      if (apart + radius[i] <= r) continue;
+      if (apart + r <= radius[i]) {
+        c = centre[i], r = radius[i];
+      } else {
+        const double merged = 0.5 * (apart + r + radius[i]);
+        c += (centre[i] - c) * ((merged - r) / apart);
+        r = merged;
+      }
+    }
+  }
+  return reach;
+}
+
 }  // namespace
 
 std::array<int16_t, 4> QuantizeRotation(const glm::dquat& unit) {
@@ -479,6 +520,7 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
   std::vector<glm::dquat> restRotation(n);
   std::vector<Track> tracks;
   std::vector<std::array<int, 2>> trackOf(n, {-1, -1});
+  const std::vector<std::vector<float>> reachAt = ReachPerSample(take);
   for (size_t i = 0; i < n; ++i) {
     const TakeNode& node = take.nodes[i];
     restVector[i] = glm::dvec3(glm::vec3(Clean(node.rest.translation)));
@@ -496,6 +538,10 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
       track.count = count;
       track.quantized = rotation;
       track.tolerance.assign(count, float(tolerance));
+      // Where the pose draws a rotation's descendants in, it may err more.
+      if (rotation && !reachAt[i].empty())
+        for (size_t k = 0; k < count; ++k)
+          if (const double at = reachAt[i][k]; at > 0.0 && at < reach[i]) track.tolerance[k] = float(std::min(bound / at, 1.0));
       trackOf[i][rotation] = int(tracks.size());
       tracks.push_back(std::move(track));
     }
