@@ -29,6 +29,8 @@ const double kComponentShare = 1.0 / std::sqrt(3.0);
 constexpr double kShortAngle = 2.0 / 32767.0;
 // How far a rotation moves when stored as floats.
 constexpr double kFloatAngle = 3e-7;
+// Segments fitted together at most, their values chosen once they end.
+constexpr size_t kLongestRun = 4096;
 // Passes of fitting and playing back before giving up on compaction.
 constexpr uint32_t kMaxPasses = 40;
 // A stray node tightens, of its own track and those of its nearest moving
@@ -126,6 +128,77 @@ Affine Compose(const Affine& parent, const glm::dvec3& t, const glm::dquat& q, c
 
 enum class Shape { kRest, kHeld, kKeys };
 
+// A segment of a track while it is fitted: its first sample, the chart its
+// values are read in (a rotation's offsets from the rotation at its start),
+// and per component the region of (start value, slope) pairs whose line
+// keeps every sample on the way within tolerance: a convex polygon.
+struct Piece {
+  size_t from = 0;
+  glm::dquat centre{1.0, 0.0, 0.0, 0.0};
+  std::array<std::vector<glm::dvec2>, 3> region;
+
+  glm::dvec3 Offset(const glm::dquat& q) const {
+    glm::dquat r = glm::conjugate(centre) * q;
+    if (r.w < 0.0) r = -r;
+    return RotationVector(r);
+  }
+};
+
+// Room for fitting, shared by the tracks of a take, one at a time.
+struct FitRoom {
+  std::vector<Piece> pieces;
+  std::array<std::vector<glm::dvec2>, 3> trial;
+  std::vector<glm::dvec2> scratch;
+  std::vector<size_t> endKeys;
+  std::vector<glm::dvec3> endVectors;
+  std::vector<glm::dquat> endRotations;
+};
+
+// Keeps the part of a convex polygon where a x + b y <= c.
+void Clip(std::vector<glm::dvec2>& polygon, std::vector<glm::dvec2>& scratch, double a, double b, double c) {
+  scratch.clear();
+  const size_t m = polygon.size();
+  for (size_t i = 0; i < m; ++i) {
+    const glm::dvec2& p = polygon[i];
+    const glm::dvec2& q = polygon[(i + 1) % m];
+    const double fp = a * p.x + b * p.y - c, fq = a * q.x + b * q.y - c;
+    if (fp <= 0.0) scratch.push_back(p);
+    if ((fp < 0.0 && fq > 0.0) || (fp > 0.0 && fq < 0.0)) scratch.push_back(p + (q - p) * (fp / (fp - fq)));
+  }
+  polygon.swap(scratch);
+}
+
+// The values that the lines of a region reach after dt: lowest, highest.
+glm::dvec2 Reach(const std::vector<glm::dvec2>& region, double dt) {
+  glm::dvec2 range(INFINITY, -INFINITY);
+  for (const glm::dvec2& p : region) {
+    const double v = p.x + p.y * dt;
+    range = {std::min(range.x, v), std::max(range.y, v)};
+  }
+  return range;
+}
+
+// The start values of the lines of a region that reach end after dt; the
+// nearest start when rounding left none.
+glm::dvec2 Slice(const std::vector<glm::dvec2>& region, double dt, double end) {
+  glm::dvec2 range(INFINITY, -INFINITY);
+  const size_t m = region.size();
+  double nearest = INFINITY, nearestStart = region.empty() ? 0.0 : region[0].x;
+  for (size_t i = 0; i < m; ++i) {
+    const glm::dvec2& p = region[i];
+    const glm::dvec2& q = region[(i + 1) % m];
+    const double fp = p.x + p.y * dt - end, fq = q.x + q.y * dt - end;
+    if (fp == 0.0) range = {std::min(range.x, p.x), std::max(range.y, p.x)};
+    if ((fp < 0.0 && fq > 0.0) || (fp > 0.0 && fq < 0.0)) {
+      const double x = p.x + (q.x - p.x) * (fp / (fp - fq));
+      range = {std::min(range.x, x), std::max(range.y, x)};
+    }
+    if (std::fabs(fp) < nearest) nearest = std::fabs(fp), nearestStart = p.x;
+  }
+  if (range.x > range.y) range = {nearestStart, nearestStart};
+  return range;
+}
+
 // One moving translation or rotation of a node while it is fitted.
 struct Track {
   const TakeNode* node = nullptr;
@@ -152,6 +225,11 @@ struct Track {
   std::vector<glm::dquat> oldRotations;
   std::vector<float> oldFloats;
   std::vector<int16_t> oldShorts;
+
+  // The segments of the run being fitted (pieces[0, used)), in room that
+  // all tracks share.
+  FitRoom* room = nullptr;
+  size_t used = 0;
 
   // Playback: the segment of the sample being played, and its arc.
   size_t cursor = 0, arcOf = SIZE_MAX;
@@ -216,67 +294,160 @@ struct Track {
     return true;
   }
 
-  // Greedy segments on from the last key: each reaches as far as some end
-  // value keeps every sample on the way within tolerance, found by
-  // narrowing the box of slopes that do; the end value is the one of those
-  // nearest the sample. After sample syncAfter, a segment that can end on
-  // an old key, with its value, does so and the fit stops there; returns the
-  // old key's index (the count of old keys when none was met). A fit of
-  // more than give keys (when not 0) stops early.
+  // Greedy segments on from the last key, each as long as some straight
+  // line keeps every sample on the way within tolerance. A segment's end
+  // value is left open, within the window of values that allow its line,
+  // and the next segment may start anywhere in that window; the values are
+  // chosen backwards once the run of segments ends. After sample syncAfter,
+  // a run that can end on an old key, with its value, does so and the fit
+  // stops there; returns the old key's index (the count of old keys when
+  // none was met). A fit of more than give keys (when not 0) stops early.
   size_t FitSegments(const std::vector<double>& times, size_t syncAfter, size_t give = 0) {
+    std::vector<Piece>& pieces = room->pieces;
     size_t a = keys.back();
     size_t old = syncAfter == SIZE_MAX ? oldKeys.size()
                                        : size_t(std::upper_bound(oldKeys.begin(), oldKeys.end(), uint32_t(std::max(a, syncAfter))) -
                                                 oldKeys.begin());
+    used = 0;
+    glm::dvec3 low(0.0), high(0.0);  // the window of the next segment's start
+    auto startRun = [&] {
+      used = 0;
+      low = high = rotation ? glm::dvec3(0.0) : vectors.back();
+    };
+    startRun();
     while (a + 1 < count) {
-      const glm::dquat from = rotation ? glm::normalize(rotations.back()) : glm::dquat();
-      const glm::dquat back = glm::conjugate(from);
-      const glm::dvec3 start = rotation ? glm::dvec3(0.0) : vectors.back();
-      auto offset = [&](const glm::dquat& q) {
-        glm::dquat r = back * q;
-        if (r.w < 0.0) r = -r;
-        return RotationVector(r);
-      };
-      glm::dvec3 lo(-INFINITY), hi(INFINITY), reach(0.0);
-      double span = 0.0;
+      if (pieces.size() == used) pieces.emplace_back();
+      Piece& piece = pieces[used++];
+      piece.from = a;
+      piece.centre = rotation ? (used == 1 ? glm::normalize(rotations.back()) : Rotation(a)) : glm::dquat();
       size_t b = a;
+      glm::dvec3 last(0.0);
       for (size_t k = a + 1; k < count; ++k) {
         const double dt = times[k] - times[a];
         if (!(dt > 0.0)) break;
-        const glm::dvec3 d = rotation ? offset(Rotation(k)) : Vector(k) - start;
+        const glm::dvec3 d = rotation ? piece.Offset(Rotation(k)) : Vector(k);
         const double e = std::max(0.0, double(tolerance[k]) * kComponentShare - Margin(k));
-        const double inverse = 1.0 / dt;
-        const glm::dvec3 nlo = glm::max(lo, (d - e) * inverse), nhi = glm::min(hi, (d + e) * inverse);
-        if (nlo.x > nhi.x || nlo.y > nhi.y || nlo.z > nhi.z) break;
-        lo = nlo, hi = nhi, reach = d, span = dt, b = k;
+        bool empty = false;
+        for (int c = 0; c < 3 && !empty; ++c) {
+          std::vector<glm::dvec2>& region = room->trial[c];
+          if (k == a + 1) {
+            region.assign({{low[c], (d[c] - e - low[c]) / dt}, {high[c], (d[c] - e - high[c]) / dt},
+                           {high[c], (d[c] + e - high[c]) / dt}, {low[c], (d[c] + e - low[c]) / dt}});
+          } else {
+            region = piece.region[c];
+            Clip(region, room->scratch, 1.0, dt, d[c] + e);
+            Clip(region, room->scratch, -1.0, -dt, -(d[c] - e));
+          }
+          empty = region.empty();
+        }
+        if (empty) break;
+        for (int c = 0; c < 3; ++c) piece.region[c].swap(room->trial[c]);
+        b = k, last = d;
         if (old < oldKeys.size() && oldKeys[old] == k) {
-          const glm::dvec3 slope = (rotation ? offset(oldRotations[old]) : oldVectors[old] - start) * inverse;
-          if (glm::all(glm::greaterThanEqual(slope, lo)) && glm::all(glm::lessThanEqual(slope, hi))) return old;
+          const glm::dvec3 end = rotation ? piece.Offset(oldRotations[old]) : oldVectors[old];
+          bool reachable = true;
+          for (int c = 0; c < 3; ++c) {
+            const glm::dvec2 range = Reach(piece.region[c], dt);
+            reachable = reachable && range.x <= end[c] && end[c] <= range.y;
+          }
+          if (reachable) {
+            EndRun(times, k, end, false);
+            return old;
+          }
           ++old;
         }
       }
-      if (give && keys.size() > give) {
+      if (give && keys.size() + used > give) {
         gaveUp = true;
         return oldKeys.size();
       }
-      if (b == a) {
-        // Two samples at one time: the next is kept as it is.
-        KeepSample(++b);
+      if (b == a || used == kLongestRun) {
+        // Two samples at one time: the run ends before them and the next
+        // is kept as it is. A run too long for the room also ends.
+        if (b == a) {
+          --used;
+          if (used > 0) EndRun(times, a, Choose(used - 1, a, times), true);
+          KeepSample(++b);
+        } else {
+          EndRun(times, b, Choose(used - 1, b, times), true);
+        }
+        startRun();
       } else {
-        const glm::dvec3 slope = glm::clamp(reach / span, lo, hi);
-        if (rotation) KeepRotation(uint32_t(b), from * FromRotationVector(slope * span));
-        else KeepVector(uint32_t(b), start + slope * span);
+        const double dt = times[b] - times[a];
+        for (int c = 0; c < 3; ++c) {
+          const glm::dvec2 range = Reach(piece.region[c], dt);
+          low[c] = range.x, high[c] = range.y;
+        }
+        if (rotation) {
+          // Into the chart of the next segment, centred on sample b.
+          const double room = 0.5 * glm::length(last) * std::max(MaxAbs(low - last), MaxAbs(high - last));
+          low = low - last + room, high = high - last - room;
+          for (int c = 0; c < 3; ++c)
+            if (low[c] > high[c]) low[c] = high[c] = 0.5 * (low[c] + high[c]);
+        }
       }
       // A fit as dense as every sample over the first eighth is given up.
-      if (give && count >= 1024 && a < count / 8 && b >= count / 8 && 8 * keys.size() > 9 * (give * b / count)) {
+      if (give && count >= 1024 && a < count / 8 && b >= count / 8 && 8 * (keys.size() + used) > 9 * (give * b / count)) {
         gaveUp = true;
         return oldKeys.size();
       }
       a = b;
       while (old < oldKeys.size() && oldKeys[old] <= a) ++old;
     }
+    if (used > 0) EndRun(times, a, Choose(used - 1, a, times), true);
     return oldKeys.size();
   }
+
+  // The end value of the run's last segment nearest the sample at b.
+  glm::dvec3 Choose(size_t piece, size_t b, const std::vector<double>& times) const {
+    const Piece& p = room->pieces[piece];
+    const glm::dvec3 d = rotation ? p.Offset(Rotation(b)) : Vector(b);
+    const double dt = times[b] - times[p.from];
+    glm::dvec3 out;
+    for (int c = 0; c < 3; ++c) {
+      const glm::dvec2 range = Reach(p.region[c], dt);
+      out[c] = std::clamp(d[c], range.x, range.y);
+    }
+    return out;
+  }
+
+  // Chooses the run's values backwards from its end value (in the chart of
+  // its last segment) at sample b, and keeps them: every segment's start
+  // but the run's first, which is kept already, and the end when keepEnd.
+  void EndRun(const std::vector<double>& times, size_t b, glm::dvec3 end, bool keepEnd) {
+    const std::vector<Piece>& pieces = room->pieces;
+    std::vector<size_t>& endKeys = room->endKeys;
+    std::vector<glm::dvec3>& endVectors = room->endVectors;
+    std::vector<glm::dquat>& endRotations = room->endRotations;
+    endKeys.clear(), endVectors.clear(), endRotations.clear();
+    auto keep = [&](size_t k, const Piece& p, const glm::dvec3& x) {
+      endKeys.push_back(k);
+      if (rotation) endRotations.push_back(Value(p, x));
+      else endVectors.push_back(x);
+    };
+    size_t to = b;
+    for (size_t j = used; j-- > 0;) {
+      const Piece& p = pieces[j];
+      if (j + 1 == used && keepEnd) keep(to, p, end);
+      const double dt = times[to] - times[p.from];
+      glm::dvec3 start;
+      for (int c = 0; c < 3; ++c) {
+        const glm::dvec2 range = Slice(p.region[c], dt, end[c]);
+        start[c] = std::clamp(rotation ? 0.0 : Vector(p.from)[c], range.x, range.y);
+      }
+      if (j == 0) break;
+      keep(p.from, p, start);
+      // The segment before reads this start, in its own chart, as its end.
+      end = rotation ? pieces[j - 1].Offset(endRotations.back()) : start;
+      to = p.from;
+    }
+    for (size_t i = endKeys.size(); i-- > 0;) {
+      if (rotation) KeepRotation(uint32_t(endKeys[i]), endRotations[i]);
+      else KeepVector(uint32_t(endKeys[i]), endVectors[i]);
+    }
+    used = 0;
+  }
+  static glm::dquat Value(const Piece& p, const glm::dvec3& x) { return p.centre * FromRotationVector(x); }
 
   // Appends the old keys [first, last).
   void KeepOld(size_t first, size_t last) {
@@ -519,6 +690,7 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
   std::vector<glm::dvec3> restVector(n);
   std::vector<glm::dquat> restRotation(n);
   std::vector<Track> tracks;
+  FitRoom room;
   std::vector<std::array<int, 2>> trackOf(n, {-1, -1});
   const std::vector<std::vector<float>> reachAt = ReachPerSample(take);
   for (size_t i = 0; i < n; ++i) {
@@ -534,6 +706,7 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
       else if (parentStretch > 0.0 && std::isfinite(parentStretch)) tolerance = bound / parentStretch;
       Track track;
       track.node = &node;
+      track.room = &room;
       track.rotation = rotation;
       track.count = count;
       track.quantized = rotation;
