@@ -24,6 +24,9 @@ constexpr double kVerifyShare = 0.98;
 // A tolerance bounds a distance (or an angle); the fit bounds each of the
 // three components by this share of it, so that the distance holds too.
 const double kComponentShare = 1.0 / std::sqrt(3.0);
+// A translation's error reaches every node below it whole, so it starts
+// with this share of the bound and leaves the rest to the rotations below.
+constexpr double kTranslationShare = 0.4;
 // How far a rotation moves when stored as shorts: half a step on each of
 // four components is 1/32767 in all, twice that as an angle.
 constexpr double kShortAngle = 2.0 / 32767.0;
@@ -703,7 +706,7 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
       if (count == 0 || (count > 1 && count != samples)) continue;
       double tolerance = 0.0;
       if (rotation) tolerance = reach[i] > 0.0 && std::isfinite(reach[i]) ? std::min(bound / reach[i], 1.0) : 1.0;
-      else if (parentStretch > 0.0 && std::isfinite(parentStretch)) tolerance = bound / parentStretch;
+      else if (parentStretch > 0.0 && std::isfinite(parentStretch)) tolerance = kTranslationShare * bound / parentStretch;
       Track track;
       track.node = &node;
       track.room = &room;
