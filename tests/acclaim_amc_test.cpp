@@ -193,8 +193,6 @@ TEST_F(AcclaimAmc, ReaderRules) {
        vxhost::kRotateX, [] { std::vector<float> v(40); v[39] = 1; return v; }(), {}},
       {"a long comment draws no warning", ":radians\n#" + std::string(130, '=') + "\n1\na 1\n", "a",
        vxhost::kRotateX, {1}, {}},
-      {"exponents and signs convert as atof does", ":radians\n1\na 6.33626e-015 -1.5e+2 +.5\n", "a",
-       vxhost::kRotateY, {-150.0f}, {}},
   };
   for (const ReaderCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -207,7 +205,7 @@ TEST_F(AcclaimAmc, ReaderRules) {
 
 TEST_F(AcclaimAmc, ValuesConvertExactlyAsAtof) {
   const char* texts[] = {"6.33626e-015", "0.1", "-38.7688", "1e-30", "123456789012345678", "7.", "-0", ".5e1",
-                         "3.4e38", "1.0000000000000002", "0.000001234"};
+                         "3.4e38", "1.0000000000000002", "0.000001234", "-1.5e+2", "+.5"};
   std::string amc = ":radians\n";
   for (size_t i = 0; i < std::size(texts); i++) amc += std::to_string(i + 1) + "\na " + texts[i] + "\n";
   ASSERT_EQ(Import(kPairAsf, amc), 0);
