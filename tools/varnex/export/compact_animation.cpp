@@ -157,18 +157,27 @@ struct FitRoom {
   std::vector<glm::dquat> endRotations;
 };
 
-// Keeps the part of a convex polygon where a x + b y <= c.
-void Clip(std::vector<glm::dvec2>& polygon, std::vector<glm::dvec2>& scratch, double a, double b, double c) {
-  scratch.clear();
-  const size_t m = polygon.size();
-  for (size_t i = 0; i < m; ++i) {
-    const glm::dvec2& p = polygon[i];
-    const glm::dvec2& q = polygon[(i + 1) % m];
-    const double fp = a * p.x + b * p.y - c, fq = a * q.x + b * q.y - c;
-    if (fp <= 0.0) scratch.push_back(p);
-    if ((fp < 0.0 && fq > 0.0) || (fp > 0.0 && fq < 0.0)) scratch.push_back(p + (q - p) * (fp / (fp - fq)));
-  }
-  polygon.swap(scratch);
+// The part of a convex polygon whose lines x + y dt lie within [lo, hi],
+// into out; false, leaving out as it was, when all of it does.
+bool ClipSlab(const std::vector<glm::dvec2>& polygon, std::vector<glm::dvec2>& half, std::vector<glm::dvec2>& out,
+              double dt, double lo, double hi) {
+  bool inside = true;
+  for (const glm::dvec2& p : polygon) inside = inside && lo <= p.x + p.y * dt && p.x + p.y * dt <= hi;
+  if (inside) return false;
+  auto clip = [dt](const std::vector<glm::dvec2>& from, std::vector<glm::dvec2>& to, double sign, double limit) {
+    to.clear();
+    const size_t m = from.size();
+    for (size_t i = 0; i < m; ++i) {
+      const glm::dvec2& p = from[i];
+      const glm::dvec2& q = from[(i + 1) % m];
+      const double fp = sign * (p.x + p.y * dt - limit), fq = sign * (q.x + q.y * dt - limit);
+      if (fp <= 0.0) to.push_back(p);
+      if ((fp < 0.0 && fq > 0.0) || (fp > 0.0 && fq < 0.0)) to.push_back(p + (q - p) * (fp / (fp - fq)));
+    }
+  };
+  clip(polygon, half, 1.0, hi);
+  clip(half, out, -1.0, lo);
+  return true;
 }
 
 // The values that the lines of a region reach after dt: lowest, highest.
@@ -331,20 +340,21 @@ struct Track {
         const glm::dvec3 d = rotation ? piece.Offset(Rotation(k)) : Vector(k);
         const double e = std::max(0.0, double(tolerance[k]) * kComponentShare - Margin(k));
         bool empty = false;
+        bool clipped[3];
         for (int c = 0; c < 3 && !empty; ++c) {
           std::vector<glm::dvec2>& region = room->trial[c];
           if (k == a + 1) {
             region.assign({{low[c], (d[c] - e - low[c]) / dt}, {high[c], (d[c] - e - high[c]) / dt},
                            {high[c], (d[c] + e - high[c]) / dt}, {low[c], (d[c] + e - low[c]) / dt}});
+            clipped[c] = true;
           } else {
-            region = piece.region[c];
-            Clip(region, room->scratch, 1.0, dt, d[c] + e);
-            Clip(region, room->scratch, -1.0, -dt, -(d[c] - e));
+            clipped[c] = ClipSlab(piece.region[c], room->scratch, region, dt, d[c] - e, d[c] + e);
           }
-          empty = region.empty();
+          empty = clipped[c] && region.empty();
         }
         if (empty) break;
-        for (int c = 0; c < 3; ++c) piece.region[c].swap(room->trial[c]);
+        for (int c = 0; c < 3; ++c)
+          if (clipped[c]) piece.region[c].swap(room->trial[c]);
         b = k, last = d;
         if (old < oldKeys.size() && oldKeys[old] == k) {
           const glm::dvec3 end = rotation ? piece.Offset(oldRotations[old]) : oldVectors[old];
@@ -593,20 +603,32 @@ std::vector<std::vector<float>> ReachPerSample(const Take& take) {
   std::vector<std::vector<float>> reach(n);
   for (size_t i = 0; i < n; ++i)
     if (samples > 1 && take.nodes[i].rotation.size() == samples) reach[i].resize(samples);
-  std::vector<Affine> world(n);
-  std::vector<glm::dvec3> centre(n);
+  // Without scale, world transforms compose as turns and shifts.
+  const bool rigid = std::all_of(take.nodes.begin(), take.nodes.end(),
+                                 [](const TakeNode& node) { return node.scale.empty() && node.rest.scale == glm::dvec3(1.0); });
+  std::vector<Affine> world(rigid ? 0 : n);
+  std::vector<glm::dquat> turn(rigid ? n : 0);
+  std::vector<glm::dvec3> at(n), centre(n);
   std::vector<double> radius(n);
   static const Affine kWorld;
   for (size_t k = 0; k < samples; ++k) {
     for (size_t i = 0; i < n; ++i) {
       const TakeNode& node = take.nodes[i];
-      const Transform local = LocalAt(node, k);
-      world[i] = Compose(node.parent < 0 ? kWorld : world[size_t(node.parent)], local.translation,
-                         Unit(local.rotation), local.scale);
-      centre[i] = world[i].p, radius[i] = 0.0;
+      const size_t up = node.parent < 0 ? SIZE_MAX : size_t(node.parent);
+      if (rigid) {
+        const glm::dvec3& t = node.translation.empty() ? node.rest.translation : node.translation[std::min(k, node.translation.size() - 1)];
+        const glm::dquat r = Unit(node.rotation.empty() ? node.rest.rotation : node.rotation[std::min(k, node.rotation.size() - 1)]);
+        turn[i] = up == SIZE_MAX ? r : turn[up] * r;
+        at[i] = up == SIZE_MAX ? t : at[up] + turn[up] * t;
+      } else {
+        const Transform local = LocalAt(node, k);
+        world[i] = Compose(up == SIZE_MAX ? kWorld : world[up], local.translation, Unit(local.rotation), local.scale);
+        at[i] = world[i].p;
+      }
+      centre[i] = at[i], radius[i] = 0.0;
     }
     for (size_t i = n; i-- > 0;) {
-      if (!reach[i].empty()) reach[i][k] = float(glm::length(centre[i] - world[i].p) + radius[i]);
+      if (!reach[i].empty()) reach[i][k] = float(glm::length(centre[i] - at[i]) + radius[i]);
       if (take.nodes[i].parent < 0) continue;
       glm::dvec3& c = centre[size_t(take.nodes[i].parent)];
       double& r = radius[size_t(take.nodes[i].parent)];
