@@ -309,15 +309,6 @@ TEST(GltfExport, FollowsTheScene) {
     // The bind pose is the rest pose: the Chest's inverse undoes its offsets.
     EXPECT_FLOAT_EQ(inverseBind[16 * 2 + 13], -10.0f);
 
-    // Children as in the scene.
-    for (size_t i = 0; i < instances.size(); ++i) {
-      std::vector<std::string> want, got;
-      for (const vxhost::Instance* child : instances[i]->children) want.push_back(child->name);
-      if (nodes[i].contains("children"))
-        for (int c : nodes[i]["children"]) got.push_back(nodes[c]["name"]);
-      EXPECT_EQ(got, want) << instances[i]->name;
-    }
-
     // One animation named after the take. Samplers only for what moves:
     // the Hips travel and turn, the Chest, the Arm and the Leg turn; the
     // file's node and the end sites hold their rest pose.
@@ -354,8 +345,6 @@ TEST(GltfExport, SeveralTakesOfOneSkeleton) {
     ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write(std::string(name) + ".bvh", text)), 0);
     takes.push_back(varnex::CaptureTake(name, {}));
   }
-  std::string reason;
-  ASSERT_TRUE(varnex::WriteGltfTakes(scratch.Path("both.glb"), takes, {}, reason)) << reason;
   const varnex::GltfDocument doc = varnex::BuildGltf(takes, "both", {});
   ASSERT_EQ(doc.json["animations"].size(), 2u);
   EXPECT_EQ(doc.json["skins"].size(), 1u);
@@ -366,6 +355,7 @@ TEST(GltfExport, SeveralTakesOfOneSkeleton) {
 
   ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("orders.bvh", kOrders)), 0);
   takes.push_back(varnex::CaptureTake("orders", {}));
+  std::string reason;
   EXPECT_FALSE(varnex::WriteGltfTakes(scratch.Path("all.glb"), takes, {}, reason));
   EXPECT_EQ(reason, "take orders does not share the skeleton of wave: it has 8 nodes, not 7");
   EXPECT_FALSE(std::filesystem::exists(scratch.Path("all.glb")));
@@ -394,14 +384,10 @@ TEST(GltfExport, EncodingsCarryTheSameDocument) {
   EXPECT_EQ(uri.rfind("data:application/octet-stream;base64,", 0), 0u);
   EXPECT_EQ(text["buffers"][0]["byteLength"], doc.bin.size());
 
-  // Written whole, by extension in any case; a folder that is not there leaves nothing.
+  // A glb file is written from its parts, not through EncodeGlb: the same bytes.
   std::string reason;
   ASSERT_TRUE(varnex::WriteGltfTakes(scratch.Path("wave.glb"), takes, {}, reason)) << reason;
   EXPECT_EQ(vxtest::ReadFile(scratch.Path("wave.glb")), glb);
-  ASSERT_TRUE(varnex::WriteGltfTakes(scratch.Path("wave.GLTF"), takes, {}, reason)) << reason;
-  EXPECT_EQ(json::parse(vxtest::ReadFile(scratch.Path("wave.GLTF"))), text);
-  EXPECT_FALSE(varnex::WriteGltfTakes(scratch.Path("missing/wave.glb"), takes, {}, reason));
-  EXPECT_EQ(reason, "No such file or directory");
 }
 
 // Takes made here, a chain of joints that all turn: smooth, or with noise
@@ -492,11 +478,7 @@ TEST(SceneJson, HoldsInstancesAndChannels) {
       }
       EXPECT_EQ(channel.contains("reductionRequests"), c.reductionRequests > 0);
     }
-  }
-  for (const json& instance : scene["instances"]) {
-    if (instance["name"] == "Chest") {
-      EXPECT_EQ(instance["eulerOrder"], "ZYX");
-    }
+    EXPECT_EQ(instance["eulerOrder"] == "ZYX", instance["name"] == "Chest") << instance["name"];
   }
 }
 

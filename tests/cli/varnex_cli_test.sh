@@ -156,19 +156,6 @@ ab|The filename must have a .bvh, .amc or .asf file extension.
 m/motion.amc|varnex: m/motion.amc: no skeleton found: no --skeleton given, no motion.asf beside it, no .asf file in its folder; name one with --skeleton FILE.asf
 TABLE
     ;;
-  import_sample)
-    run import --quiet "$samples/walk.bvh"
-    expect_code 0
-    expect_stdout ""
-    run import "$samples/walk.bvh" --positions out.csv
-    expect_code 0
-    expect_stdout_matches '^[0-9]+ instances?, [0-9]+ frames?, [0-9]+ keys?, [0-9]+ fps$'
-    head -n 1 out.csv | grep -qx 'frame,time,path,x,y,z' || fail "positions header: $(head -n 1 out.csv)"
-    if grep -vxE 'frame,time,path,x,y,z|[0-9]+,[0-9.e-]+,[^,]+,[-0-9.e+]+,[-0-9.e+]+,[-0-9.e+]+' out.csv; then
-      fail "malformed positions rows"
-    fi
-    ls -a | grep -q '^\.out\.csv\.' && fail "a temporary file was left behind"
-    ;;
   big_skeletons)
     # 10 000 joints all under the root, then in one chain, two frames: every
     # export is written on a stack of 128 KB, which a walk recursing per level
@@ -219,6 +206,7 @@ TABLE
     ln -s made.csv dangling.csv
     run import "$walk" -q --positions link.csv
     expect_code 0
+    expect_stdout ""
     [ -L link.csv ] && [ "$(head -n 1 real.csv)" == "frame,time,path,x,y,z" ] || fail "the link's target was not written"
     [ "$(stat -c %a real.csv)" == 640 ] || fail "a replaced file lost its mode: $(stat -c %a real.csv)"
     run import "$walk" -q --positions dangling.csv
