@@ -220,7 +220,10 @@ TABLE
     command -v node >/dev/null || { echo "node is not installed"; exit 77; }
     mkdir -p lib/s lib/t
     skeleton lib/s/01.asf; motion lib/s/01_01.amc b01 3; motion lib/s/01_02.amc b01 5
-    run import --skeleton lib/s/01.asf lib/s/01_01.amc lib/s/01_02.amc -o 01.glb --frame-rate 60 --exact
+    # Where the player is built, its page goes beside the glb; the glb stays as it is alone (below).
+    page=(--preview page.html)
+    "$varnex" import lib/s/01_01.amc -q --preview probe.html 2>/dev/null || page=()
+    run import --skeleton lib/s/01.asf lib/s/01_01.amc lib/s/01_02.amc -o 01.glb --frame-rate 60 --exact "${page[@]}"
     expect_code 0
     expect_stdout_matches '^01_01: 3 instances, 3 frames, '
     expect_stdout_matches '^01_02: 3 instances, 5 frames, '
@@ -230,6 +233,12 @@ TABLE
     [ "$takes" == "01_01 0.0333, 01_02 0.0667" ] || fail "animations and lengths: $takes"
     types=$(glb 01.glb 'new Set(d.animations.flatMap((a) => a.samplers.map((s) => d.accessors[s.output].componentType)))')
     [ "$types" == "Set(1) { 5126 }" ] || fail "--exact stored the values as $types"
+    if [ ${#page[@]} -gt 0 ]; then
+      # The page plays the glb that -o writes, its scene named after the page.
+      "$varnex" import --skeleton lib/s/01.asf lib/s/01_01.amc lib/s/01_02.amc -q -o page.glb --frame-rate 60 --exact
+      sed -n 's/.*id="varnex-glb">\([^<]*\)<.*/\1/p' page.html | base64 -d | cmp -s - page.glb ||
+        fail "the page does not hold the glb that -o writes"
+    fi
     # An ASF named first is the skeleton; a take with another hierarchy is refused.
     bvh lib/t/other.bvh 0.0333333
     run import lib/s/01.asf lib/s/01_01.amc lib/t/other.bvh -o mixed.glb

@@ -14,6 +14,8 @@
 
 namespace varnex {
 
+class SharedGltf;  // export/gltf_export.h
+
 // Exit codes of varnex itself; an import answers with the plug-in's result (0 or 1).
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;       // an import failed, a file was not accepted
@@ -41,16 +43,18 @@ using CommandSetup = void (*)(Program& program);
 
 // Something written from the imported scene after a successful import, such
 // as --positions. It adds its options to a command that imports; the
-// settings are the command's, read when the export is written.
+// settings are the command's, read when the export is written, and the
+// glTF document is the one every export of the import that holds it shares.
 struct SceneExport {
   std::shared_ptr<const std::string> target;  // the path given; empty: not requested
   std::function<int()> write;                 // answers an exit code
 };
 using SceneExports = std::vector<SceneExport>;
-using SceneExportSetup = void (*)(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
+using SceneExportSetup = void (*)(CLI::App& command, SceneExports& exports, const ExportSettings& settings,
+                                  SharedGltf& gltf);
 
 // Adds every known scene export to a command that imports (exports.cpp).
-void AddSceneExports(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
+void AddSceneExports(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf& gltf);
 // Writes each requested export; answers the first failing exit code, else 0.
 // After a stop signal it writes no more, says which were written and which
 // not, and answers 128 plus the signal.

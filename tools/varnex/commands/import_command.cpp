@@ -31,6 +31,7 @@ struct ImportCommand {
   ImportRequest request;
   SceneExports exports;
   ExportSettings exportSettings;
+  SharedGltf gltf;  // built once for -o, the player page and a gallery card's player
   CLI::App* cli = nullptr;
 };
 
@@ -53,8 +54,8 @@ struct TakesPages {
 };
 
 // Several takes: an ASF named first is their skeleton; each is imported on
-// a fresh scene and captured, then all go into the one glTF file and the
-// one player page.
+// a fresh scene and captured, then their one glTF document goes into the
+// glTF file and the player page.
 int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
   ImportRequest request = command.request;
   std::vector<std::string> files = {request.file};
@@ -126,7 +127,7 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
   }
   pages.heading = (request.skeleton.empty() ? takes.front().motion : takes.front().skeleton).filename().string();
   auto writePlayer = [&](const std::string& page, std::string& error) {
-    return WriteHtmlPlayer(page, captured, card.figures, pages.heading, command.exportSettings, error);
+    return WriteHtmlPlayer(page, captured, card.figures, pages.heading, command.gltf, command.exportSettings, error);
   };
   card.writePlayer = writePlayer;
 
@@ -136,7 +137,9 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
   if (!path.empty())
     outputs.push_back({shared(path), [&] {
                          std::string error;
-                         if (WriteGltfTakes(path, captured, command.exportSettings, error)) return kExitSuccess;
+                         GltfDocument& document = command.gltf.Of(captured, command.exportSettings);
+                         NameScene(document, GltfSceneName(path, captured));
+                         if (WriteGltfDocument(path, document, error)) return kExitSuccess;
                          if (!error.empty())
                            std::fprintf(stderr, "varnex: cannot write the glTF file to %s: %s\n", path.c_str(),
                                         error.c_str());
@@ -197,7 +200,7 @@ void SetupImportCommand(Program& program) {
   state->cli = command;
   AddImportOptions(*command, state->request);
   AddExportSettingsOptions(*command, state->exportSettings);
-  AddSceneExports(*command, state->exports, state->exportSettings);
+  AddSceneExports(*command, state->exports, state->exportSettings, state->gltf);
   program.commands.push_back({command, [&host = program.host, state] { return RunImportCommand(host, *state); }});
 }
 

@@ -63,7 +63,7 @@ int WriteWorkerReportIfAsked(const CLI::App& command) {
   return WriteReport(target->as<std::string>());
 }
 
-void SetupReportExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
+void SetupReportExport(CLI::App& command, SceneExports& exports, const ExportSettings&, SharedGltf&) {
   auto target = std::make_shared<std::string>();
   command.add_option("--report-to", *target)->group("");
   exports.push_back({target, [target] { return WriteReport(*target); }});

@@ -7,12 +7,12 @@
 
 namespace varnex {
 
-void SetupPositionsExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
-void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
-void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
-void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
-void SetupReportExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
-void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
+void SetupPositionsExport(CLI::App&, SceneExports&, const ExportSettings&, SharedGltf&);
+void SetupGltfExport(CLI::App&, SceneExports&, const ExportSettings&, SharedGltf&);
+void SetupPreviewExport(CLI::App&, SceneExports&, const ExportSettings&, SharedGltf&);
+void SetupJsonExport(CLI::App&, SceneExports&, const ExportSettings&, SharedGltf&);
+void SetupReportExport(CLI::App&, SceneExports&, const ExportSettings&, SharedGltf&);
+void SetupGalleryCardExport(CLI::App&, SceneExports&, const ExportSettings&, SharedGltf&);
 
 namespace {
 
@@ -23,8 +23,8 @@ constexpr SceneExportSetup kSceneExports[] = {
 
 }  // namespace
 
-void AddSceneExports(CLI::App& command, SceneExports& exports, const ExportSettings& settings) {
-  for (SceneExportSetup setup : kSceneExports) setup(command, exports, settings);
+void AddSceneExports(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf& gltf) {
+  for (SceneExportSetup setup : kSceneExports) setup(command, exports, settings, gltf);
 }
 
 int WriteSceneExports(const SceneExports& exports) {

@@ -403,14 +403,37 @@ bool WriteGltfTakes(const std::string& path, const std::vector<Take>& takes, con
       return false;
     }
   }
-  const std::string sceneName =
-      takes.size() == 1 ? takes[0].name : std::filesystem::path(path).stem().string();
-  const GltfDocument doc = BuildGltf(takes, sceneName, settings);
-  if (HasExtension(path, "gltf")) return WriteFileAtomically(path, EncodeGltfText(doc), error);
+  return WriteGltfDocument(path, BuildGltf(takes, GltfSceneName(path, takes), settings), error);
+}
+
+std::string GltfSceneName(const std::string& path, const std::vector<Take>& takes) {
+  return takes.size() == 1 ? takes[0].name : std::filesystem::path(path).stem().string();
+}
+
+void NameScene(GltfDocument& document, const std::string& sceneName) {
+  document.json["scenes"][0]["name"] = sceneName;
+}
+
+bool WriteGltfDocument(const std::string& path, const GltfDocument& document, std::string& error) {
+  if (HasExtension(path, "gltf")) return WriteFileAtomically(path, EncodeGltfText(document), error);
   size_t binPadding = 0;
-  const std::string head = GlbHead(doc, binPadding);
+  const std::string head = GlbHead(document, binPadding);
   static constexpr char kZeros[4] = {};
-  return WriteFileAtomically(path, {head, doc.bin, std::string_view(kZeros, binPadding)}, error);
+  return WriteFileAtomically(path, {head, document.bin, std::string_view(kZeros, binPadding)}, error);
+}
+
+GltfDocument& SharedGltf::Of(const std::vector<Take>& takes, const ExportSettings& settings) {
+  if (!document_) document_ = BuildGltf(takes, GltfSceneName("", takes), settings);
+  return *document_;
+}
+
+GltfDocument& SharedGltf::OfScene(const std::string& takeName, const ExportSettings& settings) {
+  if (!document_) {
+    std::vector<Take> takes;  // not from a braced list, which would copy the take
+    takes.push_back(CaptureTake(takeName, settings));
+    document_ = BuildGltf(takes, takeName, settings);
+  }
+  return *document_;
 }
 
 }  // namespace varnex

@@ -67,7 +67,7 @@ int WritePositions(const std::string& target, const ExportSettings& settings) {
 
 }  // namespace
 
-void SetupPositionsExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings) {
+void SetupPositionsExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf&) {
   auto target = std::make_shared<std::string>();
   command.add_option("--positions", *target, "Write every instance's world position at every frame as CSV")
       ->check(OutputPathCheck({"csv"}));

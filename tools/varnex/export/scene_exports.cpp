@@ -45,20 +45,18 @@ void AddExport(CLI::App& command, SceneExports& exports, const char* names, cons
 
 }  // namespace
 
-void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings) {
+void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf& gltf) {
   // One take, named after the file's stem.
-  auto write = [&settings](const std::string& path, const std::string& sourceFile, std::string& reason) {
-    std::vector<Take> takes;  // not from a braced list, which would copy the take
-    takes.push_back(CaptureTake(std::filesystem::path(sourceFile).stem().string(), settings));
-    return WriteGltfTakes(path, takes, settings, reason);
+  auto write = [&settings, &gltf](const std::string& path, const std::string& sourceFile, std::string& reason) {
+    return WriteGltfDocument(path, gltf.OfScene(std::filesystem::path(sourceFile).stem().string(), settings), reason);
   };
   AddExport(command, exports, "-o,--output", "Write the scene as glTF 2.0: OUT.glb (binary) or OUT.gltf (text)",
             "glTF file", {"glb", "gltf"}, write);
 }
 
-void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings) {
-  auto write = [&settings](const std::string& path, const std::string& sourceFile, std::string& reason) {
-    return IsHtmlPath(path) ? WriteHtmlPlayer(path, sourceFile, settings, reason)
+void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf& gltf) {
+  auto write = [&settings, &gltf](const std::string& path, const std::string& sourceFile, std::string& reason) {
+    return IsHtmlPath(path) ? WriteHtmlPlayer(path, sourceFile, gltf, settings, reason)
                             : WriteSvgPreview(path, sourceFile, reason);
   };
   AddExport(command, exports, "--preview",
@@ -66,7 +64,7 @@ void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSe
             {"svg", "html"}, write);
 }
 
-void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSettings&) {
+void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSettings&, SharedGltf&) {
   AddExport(command, exports, "--dump-json", "Write the whole imported scene as JSON", "scene JSON",
             {"json"}, WriteSceneJson);
 }

@@ -150,19 +150,20 @@ int WriteGalleryIndex(const std::string& dir, const std::vector<GalleryCard>& ca
   return kExitHostProblem;
 }
 
-void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings) {
+void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings,
+                            SharedGltf& gltf) {
   auto base = std::make_shared<std::string>();
   command.add_option("--gallery-card", *base)->group("");
   const CLI::App* owner = &command;
   exports.push_back({base,
-                     [base, owner, &settings] {
+                     [base, owner, &settings, &gltf] {
                        const CLI::Option* file = owner->get_option_no_throw("file");
                        const std::string source = file && file->count() ? file->as<std::string>() : *base;
                        GalleryCardFiles files;
                        files.svg = RenderSvgPreview(source);
                        files.figures = {SceneFigures(source)};
                        files.writePlayer = [&](const std::string& path, std::string& error) {
-                         return WriteHtmlPlayer(path, source, settings, error);
+                         return WriteHtmlPlayer(path, source, gltf, settings, error);
                        };
                        return WriteGalleryCardFiles(*base, files);
                      }});

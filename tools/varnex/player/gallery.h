@@ -54,6 +54,7 @@ std::string LinkTo(const std::string& relativePath);
 
 // --gallery-card BASE (hidden, for convert's workers): the card's files of
 // the take just imported; an import of several takes writes them itself.
-void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings);
+void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings,
+                            SharedGltf& gltf);
 
 }  // namespace varnex

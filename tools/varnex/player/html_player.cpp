@@ -44,13 +44,13 @@ void ReplaceOnce(std::string& text, const std::string& placeholder, const std::s
 
 // The index of each take's animation in the glb, -1 for a take that moves
 // nothing and so has none; the glb lists the others in the takes' order.
-std::vector<int> AnimationIndices(const std::vector<Take>& takes, const nlohmann::json& gltf) {
+std::vector<int> AnimationIndices(const std::vector<std::string>& takeNames, const nlohmann::json& gltf) {
   std::vector<int> indices;
   const nlohmann::json none = nlohmann::json::array();
   const nlohmann::json& animations = gltf.contains("animations") ? gltf["animations"] : none;
   size_t next = 0;
-  for (const Take& take : takes) {
-    const bool has = next < animations.size() && animations[next].value("name", std::string()) == take.name;
+  for (const std::string& name : takeNames) {
+    const bool has = next < animations.size() && animations[next].value("name", std::string()) == name;
     indices.push_back(has ? int(next++) : -1);
   }
   return indices;
@@ -105,12 +105,11 @@ std::string HtmlEscaped(const std::string& text) {
   return out;
 }
 
-std::string RenderHtmlPlayer(const std::vector<Take>& takes, const std::vector<TakeFigures>& figures,
-                             const std::string& sceneName, const std::string& heading, const ExportSettings& settings) {
-  const GltfDocument glb = BuildGltf(takes, sceneName, settings);
+std::string RenderHtmlPlayer(const GltfDocument& document, const std::vector<std::string>& takeNames,
+                             const std::vector<TakeFigures>& figures, const std::string& heading) {
   nlohmann::json content = FiguresJson(figures);
   content["heading"] = heading;
-  const std::vector<int> animations = AnimationIndices(takes, glb.json);
+  const std::vector<int> animations = AnimationIndices(takeNames, document.json);
   for (size_t i = 0; i < animations.size() && i < content["takes"].size(); ++i)
     content["takes"][i]["animation"] = animations[i];
   std::string json = content.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -118,19 +117,11 @@ std::string RenderHtmlPlayer(const std::vector<Take>& takes, const std::vector<T
   for (size_t at = json.find("</"); at != std::string::npos; at = json.find("</", at + 3)) json.insert(at + 1, "\\");
   std::string page = kPlayerPage;
   // Last placeholder first: what is filled in never meets a later search.
-  ReplaceOnce(page, "{{glb}}", Base64(EncodeGlb(glb)));
+  ReplaceOnce(page, "{{glb}}", Base64(EncodeGlb(document)));
   ReplaceOnce(page, "{{take}}", json);
-  const std::string count = takes.size() > 1 ? " · " + std::to_string(takes.size()) + " takes" : "";
+  const std::string count = takeNames.size() > 1 ? " · " + std::to_string(takeNames.size()) + " takes" : "";
   ReplaceOnce(page, "{{title}}", HtmlEscaped(heading) + count + " · varnex");
   return page;
-}
-
-std::string RenderHtmlPlayer(const std::string& fileName, const ExportSettings& settings) {
-  const std::string stem = std::filesystem::path(fileName).stem().string();
-  std::vector<Take> takes;  // not from a braced list, which would copy the take
-  takes.push_back(CaptureTake(stem, settings));
-  return RenderHtmlPlayer(takes, {SceneFigures(fileName)}, stem, std::filesystem::path(fileName).filename().string(),
-                          settings);
 }
 
 namespace {
@@ -146,15 +137,25 @@ bool WritePage(const std::string& path, const std::function<std::string()>& rend
 
 }  // namespace
 
-bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, const ExportSettings& settings,
-                     std::string& error) {
-  return WritePage(path, [&] { return RenderHtmlPlayer(fileName, settings); }, error);
+bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, SharedGltf& gltf,
+                     const ExportSettings& settings, std::string& error) {
+  const std::string stem = std::filesystem::path(fileName).stem().string();
+  return WritePage(path, [&] {
+    return RenderHtmlPlayer(gltf.OfScene(stem, settings), {stem}, {SceneFigures(fileName)},
+                            std::filesystem::path(fileName).filename().string());
+  }, error);
 }
 
 bool WriteHtmlPlayer(const std::string& path, const std::vector<Take>& takes, const std::vector<TakeFigures>& figures,
-                     const std::string& heading, const ExportSettings& settings, std::string& error) {
-  const std::string sceneName = std::filesystem::path(path).stem().string();
-  return WritePage(path, [&] { return RenderHtmlPlayer(takes, figures, sceneName, heading, settings); }, error);
+                     const std::string& heading, SharedGltf& gltf, const ExportSettings& settings,
+                     std::string& error) {
+  return WritePage(path, [&] {
+    GltfDocument& document = gltf.Of(takes, settings);
+    NameScene(document, std::filesystem::path(path).stem().string());
+    std::vector<std::string> takeNames;
+    for (const Take& take : takes) takeNames.push_back(take.name);
+    return RenderHtmlPlayer(document, takeNames, figures, heading);
+  }, error);
 }
 
 }  // namespace varnex

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "export/export_settings.h"
+#include "export/gltf_export.h"
 #include "take.h"
 
 namespace varnex {
@@ -31,19 +32,22 @@ nlohmann::json FiguresJson(const std::vector<TakeFigures>& figures);
 // Whether this build holds the player's page.
 bool PlayerBuilt();
 
-// A page of the host scene as it stands: the glb inside is the one -o
-// writes with the same settings.
-std::string RenderHtmlPlayer(const std::string& fileName, const ExportSettings& settings);
-bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, const ExportSettings& settings,
-                     std::string& error);
+// A page of takes of one skeleton, with their figures, played from their
+// glTF document as a glb, under a heading: the take's file, or what the
+// takes share. takeNames are the takes' animation names, in order.
+std::string RenderHtmlPlayer(const GltfDocument& document, const std::vector<std::string>& takeNames,
+                             const std::vector<TakeFigures>& figures, const std::string& heading);
 
-// A page of captured takes of one skeleton, with their figures, played from
-// the glb that -o writes of them (its scene named sceneName, or after the
-// page), under a heading: the take's file, or what the takes share.
-std::string RenderHtmlPlayer(const std::vector<Take>& takes, const std::vector<TakeFigures>& figures,
-                             const std::string& sceneName, const std::string& heading, const ExportSettings& settings);
+// A page of the host scene as it stands, played from the import's document:
+// the glb inside is the one -o writes.
+bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, SharedGltf& gltf,
+                     const ExportSettings& settings, std::string& error);
+
+// A page of captured takes, played from the glb that -o writes of them, its
+// scene named after the page.
 bool WriteHtmlPlayer(const std::string& path, const std::vector<Take>& takes, const std::vector<TakeFigures>& figures,
-                     const std::string& heading, const ExportSettings& settings, std::string& error);
+                     const std::string& heading, SharedGltf& gltf, const ExportSettings& settings,
+                     std::string& error);
 
 // Whether a path names an HTML file, whatever the case of its extension.
 bool IsHtmlPath(const std::string& path);
