@@ -126,51 +126,36 @@ TABLE
     ;;
   convert_folders)
     # Folders are kept, each file converts once however often and however it is named,
-    # every AMC is a take and an ASF without motion is a skeleton, not a take.
-    mkdir -p lib/a lib/b lib/s lib/t lib/u
+    # every AMC is a take and an ASF without motion is a skeleton, not a take. A file
+    # the plug-in refuses fails alone, and one of a name already taken gets a name of its own.
+    mkdir -p lib/a lib/b lib/s lib/t lib/u extra/a
     bvh lib/a/take.bvh 0.0333333
     bvh lib/b/take.bvh 0.0333333
+    bvh extra/a/take.bvh 0.04
+    echo "not motion" >lib/b/notes.bvh
     skeleton lib/s/01.asf; motion lib/s/01_01.amc b01 2; motion lib/s/01_02.amc b01 3
     skeleton lib/t/lonely.asf
     motion lib/u/stray.amc b01 2
     ln -s lib/a/take.bvh alias.bvh
-    run convert lib lib/a/take.bvh ./lib/b/../a/take.bvh alias.bvh --out-dir out --format csv --frame-rate 30
+    run convert lib lib/a/take.bvh ./lib/b/../a/take.bvh alias.bvh extra --out-dir out --format csv --frame-rate 30 --jobs 2
     expect_code 1
-    [ "$(cd out && find . -type f | sort | tr '\n' ' ')" == "./a/take.csv ./b/take.csv ./s/01_01.csv ./s/01_02.csv " ] ||
+    [ "$(cd out && find . -type f | sort | tr '\n' ' ')" == "./a/take-2.csv ./a/take.csv ./b/take.csv ./s/01_01.csv ./s/01_02.csv " ] ||
       fail "outputs: $(cd out && find . -type f | sort | tr '\n' ' ')"
     while IFS='|' read -r file result frames; do
       grep -Eq "^$file +$result +[-0-9]+ +$frames " stdout.txt || fail "row $file $result $frames:"$'\n'"$(cat stdout.txt)"
     done <<'TABLE'
 lib/a/take.bvh|ok|3
+lib/b/notes.bvh|failed \(exit 1\)|-
 lib/b/take.bvh|ok|3
 lib/s/01_01.amc|ok|2
 lib/s/01_02.amc|ok|3
 lib/u/stray.amc|no skeleton|-
+extra/a/take.bvh|ok|3
 lib/t/lonely.asf|skeleton, no motion|-
 TABLE
-    [ "$(wc -l <stdout.txt)" -eq 8 ] || fail "rows:"$'\n'"$(cat stdout.txt)"
-    expect_stdout_matches '^4 converted, 1 failed$'
+    [ "$(wc -l <stdout.txt)" -eq 10 ] || fail "rows:"$'\n'"$(cat stdout.txt)"
+    expect_stdout_matches '^5 converted, 2 failed$'
     expect_stderr_matches '^lib/u/stray.amc: no skeleton found: no --skeleton given, no stray.asf beside it, no .asf file in its folder'
-    ;;
-  convert_inputs)
-    # One file the plug-in refuses among good ones: the others convert, the
-    # table says which failed, and the run answers 1. Files of one name from
-    # two folders given apart get outputs of distinct names.
-    mkdir x y
-    bvh a.bvh 0.04
-    bvh b.bvh 0.04
-    echo "not motion" >notes.txt
-    run convert a.bvh notes.txt b.bvh --out-dir out --jobs 2
-    expect_code 1
-    expect_stdout_matches '^notes\.txt +failed \(exit 1\)'
-    expect_stdout_matches '^a\.bvh +ok +1 +3 '
-    expect_stdout_matches '^2 converted, 1 failed$'
-    [ -s out/a.glb ] && [ -s out/b.glb ] && [ "$(ls -A out | wc -l)" -eq 2 ] || fail "outputs: $(ls -A out)"
-    bvh x/take.bvh 0.04
-    bvh y/take.bvh 0.04
-    run convert x y --out-dir same --format csv
-    expect_code 0
-    [ -s same/take.csv ] && [ -s same/take-2.csv ] || fail "outputs: $(ls -A same)"
     ;;
   skip_existing)
     # Outputs without a gallery's files are made again for a gallery; then
