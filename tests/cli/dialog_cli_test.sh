@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Runs one named case of `varnex options` / `varnex about` with a script of
-# steps and compares the exit code, what varnex prints and imp_bvh.ini.
-# Usage: dialog_cli_test.sh CASE VARNEX_BINARY
+# Runs `varnex options` and `varnex about` with scripts of steps and compares
+# the exit code, what varnex prints and imp_bvh.ini, then the refusals.
+# Usage: dialog_cli_test.sh VARNEX_BINARY
 set -uo pipefail
-case_name=$1
-varnex=$2
+varnex=$1
 
 source "$(dirname "$0")/cli_checks.sh"
 # The dialogs read the terminal when no script is given: never let them wait.
@@ -16,22 +15,14 @@ expect_file() {
   [ "$(cat "$1")" == "$2" ] || fail "$1 was:"$'\n'"$(cat "$1")"$'\n'"expected:"$'\n'"$2"
 }
 
-ini() {
-  printf '%s\n' "# Default options for the Biovision/Acclaim import converter." \
-    "# !! Do not modify this file. It is written by the converter." "[Preferences]" \
-    "distance_threshold2 = $1" "angular_threshold2 = $2" "ena_trans_kf_reduction = $3" "ena_rot_kf_reduction = $4"
-}
-
-case "$case_name" in
-  options_then_about)
-    # A refused value, then one saved; the snapshot lists each control with its
-    # state. The About box brings up help and leaves the answer alone.
-    mkdir settings && ini 0.01 0.01 0 0 >settings/imp_bvh.ini
-    run --settings settings options --script "click 100; text 101 0; click 1; text 101 0.5; snapshot; click 1"
-    expect_code 0
-    expect_file settings/imp_bvh.ini "$(ini 0.5 0.01 1 0)"
-    sed -i -e '/^snapshot/,/^click 1$/{/^snapshot\|^click\|  10[0-3] /!d}' stdout.txt
-    expect_file stdout.txt "open OptionsDialog owner=main
+# From the defaults, a refused value, then one saved; the snapshot lists each
+# control with its state (the four the steps change are kept here).
+run --settings settings options --script "click 100; text 101 0; click 1; text 101 0.5; snapshot; click 1"
+expect_code 0
+[ "$(tail -n 4 settings/imp_bvh.ini | tr '\n' ' ')" == "distance_threshold2 = 0.5 angular_threshold2 = 0.01 \
+ena_trans_kf_reduction = 1 ena_rot_kf_reduction = 0 " ] || fail "saved: $(cat settings/imp_bvh.ini)"
+sed -i -e '/^snapshot/,/^click 1$/{/^snapshot\|^click\|  10[0-3] /!d}' stdout.txt
+expect_file stdout.txt "open OptionsDialog owner=main
 center OptionsDialog on main
 click 100
 click 1
@@ -44,26 +35,22 @@ snapshot OptionsDialog
 click 1
 end OptionsDialog 1
 show_options_dialog: 1"
-    run --settings settings about --script "click 200; click 1"
-    expect_code 0
-    expect_file stdout.txt "open AboutBox owner=main
+
+# The About box brings up help and leaves the answer alone.
+run --settings settings about --script "click 200; click 1"
+expect_code 0
+expect_file stdout.txt "open AboutBox owner=main
 center AboutBox on main
 click 200
 help imp_bvh.hlp main owner=AboutBox
 click 1
 end AboutBox 1
 show_about_dialog: 0"
-    ;;
-  refusals)
-    run options
-    expect_code 2
-    expect_file stderr.txt "varnex: the dialogs need a terminal; without one, give --script"
-    run options --script "click ok"
-    expect_code 2
-    expect_file stderr.txt "varnex: --script: 'click ok': expected a control id"
-    ;;
-  *)
-    fail "unknown case $case_name"
-    ;;
-esac
+
+run options
+expect_code 2
+expect_file stderr.txt "varnex: the dialogs need a terminal; without one, give --script"
+run options --script "click ok"
+expect_code 2
+expect_file stderr.txt "varnex: --script: 'click ok': expected a control id"
 [ "$failures" -eq 0 ]
