@@ -113,34 +113,26 @@ Frame Time: 0.04
 10 2 -4 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0
 )";
 
-const float* Floats(const varnex::GltfDocument& doc, int accessor, size_t& count, int& width) {
-  const json& a = doc.json["accessors"][accessor];
-  const json& view = doc.json["bufferViews"][a["bufferView"].get<int>()];
-  EXPECT_EQ(a["componentType"], 5126);
-  static const std::map<std::string, int> widths = {{"SCALAR", 1}, {"VEC3", 3}, {"VEC4", 4}, {"MAT4", 16}};
-  width = widths.at(a["type"].get<std::string>());
-  count = a["count"].get<size_t>();
-  EXPECT_EQ(view["byteLength"].get<size_t>(), count * width * sizeof(float));
-  return reinterpret_cast<const float*>(doc.bin.data() + view["byteOffset"].get<size_t>());
-}
-
 // An accessor's values as a viewer reads them: floats, or normalized
 // signed shorts as c / 32767, not below -1.
 std::vector<double> Values(const varnex::GltfDocument& doc, int accessor, int& width) {
   const json& a = doc.json["accessors"][accessor];
-  size_t count;
+  const json& view = doc.json["bufferViews"][a["bufferView"].get<int>()];
+  static const std::map<std::string, int> widths = {{"SCALAR", 1}, {"VEC3", 3}, {"VEC4", 4}, {"MAT4", 16}};
+  width = widths.at(a["type"].get<std::string>());
+  const size_t count = a["count"].get<size_t>() * width;
+  const char* bytes = doc.bin.data() + view["byteOffset"].get<size_t>();
   if (a["componentType"] == 5126) {
-    const float* floats = Floats(doc, accessor, count, width);
-    return std::vector<double>(floats, floats + count * width);
+    EXPECT_EQ(view["byteLength"].get<size_t>(), count * sizeof(float));
+    std::vector<float> floats(count);
+    std::memcpy(floats.data(), bytes, count * sizeof(float));
+    return std::vector<double>(floats.begin(), floats.end());
   }
   EXPECT_EQ(a["componentType"], 5122);
   EXPECT_EQ(a.value("normalized", false), true);
-  width = a["type"] == "VEC4" ? 4 : 3;
-  count = a["count"].get<size_t>();
-  const json& view = doc.json["bufferViews"][a["bufferView"].get<int>()];
-  EXPECT_EQ(view["byteLength"].get<size_t>(), count * width * sizeof(int16_t));
-  std::vector<int16_t> shorts(count * width);
-  std::memcpy(shorts.data(), doc.bin.data() + view["byteOffset"].get<size_t>(), shorts.size() * sizeof(int16_t));
+  EXPECT_EQ(view["byteLength"].get<size_t>(), count * sizeof(int16_t));
+  std::vector<int16_t> shorts(count);
+  std::memcpy(shorts.data(), bytes, count * sizeof(int16_t));
   std::vector<double> values;
   for (int16_t c : shorts) values.push_back(std::max(c / 32767.0, -1.0));
   return values;
@@ -149,16 +141,16 @@ std::vector<double> Values(const varnex::GltfDocument& doc, int accessor, int& w
 // A sampler's value at a time, interpolated as a viewer does (slerp for
 // rotations), held at the ends.
 std::vector<double> SamplerValue(const varnex::GltfDocument& doc, const json& sampler, float seconds) {
-  size_t keys;
   int one, width;
-  const float* input = Floats(doc, sampler["input"], keys, one);
+  const std::vector<double> input = Values(doc, sampler["input"], one);
   const std::vector<double> output = Values(doc, sampler["output"], width);
+  const size_t keys = input.size();
   EXPECT_EQ(keys * width, output.size());
-  const size_t b = std::upper_bound(input, input + keys, seconds) - input;
+  const size_t b = std::upper_bound(input.begin(), input.end(), double(seconds)) - input.begin();
   auto value = [&](size_t k) { return std::vector<double>(output.begin() + k * width, output.begin() + (k + 1) * width); };
   if (b == 0) return value(0);
   if (b == keys || input[b - 1] == seconds) return value(b - 1);
-  const double u = (double(seconds) - input[b - 1]) / (double(input[b]) - input[b - 1]);
+  const double u = (seconds - input[b - 1]) / (input[b] - input[b - 1]);
   std::vector<double> from = value(b - 1), to = value(b);
   if (width == 4) {
     const glm::dquat q = glm::slerp(glm::dquat(from[3], from[0], from[1], from[2]),
@@ -302,12 +294,11 @@ TEST(GltfExport, FollowsTheScene) {
     EXPECT_EQ(nodes.back()["mesh"], 0);
     EXPECT_EQ(nodes.back()["skin"], 0);
     EXPECT_EQ(doc.json["skins"][0]["joints"].size(), instances.size());
-    size_t count;
     int width;
-    const float* inverseBind = Floats(doc, doc.json["skins"][0]["inverseBindMatrices"], count, width);
-    ASSERT_EQ(count, instances.size());
+    const std::vector<double> inverseBind = Values(doc, doc.json["skins"][0]["inverseBindMatrices"], width);
+    ASSERT_EQ(inverseBind.size(), 16 * instances.size());
     // The bind pose is the rest pose: the Chest's inverse undoes its offsets.
-    EXPECT_FLOAT_EQ(inverseBind[16 * 2 + 13], -10.0f);
+    EXPECT_EQ(inverseBind[16 * 2 + 13], -10.0);
 
     // One animation named after the take. Samplers only for what moves:
     // the Hips travel and turn, the Chest, the Arm and the Leg turn; the
@@ -320,10 +311,10 @@ TEST(GltfExport, FollowsTheScene) {
                         channel["target"]["path"].get<std::string>());
     EXPECT_EQ(targets, (std::vector<std::string>{"Hips translation", "Hips rotation", "Chest rotation",
                                                   "Arm rotation", "Leg rotation"}));
-    const float* seconds = Floats(doc, animation["samplers"][0]["input"], count, width);
+    const std::vector<double> seconds = Values(doc, animation["samplers"][0]["input"], width);
     if (exact) {
-      ASSERT_EQ(count, 4u);
-      EXPECT_FLOAT_EQ(seconds[3], 480.0f / 4800);
+      ASSERT_EQ(seconds.size(), 4u);
+      EXPECT_EQ(seconds[3], 480.0f / 4800);
     }
     // Rotations are normalized shorts in a compact animation, floats in an exact one.
     for (const json& channel : animation["channels"]) {
