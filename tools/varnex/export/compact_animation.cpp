@@ -593,59 +593,6 @@ struct Track {
   }
 };
 
-// How far the descendants of each node with a rotation track lie from it at
-// each sample of the full-rate take: the far side of a sphere around them,
-// the spheres merged from the leaves up. A rotation that errs by an angle
-// moves none of them further than the angle times this. Empty for nodes
-// without such a track.
-std::vector<std::vector<float>> ReachPerSample(const Take& take) {
-  const size_t n = take.nodes.size(), samples = take.ticks.size();
-  std::vector<std::vector<float>> reach(n);
-  for (size_t i = 0; i < n; ++i)
-    if (samples > 1 && take.nodes[i].rotation.size() == samples) reach[i].resize(samples);
-  // Without scale, world transforms compose as turns and shifts.
-  const bool rigid = std::all_of(take.nodes.begin(), take.nodes.end(),
-                                 [](const TakeNode& node) { return node.scale.empty() && node.rest.scale == glm::dvec3(1.0); });
-  std::vector<Affine> world(rigid ? 0 : n);
-  std::vector<glm::dquat> turn(rigid ? n : 0);
-  std::vector<glm::dvec3> at(n), centre(n);
-  std::vector<double> radius(n);
-  static const Affine kWorld;
-  for (size_t k = 0; k < samples; ++k) {
-    for (size_t i = 0; i < n; ++i) {
-      const TakeNode& node = take.nodes[i];
-      const size_t up = node.parent < 0 ? SIZE_MAX : size_t(node.parent);
-      if (rigid) {
-        const glm::dvec3& t = node.translation.empty() ? node.rest.translation : node.translation[std::min(k, node.translation.size() - 1)];
-        const glm::dquat r = Unit(node.rotation.empty() ? node.rest.rotation : node.rotation[std::min(k, node.rotation.size() - 1)]);
-        turn[i] = up == SIZE_MAX ? r : turn[up] * r;
-        at[i] = up == SIZE_MAX ? t : at[up] + turn[up] * t;
-      } else {
-        const Transform local = LocalAt(node, k);
-        world[i] = Compose(up == SIZE_MAX ? kWorld : world[up], local.translation, Unit(local.rotation), local.scale);
-        at[i] = world[i].p;
-      }
-      centre[i] = at[i], radius[i] = 0.0;
-    }
-    for (size_t i = n; i-- > 0;) {
-      if (!reach[i].empty()) reach[i][k] = float(glm::length(centre[i] - at[i]) + radius[i]);
-      if (take.nodes[i].parent < 0) continue;
-      glm::dvec3& c = centre[size_t(take.nodes[i].parent)];
-      double& r = radius[size_t(take.nodes[i].parent)];
-      const double apart = glm::length(centre[i] - c);
-      if (apart + radius[i] <= r) continue;
-      if (apart + r <= radius[i]) {
-        c = centre[i], r = radius[i];
-      } else {
-        const double merged = 0.5 * (apart + r + radius[i]);
-        c += (centre[i] - c) * ((merged - r) / apart);
-        r = merged;
-      }
-    }
-  }
-  return reach;
-}
-
 }  // namespace
 
 std::array<int16_t, 4> QuantizeRotation(const glm::dquat& unit) {
@@ -717,7 +664,6 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
   std::vector<Track> tracks;
   FitRoom room;
   std::vector<std::array<int, 2>> trackOf(n, {-1, -1});
-  const std::vector<std::vector<float>> reachAt = ReachPerSample(take);
   for (size_t i = 0; i < n; ++i) {
     const TakeNode& node = take.nodes[i];
     restVector[i] = glm::dvec3(glm::vec3(Clean(node.rest.translation)));
@@ -736,10 +682,6 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
       track.count = count;
       track.quantized = rotation;
       track.tolerance.assign(count, float(tolerance));
-      // Where the pose draws a rotation's descendants in, it may err more.
-      if (rotation && !reachAt[i].empty())
-        for (size_t k = 0; k < count; ++k)
-          if (const double at = reachAt[i][k]; at > 0.0 && at < reach[i]) track.tolerance[k] = float(std::min(bound / at, 1.0));
       trackOf[i][rotation] = int(tracks.size());
       tracks.push_back(std::move(track));
     }
