@@ -15,17 +15,10 @@ namespace varnex {
 
 namespace {
 
-// Letters of an instance Euler order code, first-turning axis first.
-const char* EulerOrderLetters(int32_t code) {
-  switch (code) {
-    case 0: return "XYZ";
-    case 2: return "XZY";
-    case 4: return "YZX";
-    case 6: return "YXZ";
-    case 8: return "ZXY";
-    case 10: return "ZYX";
-    default: return "?";
-  }
+// The letters of an instance's Euler order, "?" for a code that names none.
+std::string OrderOf(const vxhost::Instance& instance) {
+  const char* letters = EulerOrderLetters(instance.eulerOrder);
+  return letters ? letters : "?";
 }
 
 // Translation axes first, then the rotation axes as the rotation product
@@ -36,7 +29,7 @@ std::string DescribeAxes(const vxhost::Instance& instance) {
   for (int axis = 0; axis < 3; ++axis) {
     if (!instance.locked[0][axis]) free += std::string(" t") + static_cast<char>('x' + axis);
   }
-  std::string order = EulerOrderLetters(instance.eulerOrder);
+  std::string order = OrderOf(instance);
   if (order.size() != 3) order = "XYZ";
   for (auto letter = order.rbegin(); letter != order.rend(); ++letter) {
     int axis = *letter - 'X';
@@ -63,7 +56,7 @@ std::string DescribeInstance(const vxhost::Instance& instance) {
   if (instance.jointNode) parts.push_back("joint");
   if (instance.endEffector) parts.push_back("end effector");
   parts.push_back(DescribeAxes(instance));
-  parts.push_back(std::string("order ") + EulerOrderLetters(instance.eulerOrder));
+  parts.push_back("order " + OrderOf(instance));
   if (std::string keys = DescribeKeys(instance); !keys.empty()) parts.push_back(keys);
   std::string text;
   for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;

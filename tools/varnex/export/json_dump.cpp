@@ -13,18 +13,6 @@ using nlohmann::json;
 
 namespace {
 
-const char* EulerOrderName(int32_t code) {
-  switch (code) {
-    case 0: return "XYZ";
-    case 2: return "XZY";
-    case 4: return "YZX";
-    case 6: return "YXZ";
-    case 8: return "ZXY";
-    case 10: return "ZYX";
-    default: return "unknown";
-  }
-}
-
 const char* ChannelName(int entry) {
   static const char* names[] = {"tx", "ty", "tz", "sx", "sy", "sz", "rx", "ry", "rz"};
   return names[entry - vxhost::kTranslateX];
@@ -83,7 +71,7 @@ json InstanceToJson(const vxhost::Instance& instance, const std::string& path) {
       {"constraints", {{"position", ConstraintToJson(instance.position)},
                        {"rotation", ConstraintToJson(instance.rotation)}}},
       {"replaceChannels", instance.replaceChannels},
-      {"eulerOrder", EulerOrderName(instance.eulerOrder)},
+      {"eulerOrder", EulerOrderLetters(instance.eulerOrder) ? EulerOrderLetters(instance.eulerOrder) : "unknown"},
       {"eulerOrderCode", instance.eulerOrder},
       {"staticTransform", matrix},
       {"hasDefaultChannels", instance.hasDefaultChannels},
