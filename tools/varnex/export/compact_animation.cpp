@@ -393,8 +393,8 @@ struct Track {
         }
         if (rotation) {
           // Into the chart of the next segment, centred on sample b.
-          const double room = 0.5 * glm::length(last) * std::max(MaxAbs(low - last), MaxAbs(high - last));
-          low = low - last + room, high = high - last - room;
+          const double bend = 0.5 * glm::length(last) * std::max(MaxAbs(low - last), MaxAbs(high - last));
+          low = low - last + bend, high = high - last - bend;
           for (int c = 0; c < 3; ++c)
             if (low[c] > high[c]) low[c] = high[c] = 0.5 * (low[c] + high[c]);
         }
@@ -442,13 +442,13 @@ struct Track {
     for (size_t j = used; j-- > 0;) {
       const Piece& p = pieces[j];
       if (j + 1 == used && keepEnd) keep(to, p, end);
+      if (j == 0) break;  // the run's first start is kept already
       const double dt = times[to] - times[p.from];
       glm::dvec3 start;
       for (int c = 0; c < 3; ++c) {
         const glm::dvec2 range = Slice(p.region[c], dt, end[c]);
         start[c] = std::clamp(rotation ? 0.0 : Vector(p.from)[c], range.x, range.y);
       }
-      if (j == 0) break;
       keep(p.from, p, start);
       // The segment before reads this start, in its own chart, as its end.
       end = rotation ? pieces[j - 1].Offset(endRotations.back()) : start;
