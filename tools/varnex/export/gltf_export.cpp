@@ -317,12 +317,6 @@ GltfDocument BuildGltf(const std::vector<Take>& takes, const std::string& sceneN
   return doc;
 }
 
-GltfDocument BuildGltf(const std::string& sceneName) {
-  std::vector<Take> takes;  // not from a braced list, which would copy the take
-  takes.push_back(CaptureTake(sceneName, {}));
-  return BuildGltf(takes, sceneName, {});
-}
-
 // -- Encodings
 
 namespace {

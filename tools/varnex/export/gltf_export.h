@@ -23,9 +23,6 @@ struct GltfDocument {
 // an animation per take. The takes must share one hierarchy.
 GltfDocument BuildGltf(const std::vector<Take>& takes, const std::string& sceneName, const ExportSettings& settings);
 
-// The scene as it stands, as one take named sceneName, with default settings.
-GltfDocument BuildGltf(const std::string& sceneName);
-
 // Binary glTF (.glb): header, JSON chunk, BIN chunk.
 std::string EncodeGlb(const GltfDocument& document);
 // Text glTF: the buffer embedded as a base64 data URI, so one file says it all.
