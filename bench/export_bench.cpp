@@ -16,10 +16,10 @@
 
 #include "bench_import.h"
 #include "export/compact_animation.h"
-#include "export/export_settings.h"
+#include "scene/export_settings.h"
 #include "gen_bvh.h"
 #include "export/gltf_export.h"
-#include "take.h"
+#include "scene/take.h"
 
 namespace {
 

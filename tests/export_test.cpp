@@ -21,9 +21,9 @@
 #include "varnex/host.h"
 #include "export/gltf_export.h"
 #include "export/json_dump.h"
-#include "export/scene_sampling.h"
+#include "scene/scene_sampling.h"
 #include "export/svg_preview.h"
-#include "take.h"
+#include "scene/take.h"
 #include "export/compact_animation.h"
 
 using nlohmann::json;

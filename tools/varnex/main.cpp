@@ -15,7 +15,7 @@
 #include <cstdio>
 
 #include "commands/commands.h"
-#include "varnex.h"
+#include "commands/program.h"
 
 namespace {
 

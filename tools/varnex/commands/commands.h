@@ -1,7 +1,7 @@
 // Every subcommand's setup; main.cpp lists them in its command table.
 #pragma once
 
-#include "varnex.h"
+#include "commands/program.h"
 
 namespace varnex {
 

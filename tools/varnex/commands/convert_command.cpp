@@ -14,8 +14,8 @@
 #include "commands/commands.h"
 #include "commands/convert_jobs.h"
 #include "player/gallery.h"
-#include "stop_signals.h"
-#include "varnex/host.h"
+#include "io/stop_signals.h"
+#include <varnex/host.h>
 #include "commands/worker_processes.h"
 
 namespace varnex {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "export/export_settings.h"
-#include "library_scan.h"
-#include "reduction_options.h"
-#include "varnex.h"
+#include "commands/export_options.h"
+#include "library/library_scan.h"
+#include "session/reduction_options.h"
+#include "commands/program.h"
 #include "commands/worker_processes.h"
 
 namespace varnex {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "acclaim_pairing.h"
+#include "library/acclaim_pairing.h"
 #include "commands/convert_jobs.h"
 #include "player/gallery.h"
 

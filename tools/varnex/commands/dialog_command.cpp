@@ -14,11 +14,11 @@
 #else
 #include <unistd.h>
 
-#include "varnex/ui.h"
+#include <varnex/ui.h>
 #endif
 
 #include "commands/commands.h"
-#include "plugin.h"
+#include "session/plugin.h"
 
 namespace varnex {
 

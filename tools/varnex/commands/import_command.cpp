@@ -12,15 +12,16 @@
 #include <varnex/host.h>
 
 #include "commands/commands.h"
-#include "acclaim_pairing.h"
+#include "commands/export_options.h"
+#include "library/acclaim_pairing.h"
 #include "player/gallery.h"
 #include "export/gltf_export.h"
 #include "player/html_player.h"
-#include "import_session.h"
+#include "session/import_session.h"
 #include "commands/scene_print.h"
 #include "export/svg_preview.h"
-#include "stop_signals.h"
-#include "take.h"
+#include "io/stop_signals.h"
+#include "scene/take.h"
 #include "commands/worker_report.h"
 
 namespace varnex {

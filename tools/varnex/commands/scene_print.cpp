@@ -9,7 +9,7 @@
 
 #include <varnex/host.h>
 
-#include "export/scene_sampling.h"
+#include "scene/scene_sampling.h"
 
 namespace varnex {
 

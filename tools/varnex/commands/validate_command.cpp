@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "plugin.h"
+#include "session/plugin.h"
 
 namespace varnex {
 

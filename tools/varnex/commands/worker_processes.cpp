@@ -21,7 +21,7 @@
 #include <cstring>
 #include <map>
 
-#include "stop_signals.h"
+#include "io/stop_signals.h"
 
 namespace varnex {
 

@@ -3,7 +3,7 @@
 // takes when it imported several into one file.
 #pragma once
 
-#include "varnex.h"
+#include "commands/program.h"
 
 namespace varnex {
 

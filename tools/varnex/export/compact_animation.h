@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "take.h"
+#include "scene/take.h"
 
 namespace varnex {
 

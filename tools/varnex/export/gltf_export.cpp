@@ -14,8 +14,8 @@
 #include <glm/gtc/matrix_inverse.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
-#include "atomic_file.h"
-#include "export/output_option.h"
+#include "io/atomic_file.h"
+#include "io/output_option.h"
 #include "export/compact_animation.h"
 
 namespace varnex {

@@ -3,9 +3,9 @@
 // Keys are [time, value] or, once they carry tangents, [time, value, in, out].
 #include "export/json_dump.h"
 
-#include "atomic_file.h"
-#include "export/scene_sampling.h"
-#include "varnex/host.h"
+#include "io/atomic_file.h"
+#include "scene/scene_sampling.h"
+#include <varnex/host.h>
 
 namespace varnex {
 

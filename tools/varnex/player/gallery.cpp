@@ -12,7 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "atomic_file.h"
+#include "io/atomic_file.h"
 #include "player/html_player.h"
 #include "export/svg_preview.h"
 
@@ -148,25 +148,6 @@ int WriteGalleryIndex(const std::string& dir, const std::vector<GalleryCard>& ca
   if (WriteGallery(path, title.empty() ? "varnex gallery" : title, cards, reason)) return kExitSuccess;
   std::fprintf(stderr, "varnex: cannot write the gallery to %s: %s\n", path.c_str(), reason.c_str());
   return kExitHostProblem;
-}
-
-void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings,
-                            SharedGltf& gltf) {
-  auto base = std::make_shared<std::string>();
-  command.add_option("--gallery-card", *base)->group("");
-  const CLI::App* owner = &command;
-  exports.push_back({base,
-                     [base, owner, &settings, &gltf] {
-                       const CLI::Option* file = owner->get_option_no_throw("file");
-                       const std::string source = file && file->count() ? file->as<std::string>() : *base;
-                       GalleryCardFiles files;
-                       files.svg = RenderSvgPreview(source);
-                       files.figures = {SceneFigures(source)};
-                       files.writePlayer = [&](const std::string& path, std::string& error) {
-                         return WriteHtmlPlayer(path, source, gltf, settings, error);
-                       };
-                       return WriteGalleryCardFiles(*base, files);
-                     }});
 }
 
 }  // namespace varnex

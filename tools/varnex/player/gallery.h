@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "player/html_player.h"
-#include "varnex.h"
+#include "io/exit_codes.h"
 
 namespace varnex {
 
@@ -52,9 +52,5 @@ int WriteGalleryIndex(const std::string& dir, const std::vector<GalleryCard>& ca
 // A relative path as a link: '/' between its parts, the rest percent-encoded.
 std::string LinkTo(const std::string& relativePath);
 
-// --gallery-card BASE (hidden, for convert's workers): the card's files of
-// the take just imported; an import of several takes writes them itself.
-void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings,
-                            SharedGltf& gltf);
 
 }  // namespace varnex

@@ -10,11 +10,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "atomic_file.h"
+#include "io/atomic_file.h"
 #include "export/gltf_export.h"
 #include "player/player_page.h"
-#include "export/scene_sampling.h"
-#include "varnex/host.h"
+#include "scene/scene_sampling.h"
+#include <varnex/host.h>
 
 namespace varnex {
 

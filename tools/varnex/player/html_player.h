@@ -8,9 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "export/export_settings.h"
+#include "scene/export_settings.h"
 #include "export/gltf_export.h"
-#include "take.h"
+#include "scene/take.h"
 
 namespace varnex {
 

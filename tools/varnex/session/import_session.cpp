@@ -1,6 +1,6 @@
 // Builds the execute_geometry_converter call from an ImportRequest and wires
 // the host's message, status and progress reports to the terminal.
-#include "import_session.h"
+#include "session/import_session.h"
 
 #include <unistd.h>
 
@@ -11,9 +11,9 @@
 
 #include <varnex/host.h>
 
-#include "acclaim_pairing.h"
-#include "progress.h"
-#include "stop_signals.h"
+#include "library/acclaim_pairing.h"
+#include "session/progress.h"
+#include "io/stop_signals.h"
 
 namespace varnex {
 

@@ -1,5 +1,5 @@
 // Samples the host scene for the exporters; reads the scene only.
-#include "export/scene_sampling.h"
+#include "scene/scene_sampling.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,8 +2,8 @@
 // function and one line in kSceneExports.
 #include <cstdio>
 
-#include "stop_signals.h"
-#include "varnex.h"
+#include "io/stop_signals.h"
+#include "commands/program.h"
 
 namespace varnex {
 

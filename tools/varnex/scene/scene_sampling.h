@@ -9,7 +9,7 @@
 #include <glm/gtc/quaternion.hpp>
 #include <glm/vec3.hpp>
 
-#include "varnex/host.h"
+#include <varnex/host.h>
 
 namespace varnex {
 

@@ -1,7 +1,7 @@
 // Captures a take from the host scene: reads every instance and samples its
 // channels once per sample time, then converts units and axes as the
 // export settings ask. Owns nothing beyond the returned record.
-#include "take.h"
+#include "scene/take.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +10,8 @@
 
 #include <glm/gtc/matrix_transform.hpp>
 
-#include "export/scene_sampling.h"
-#include "varnex/host.h"
+#include "scene/scene_sampling.h"
+#include <varnex/host.h>
 
 namespace varnex {
 

@@ -9,15 +9,9 @@
 #include <optional>
 #include <string>
 
-namespace varnex {
+#include "library/take_files.h"
 
-// The files of one take: a BVH file, an ASF skeleton (with the same-name AMC
-// when there is one), or an AMC motion with the skeleton found for it.
-struct TakeFiles {
-  std::filesystem::path motion;
-  std::filesystem::path skeleton;  // for an AMC motion only
-  std::string name;                // the take's name: the motion file's stem
-};
+namespace varnex {
 
 class StagedTake {
  public:

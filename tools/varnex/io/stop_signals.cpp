@@ -1,6 +1,6 @@
 // Keeps the first stop signal's number where the handlers and the work both
 // see it, and the name of the temporary a forced end must not leave behind.
-#include "stop_signals.h"
+#include "io/stop_signals.h"
 
 #include <csignal>
 #include <cstdio>

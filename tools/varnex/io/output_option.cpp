@@ -1,6 +1,6 @@
 // Builds the refusal message from the export's own list, so that it always
 // names what the option writes.
-#include "export/output_option.h"
+#include "io/output_option.h"
 
 #include <cctype>
 #include <filesystem>

@@ -1,6 +1,6 @@
 // Decides from what PATH names how to write it, and keeps the temporary of
 // a replaced file registered so that a forced end removes it too.
-#include "atomic_file.h"
+#include "io/atomic_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,7 +17,7 @@
 #include <unistd.h>
 #endif
 
-#include "stop_signals.h"
+#include "io/stop_signals.h"
 
 namespace varnex {
 

@@ -1,8 +1,8 @@
 // Makes, enters, leaves and removes the private folder of links that gives
 // the plug-in a take under its file's stem (see staged_take.h). Writes only
 // inside the system's temporary folder.
-#include "staged_take.h"
-#include "text_case.h"
+#include "session/staged_take.h"
+#include "io/text_case.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -10,7 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "plugin.h"
+#include "session/plugin.h"
 
 namespace varnex {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "varnex.h"
+#include "session/host_options.h"
 
 namespace varnex {
 

@@ -1,6 +1,6 @@
 // Finds and creates the settings directory; a directory that cannot be
 // created is still handed over (the plug-in then finds no options file).
-#include "settings.h"
+#include "session/settings.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "plugin.h"
-#include "reduction_options.h"
-#include "staged_take.h"
+#include "session/plugin.h"
+#include "session/reduction_options.h"
+#include "session/staged_take.h"
 
 namespace varnex {
 

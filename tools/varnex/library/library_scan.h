@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "staged_take.h"
+#include "library/take_files.h"
 
 namespace varnex {
 

@@ -1,6 +1,5 @@
-// The pieces every varnex command shares: the parsed command line, the host
-// options that say where the plug-in and the settings are, and the tables
-// through which commands and scene exports register themselves.
+// The pieces every varnex command shares: the parsed command line and the
+// tables through which commands and scene exports register themselves.
 #pragma once
 
 #include <functional>
@@ -10,21 +9,13 @@
 
 #include <CLI/CLI.hpp>
 
-#include "export/export_settings.h"
+#include "io/exit_codes.h"
+#include "scene/export_settings.h"
+#include "session/host_options.h"
 
 namespace varnex {
 
 class SharedGltf;  // export/gltf_export.h
-
-// Exit codes of varnex itself; an import answers with the plug-in's result (0 or 1).
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;       // an import failed, a file was not accepted
-constexpr int kExitHostProblem = 2;   // usage, plug-in, settings or output file problems
-
-struct HostOptions {
-  std::string pluginPath;             // empty: imp_bvh.so beside the program
-  std::string settingsDirectory;      // empty: the user's configuration folder
-};
 
 // A subcommand and what runs when it was given.
 struct Command {

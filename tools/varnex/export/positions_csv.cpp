@@ -1,21 +1,16 @@
-// --positions OUT.csv: the world position of every instance at every frame
-// of the imported scene, in the export's units and axes, for people who
-// analyse motion. The frames are every frame of the take and every key
-// time, so the export means the same for every format, however far
-// optimisation and reduction thinned the keys.
+// The positions CSV: rows of frame, time, path and world position.
+#include "export/positions_csv.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include <varnex/host.h>
 
-#include "atomic_file.h"
-#include "export/output_option.h"
-#include "export/scene_sampling.h"
-#include "take.h"
-#include "varnex.h"
+#include "io/atomic_file.h"
+#include "scene/scene_sampling.h"
+#include "scene/take.h"
 
 namespace varnex {
 
@@ -54,24 +49,13 @@ bool WritePositionRows(std::FILE* out, const ExportSettings& settings) {
   return std::ferror(out) == 0;
 }
 
-int WritePositions(const std::string& target, const ExportSettings& settings) {
-  OutputFile out;
-  std::string reason;
-  if (out.Open(target, reason)) {
-    WritePositionRows(out.stream(), settings);  // a write error shows in the stream, which Commit checks
-    if (out.Commit(reason)) return kExitSuccess;
-  }
-  std::fprintf(stderr, "varnex: cannot write the positions to %s: %s\n", target.c_str(), reason.c_str());
-  return kExitHostProblem;
-}
-
 }  // namespace
 
-void SetupPositionsExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf&) {
-  auto target = std::make_shared<std::string>();
-  command.add_option("--positions", *target, "Write every instance's world position at every frame as CSV")
-      ->check(OutputPathCheck({"csv"}));
-  exports.push_back({target, [target, &settings] { return WritePositions(*target, settings); }});
+bool WritePositionsCsv(const std::string& path, const ExportSettings& settings, std::string& error) {
+  OutputFile out;
+  if (!out.Open(path, error)) return false;
+  WritePositionRows(out.stream(), settings);  // a write error shows in the stream, which Commit checks
+  return out.Commit(error);
 }
 
 }  // namespace varnex

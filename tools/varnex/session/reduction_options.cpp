@@ -1,13 +1,13 @@
 // Reads imp_bvh.ini only to tell the user what it decides; the plug-in reads
 // it again for the import itself, with the same rules for its lines.
-#include "reduction_options.h"
+#include "session/reduction_options.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 
-#include "settings.h"
+#include "session/settings.h"
 
 namespace varnex {
 

@@ -1,5 +1,5 @@
 // Command-line side of ExportSettings: the options and their worker form.
-#include "export/export_settings.h"
+#include "commands/export_options.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Opens imp_bvh.so with dlopen (imp_bvh.dll with LoadLibrary on Windows),
 // resolves Varnex_Plugin_EntryPoint and sends the calls a host makes once
 // after loading a plug-in.
-#include "plugin.h"
+#include "session/plugin.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "settings.h"
+#include "session/settings.h"
 
 namespace varnex {
 

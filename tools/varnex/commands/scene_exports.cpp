@@ -1,5 +1,6 @@
-// The scene exports of this folder as command-line options of every
-// importing command: -o/--output (glTF), --preview (SVG, or the HTML player), --dump-json.
+// The scene exports as command-line options of every importing command:
+// -o/--output (glTF), --positions (CSV), --preview (SVG, or the HTML
+// player), --dump-json, and convert's hidden --gallery-card.
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -7,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "commands/program.h"
 #include "export/gltf_export.h"
-#include "player/html_player.h"
 #include "export/json_dump.h"
-#include "export/output_option.h"
+#include "export/positions_csv.h"
 #include "export/svg_preview.h"
-#include "varnex.h"
+#include "io/output_option.h"
+#include "player/gallery.h"
+#include "player/html_player.h"
 
 namespace varnex {
 
@@ -67,6 +70,33 @@ void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSe
 void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSettings&, SharedGltf&) {
   AddExport(command, exports, "--dump-json", "Write the whole imported scene as JSON", "scene JSON",
             {"json"}, WriteSceneJson);
+}
+
+void SetupPositionsExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf&) {
+  auto write = [&settings](const std::string& path, const std::string&, std::string& reason) {
+    return WritePositionsCsv(path, settings, reason);
+  };
+  AddExport(command, exports, "--positions", "Write every instance's world position at every frame as CSV",
+            "positions", {"csv"}, write);
+}
+
+void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings,
+                            SharedGltf& gltf) {
+  auto base = std::make_shared<std::string>();
+  command.add_option("--gallery-card", *base)->group("");
+  const CLI::App* owner = &command;
+  exports.push_back({base,
+                     [base, owner, &settings, &gltf] {
+                       const CLI::Option* file = owner->get_option_no_throw("file");
+                       const std::string source = file && file->count() ? file->as<std::string>() : *base;
+                       GalleryCardFiles files;
+                       files.svg = RenderSvgPreview(source);
+                       files.figures = {SceneFigures(source)};
+                       files.writePlayer = [&](const std::string& path, std::string& error) {
+                         return WriteHtmlPlayer(path, source, gltf, settings, error);
+                       };
+                       return WriteGalleryCardFiles(*base, files);
+                     }});
 }
 
 }  // namespace varnex

@@ -1,6 +1,6 @@
 // Draws "status [#####.....]  42%" on one terminal line, redrawn only when
 // the figure changes.
-#include "progress.h"
+#include "session/progress.h"
 
 #include <cstdio>
 

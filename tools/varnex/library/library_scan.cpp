@@ -1,14 +1,14 @@
 // Reads the folders convert is given and pairs their files into jobs (see
 // library_scan.h); owns nothing past the scan and writes nothing.
-#include "library_scan.h"
+#include "library/library_scan.h"
 
 #include <algorithm>
 #include <cctype>
 #include <map>
 #include <set>
 
-#include "acclaim_pairing.h"
-#include "text_case.h"
+#include "library/acclaim_pairing.h"
+#include "io/text_case.h"
 
 namespace varnex {
 

@@ -12,7 +12,7 @@
 #include <glm/mat4x4.hpp>
 #include <glm/vec3.hpp>
 
-#include "export/export_settings.h"
+#include "scene/export_settings.h"
 
 namespace varnex {
 

@@ -10,7 +10,7 @@
 
 #include <varnex/host.h>
 
-#include "varnex.h"
+#include "session/host_options.h"
 
 namespace varnex {
 

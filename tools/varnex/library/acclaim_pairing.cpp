@@ -1,8 +1,8 @@
 // Finds an AMC motion's ASF skeleton among the files beside it and reads the
 // skeleton's unit length. Reads folder listings and the ASF's ":units"
 // block; writes nothing.
-#include "acclaim_pairing.h"
-#include "text_case.h"
+#include "library/acclaim_pairing.h"
+#include "io/text_case.h"
 
 #include <algorithm>
 #include <cctype>
