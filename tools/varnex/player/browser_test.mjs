@@ -1,11 +1,14 @@
 // The player and the gallery in a real browser: Debian's chromium, headless,
 // driven by puppeteer-core (which downloads no browser). For a BVH take, a
 // page of two Acclaim takes of its own (exact) and the two Acclaim takes of
-// our samples (compact): the page loads offline without errors, draws, and
-// each take's joints match its own --positions at three frames; then the
-// gallery of the first two (the Acclaim takes merged) opens each. The
-// screenshot is of the samples' page, whose take drop-down it shows.
-// Usage: node browser_test.mjs VARNEX SAMPLES_DIR WORK_DIR [SCREENSHOT.png]
+// our samples (compact): the page loads offline without errors, plays
+// unasked, draws, and each take's joints match its own --positions at three
+// frames. Takes that travel far (our sample walk walked on, and a real long
+// take when MOCAP_DIR has it): the follow camera keeps the figure about half
+// the view's height, and the whole-path view holds both ends of the path.
+// Then the gallery of the first two (the Acclaim takes merged) opens each.
+// The screenshot is of the samples' page, whose take drop-down it shows.
+// Usage: [MOCAP_DIR=DIR] node browser_test.mjs VARNEX SAMPLES_DIR WORK_DIR [SCREENSHOT.png]
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { basename, join, resolve } from 'node:path';
@@ -58,6 +61,22 @@ function writeAcclaimTakes(dir) {
     }
     writeFileSync(join(dir, file), amc);
   }
+}
+
+// Our sample walk, whose ten frames make one stride of 12 units, walked on
+// for 60 strides: 720 units, eleven times the figure's height.
+function writeFarWalk(samples, file) {
+  const [hierarchy, motion] = readFileSync(join(samples, 'walk.bvh'), 'utf8').split('MOTION\n');
+  const [, frameTime, ...stride] = motion.trim().split('\n');
+  const rows = [];
+  for (let k = 0; k < 60; ++k) {
+    for (const row of stride) {
+      const values = row.trim().split(/\s+/).map(Number);
+      values[2] += 12 * k;
+      rows.push(values.join(' '));
+    }
+  }
+  writeFileSync(file, `${hierarchy}MOTION\nFrames: ${rows.length}\n${frameTime}\n${rows.join('\n')}\n`);
 }
 
 // --positions as frame -> path -> [x, y, z], by the header's column names;
@@ -120,6 +139,13 @@ const drawnShare = (page) => page.evaluate(() => {
   return drawn / (data.length / 4);
 });
 
+// Playing starts when the page opens: the clock moves without a click.
+async function checkPlays(page, name) {
+  const moved = await page.waitForFunction(() => window.varnexPlayer.playing && window.varnexPlayer.state().frame > 0,
+    { timeout: 20000 }).then(() => true, () => false);
+  check(moved, `${name}: the take did not start playing`);
+}
+
 async function showFrame(page, frame) {
   await page.$eval('#time', (slider, f) => {
     slider.value = String(f);
@@ -141,6 +167,8 @@ async function checkPlayer(browser, name, html, csvs, exact) {
     return page;
   }
   check(await drawnShare(page) > 0.002, `${name}: the canvas is blank`);
+  await checkPlays(page, name);
+  await showFrame(page, 0);
   const takes = await page.evaluate(() => window.varnexPlayer.takes);
   check(takes.length === csvs.length, `${name}: ${takes.length} takes, not ${csvs.length}`);
   check(await page.$eval('#take-choice', (label) => label.hidden) === (csvs.length < 2),
@@ -185,6 +213,43 @@ async function checkPlayer(browser, name, html, csvs, exact) {
   return page;
 }
 
+// At the first and last frames, the figure's height on screen as a share of
+// the view's, and whether every joint is in the view: as the page opens, the
+// follow camera keeps the figure about half the view's height; zoomed out by
+// the wheel, it keeps the new distance; the whole-path view holds both ends.
+const views = [
+  ['follow', () => {}, 0.35, 0.65],
+  ['follow zoomed out', async (page) => {
+    const box = await page.$eval('#view', (view) => view.getBoundingClientRect().toJSON());
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    for (let i = 0; i < 3; ++i) await page.mouse.wheel({ deltaY: 500 });
+  }, 0.1, 0.35],
+  ['whole path', (page) => page.select('#camera', 'path'), 0, 1],
+];
+async function checkCamera(browser, name, html) {
+  const { page, problems } = await openPage(browser, pathToFileURL(html).href);
+  if (check(await waitForPlayer(page), `${name}: the player did not start`)) {
+    await checkPlays(page, name);
+    const last = await page.evaluate(() => window.varnexPlayer.frameCount - 1);
+    for (const [camera, use, low, high] of views) {
+      await use(page);
+      for (const frame of [0, last]) {
+        const { view: [width, height], joints } = await showFrame(page, frame);
+        const screen = joints.filter((joint) => joint.shown).map((joint) => joint.screen);
+        const inside = screen.every((p) => p && p[0] >= 0 && p[0] <= width && p[1] >= 0 && p[1] <= height);
+        const ys = screen.filter(Boolean).map((p) => p[1]);
+        const share = (Math.max(...ys) - Math.min(...ys)) / height;
+        const what = `${name}: camera ${camera}: frame ${frame}: the figure is ${(100 * share).toFixed(0)} % of the view's height`;
+        check(inside, `${what}, and a joint is out of the ${width}x${height} view`);
+        check(share >= low && share <= high, what);
+        console.log(what);
+      }
+    }
+  }
+  check(problems.length === 0, `${name}: ${problems.join('; ')}`);
+  await page.close();
+}
+
 rmSync(work, { recursive: true, force: true });
 mkdirSync(work, { recursive: true });
 const acclaim = join(work, 'acclaim');
@@ -205,6 +270,10 @@ const pages = process.env.VARNEX_PLAYER_TAKES
       ['reach.amc', 'reach_2.amc'].map((amc) => ['--skeleton', skeleton, join(acclaim, amc)])],
     ['figure', ['--skeleton', figure, ...figureTakes], ['--frame-rate', '30'],
       figureTakes.map((amc) => ['--skeleton', figure, amc])]];
+const farWalk = join(work, 'far_walk.bvh');
+writeFarWalk(samples, farWalk);
+const longTake = join(process.env.MOCAP_DIR || '', 'bvh', 'cmu_cgspeed_01_01.bvh');
+const travels = [['far_walk', farWalk], ...(process.env.MOCAP_DIR && existsSync(longTake) ? [['cmu_01_01', longTake]] : [])];
 
 const browser = await puppeteer.launch({
   executablePath: browserPath,
@@ -232,7 +301,11 @@ try {
     }
     await page.close();
   }
-
+  for (const [name, take] of travels) {
+    const html = join(work, `${name}.html`);
+    execFileSync(varnex, ['import', take, '-q', '--preview', html], { stdio: 'inherit' });
+    await checkCamera(browser, name, html);
+  }
 
   // The Acclaim takes merge into one output, whose card lists both and
   // whose player offers both.

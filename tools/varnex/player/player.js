@@ -121,15 +121,27 @@ function start(gltf) {
   }
   const world = (joint) => joint.object.getWorldPosition(new Vector3());
 
-  // Every take's extent frames the camera and sets the ground and grid,
-  // which stay when another take is chosen.
-  const box = new Box3();
+  // The joints drawn as dots; a still top node that only groups is not part
+  // of the figure.
+  const dotted = joints.filter((joint) => joint.shown);
+  const figureJoints = dotted.length ? dotted : joints;
+
+  // Every take's extent sets the ground, the grid and the whole-path view;
+  // the figure's own size, the largest of its sampled poses, sets the dots,
+  // the grid's squares and the follow camera's distance. Both stay when
+  // another take is chosen.
+  const box = new Box3(), poseBox = new Box3(), poseSize = new Vector3();
+  let tallest = 0, largest = 0;
   for (const [index, { frameCount }] of plays.entries()) {
     useTake(index);
     const samples = Math.min(frameCount, Math.max(60, Math.ceil(400 / plays.length)));
     for (let i = 0; i < samples; ++i) {
       pose(timeOf(samples > 1 ? (i * (frameCount - 1)) / (samples - 1) : 0));
       for (const joint of joints) box.expandByPoint(world(joint));
+      poseBox.makeEmpty();
+      for (const joint of figureJoints) poseBox.expandByPoint(world(joint));
+      poseBox.getSize(poseSize);
+      tallest = Math.max(tallest, poseSize.y), largest = Math.max(largest, poseSize.length());
     }
   }
   useTake(0);
@@ -137,23 +149,89 @@ function start(gltf) {
   const size = box.getSize(new Vector3());
   const centre = box.getCenter(new Vector3());
   const extent = Math.max(size.length(), 1e-6);
+  // A figure lying along the ground is framed by a third of its length.
+  const figureHeight = Math.max(tallest, largest / 3) || extent;
+  const figureSize = largest || extent;
 
-  const step = niceStep(Math.max(size.x, size.y, size.z, extent / 4) / 4);
+  const step = niceStep(figureHeight / 4);
   const cells = 2 * Math.ceil((Math.max(size.x, size.z) / 2 + 2 * step) / step);
   const grid = new GridHelper(cells * step, cells, 0x8a94a6, 0xc8ccd4);
   grid.position.set(Math.round(centre.x / step) * step, box.min.y, Math.round(centre.z / step) * step);
   scene.add(grid);
   $('grid-unit').textContent = `grid: one square = ${step} units of the file`;
 
-  const camera = new PerspectiveCamera(40, 1, extent / 1000, extent * 100);
-  const distance = extent / 2 / Math.sin((camera.fov * Math.PI) / 360);
-  camera.position.copy(centre).add(new Vector3(0.55, 0.35, 1).normalize().multiplyScalar(distance));
+  // The follow camera looks at the centre of the figure's box, averaged over
+  // a second around each time so that it glides instead of bobbing with each
+  // step; the window narrows at the ends, where it is the frame's own centre.
+  // Each take's track is made when the take is first shown.
+  function track() {
+    if (play.track) return play.track;
+    const { frameCount, rate } = play;
+    const samples = Math.min(frameCount, Math.max(60, Math.ceil(((frameCount - 1) / rate) * 10) + 1));
+    const sums = [[0, 0, 0]];
+    for (let i = 0; i < samples; ++i) {
+      pose(timeOf(samples > 1 ? (i * (frameCount - 1)) / (samples - 1) : 0));
+      poseBox.makeEmpty();
+      for (const joint of figureJoints) poseBox.expandByPoint(world(joint));
+      const c = poseBox.isEmpty() ? [0, 0, 0] : poseBox.getCenter(new Vector3()).toArray();
+      sums.push(sums[i].map((sum, axis) => sum + c[axis]));
+    }
+    const span = (frameCount - 1) / rate;
+    const reach = span > 0 ? Math.floor((0.5 * (samples - 1)) / span) : 0;
+    const points = [];
+    for (let i = 0; i < samples; ++i) {
+      const k = Math.min(reach, i, samples - 1 - i);
+      points.push(new Vector3(...sums[i + k + 1].map((sum, axis) => (sum - sums[i - k][axis]) / (2 * k + 1))));
+    }
+    play.track = { points, span };
+    return play.track;
+  }
+  function trackPoint(t) {
+    const { points, span } = track();
+    const at = span > 0 ? (Math.min(Math.max(t - play.first, 0), span) / span) * (points.length - 1) : 0;
+    const i = Math.min(Math.floor(at), points.length - 2);
+    return i < 0 ? points[0].clone() : points[i].clone().lerp(points[i + 1], at - i);
+  }
+
+  const camera = new PerspectiveCamera(40, 1);
   const controls = new OrbitControls(camera, renderer.domElement);
-  controls.target.copy(centre);
-  controls.update();
+  camera.position.set(0.55, 0.35, 1);
+  // The figure stands half the view's height at this distance; the whole
+  // path fits in the view at the other.
+  const followDistance = figureHeight / Math.tan((camera.fov * Math.PI) / 360);
+  const pathDistance = extent / 2 / Math.sin((camera.fov * Math.PI) / 360);
+  // Looks at a point from a distance, along the direction the camera looks
+  // now, so that a change of view keeps the user's orbit.
+  function aim(point, distance) {
+    const direction = camera.position.clone().sub(controls.target).normalize();
+    controls.target.copy(point);
+    camera.position.copy(point).addScaledVector(direction, distance);
+    camera.near = distance / 1000;
+    camera.far = 100 * (distance + extent);
+    camera.updateProjectionMatrix();
+    controls.update();
+  }
+  // Following moves the camera and what it orbits by as much as the track
+  // moves, so orbiting, panning and zooming change the camera's offset from
+  // the figure and are kept.
+  let following = false;
+  const followed = new Vector3(), shift = new Vector3();
+  function follow() {
+    if (!following) return;
+    const point = trackPoint(time);
+    camera.position.add(shift.subVectors(point, followed));
+    controls.target.add(shift);
+    followed.copy(point);
+  }
+  function useView() {
+    following = $('camera').value === 'follow';
+    if (following) aim(followed.copy(trackPoint(time)), followDistance);
+    else aim(centre, pathDistance);
+  }
+  useView();
 
   // Joints as dots over the bones, so that even a take without bones shows.
-  const dots = new InstancedMesh(new SphereGeometry(extent / 250, 10, 8),
+  const dots = new InstancedMesh(new SphereGeometry(figureSize / 250, 10, 8),
     new MeshBasicMaterial({ color: 0xc0392b }), Math.max(joints.length, 1));
   scene.add(dots);
 
@@ -188,7 +266,13 @@ function start(gltf) {
   }
   showFigures();
 
-  // The take drop-down, named after the takes' files; the camera stays.
+  $('camera').addEventListener('change', () => {
+    useView();
+    render();
+  });
+
+  // The take drop-down, named after the takes' files; the camera keeps its
+  // offset from the figure, or its place when it frames every take's path.
   const choice = $('take');
   for (const [i, take] of takes.entries()) choice.add(new Option(take.file, String(i)));
   $('take-choice').hidden = takes.length < 2;
@@ -202,9 +286,9 @@ function start(gltf) {
   });
 
   const matrix = new Matrix4();
-  const dotted = joints.filter((joint) => joint.shown);
   dots.count = dotted.length;
   function render() {
+    follow();
     pose(time);
     for (const [i, joint] of dotted.entries()) dots.setMatrixAt(i, matrix.makeTranslation(world(joint)));
     dots.instanceMatrix.needsUpdate = true;
@@ -259,6 +343,13 @@ function start(gltf) {
     render();
   });
 
+  // A joint's place in the view in CSS pixels from its top left corner, or
+  // null when it lies behind the camera or beyond its far plane.
+  function onScreen(joint) {
+    const p = world(joint).project(camera);
+    return p.z < 1 ? new Vector2(((p.x + 1) / 2) * view.clientWidth, ((1 - p.y) / 2) * view.clientHeight) : null;
+  }
+
   // Hover: the joint nearest the pointer on screen, within a few pixels.
   const tip = $('tip');
   renderer.domElement.addEventListener('pointermove', (event) => {
@@ -266,10 +357,8 @@ function start(gltf) {
     const pointer = new Vector2(event.clientX - rect.left, event.clientY - rect.top);
     let best = null, bestDistance = 9;
     for (const joint of dotted) {
-      const p = world(joint).project(camera);
-      const screen = new Vector2(((p.x + 1) / 2) * rect.width, ((1 - p.y) / 2) * rect.height);
-      const d = screen.distanceTo(pointer);
-      if (p.z < 1 && d < bestDistance) best = joint, bestDistance = d;
+      const d = onScreen(joint)?.distanceTo(pointer) ?? Infinity;
+      if (d < bestDistance) best = joint, bestDistance = d;
     }
     tip.style.display = best ? 'block' : 'none';
     if (!best) return;
@@ -281,15 +370,18 @@ function start(gltf) {
 
   $('message').style.display = 'none';
   resize();
+  setPlaying(true);
 
-  // Read-only: the take shown with its figures, and the joints' world
-  // positions at the current time. Tests move the time with the slider and
-  // choose a take with the drop-down (showTake), as a user does.
+  // Read-only: the take shown with its figures, whether it plays, and the
+  // joints at the current time: world position, whether it has a dot, and
+  // its place in the view (onScreen). Tests move the time with the slider
+  // and choose a take or the camera with the drop-downs, as a user does.
   window.varnexPlayer = Object.freeze({
     get take() { return shown; },
     takes: Object.freeze(takes.map((take) => take.file)),
     get frameCount() { return play.frameCount; },
     get frameRate() { return play.rate; },
+    get playing() { return playing; },
     jointCount: joints.length,
     showTake(index) {
       choice.value = String(index);
@@ -299,7 +391,13 @@ function start(gltf) {
       take: shown,
       frame: frameOf(time),
       time,
-      joints: joints.map((joint) => ({ path: joint.path, position: world(joint).toArray() })),
+      view: [view.clientWidth, view.clientHeight],
+      joints: joints.map((joint) => ({
+        path: joint.path,
+        position: world(joint).toArray(),
+        shown: joint.shown,
+        screen: onScreen(joint)?.toArray() ?? null,
+      })),
     }),
   });
 }
