@@ -69,6 +69,22 @@ TEST_F(HostTest, EulerOrderDecidesWhichAxisTurnsFirst) {
   }
 }
 
+// The one table of order codes: its letters name the axes in turning order,
+// and every code that names no order answers nothing.
+TEST_F(HostTest, EulerOrderCodesNameTheirAxesOnce) {
+  const char* expected[] = {"XYZ", nullptr, "XZY", nullptr, "YZX", nullptr, "YXZ", nullptr, "ZXY", nullptr, "ZYX"};
+  for (int32_t code = -2; code <= 12; ++code) {
+    const char* want = code >= 0 && code <= 10 ? expected[code] : nullptr;
+    const char* letters = vxhost::EulerOrderLetters(code);
+    const auto axes = vxhost::EulerOrderAxes(code);
+    ASSERT_EQ(letters == nullptr, want == nullptr) << code;
+    ASSERT_EQ(axes.has_value(), want != nullptr) << code;
+    if (!want) continue;
+    EXPECT_STREQ(letters, want);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ((*axes)[size_t(i)], want[i] - 'X') << code;
+  }
+}
+
 TEST_F(HostTest, InverseUndoesAndTranslationsSitInTheLastColumn) {
   const SgMatrix k = FromEuler(0.4, 0.2, -0.9, 16);
   SgMatrix kInverse;

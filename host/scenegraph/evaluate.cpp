@@ -36,6 +36,23 @@ glm::dmat4 EulerRotation(int32_t eulerOrder, double x, double y, double z) {
   return glm::dmat4(RotationFromEuler(order, glm::dvec3(x, y, z)));
 }
 
+std::optional<std::array<int, 3>> EulerOrderAxes(int32_t eulerOrder) {
+  AxisOrder order{};
+  if (eulerOrder < 0 || eulerOrder > 10 || !AxisOrderOfMatrixCode(eulerOrder * 2, &order)) return std::nullopt;
+  return std::array<int, 3>{order.first, order.second, order.third};
+}
+
+const char* EulerOrderLetters(int32_t eulerOrder) {
+  // Spelled out from the axes once, so that the axis table stays the only one.
+  static const std::array<std::array<char, 4>, 6> kLetters = [] {
+    std::array<std::array<char, 4>, 6> letters{};
+    for (int32_t code = 0; code <= 10; code += 2)
+      for (int i = 0; i < 3; ++i) letters[size_t(code / 2)][size_t(i)] = char('X' + (*EulerOrderAxes(code))[size_t(i)]);
+    return letters;
+  }();
+  return EulerOrderAxes(eulerOrder) ? kLetters[size_t(eulerOrder / 2)].data() : nullptr;
+}
+
 glm::dmat4 LocalTransform(const Instance& instance, double ticks) {
   if (!IsAnimated(instance)) return instance.staticTransform;
   auto value = [&](int entry, double none) {

@@ -1,16 +1,7 @@
 // varnex: the command-line host. It loads the import plug-in as a host
 // application does and runs one subcommand.
-//
-// How it is put together:
-//   main.cpp            the command table below; parses and runs the chosen command
-//   <name>_command.cpp  one file per subcommand, with a Setup<Name>Command function
-//                       that adds its options and its run function (list it in kCommands)
-//   exports.cpp         the table of scene exports (--positions, ...), each in its own
-//                       file, which every importing command offers
-//   plugin.cpp          dlopen, the entry point, parent_hWnd and initialize
-//   settings.cpp        the settings directory handed to initialize
-//   import_session.cpp  one import: keywords, messages, progress, Ctrl-C
-//   scene_print.cpp     the scene tree and summary
+// The rooms it is built in, and what each holds, are listed in the README's
+// Layout section.
 #include <csignal>
 #include <cstdio>
 

@@ -5,8 +5,10 @@
 // Sg_ and Import_IO_ functions.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -112,6 +114,13 @@ glm::dvec3 WorldPosition(const Instance& instance, double ticks);
 std::vector<glm::dmat4> WorldTransforms(const std::vector<const Instance*>& instances, double ticks);
 // Rotation matrix of angles (radians, by axis) in an instance Euler order code.
 glm::dmat4 EulerRotation(int32_t eulerOrder, double x, double y, double z);
+
+// The one table of instance Euler order codes: the axes of a code, first to
+// turn first (0 x, 1 y, 2 z; XYZ is {0, 1, 2}), and its letters ("XYZ");
+// nothing (nullptr) for a code that names no order, which the host refuses
+// to set, so a scene never holds one.
+std::optional<std::array<int, 3>> EulerOrderAxes(int32_t eulerOrder);
+const char* EulerOrderLetters(int32_t eulerOrder);
 
 int32_t FrameRate();                 // the scene's frame rate (Sg_Animation)
 // Sets the scene's frame rate as a user would before an import (formats

@@ -11,11 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include <varnex/host.h>
+
 #include "commands/commands.h"
 #include "commands/convert_jobs.h"
 #include "player/gallery.h"
 #include "io/stop_signals.h"
-#include <varnex/host.h>
 #include "commands/worker_processes.h"
 
 namespace varnex {

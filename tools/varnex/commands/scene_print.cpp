@@ -17,7 +17,7 @@ namespace {
 
 // The letters of an instance's Euler order, "?" for a code that names none.
 std::string OrderOf(const vxhost::Instance& instance) {
-  const char* letters = EulerOrderLetters(instance.eulerOrder);
+  const char* letters = vxhost::EulerOrderLetters(instance.eulerOrder);
   return letters ? letters : "?";
 }
 

@@ -9,9 +9,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <varnex/host.h>
+
 #include "io/atomic_file.h"
 #include "scene/scene_sampling.h"
-#include <varnex/host.h>
 
 namespace varnex {
 

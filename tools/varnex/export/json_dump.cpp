@@ -3,9 +3,10 @@
 // Keys are [time, value] or, once they carry tangents, [time, value, in, out].
 #include "export/json_dump.h"
 
+#include <varnex/host.h>
+
 #include "io/atomic_file.h"
 #include "scene/scene_sampling.h"
-#include <varnex/host.h>
 
 namespace varnex {
 
@@ -71,7 +72,7 @@ json InstanceToJson(const vxhost::Instance& instance, const std::string& path) {
       {"constraints", {{"position", ConstraintToJson(instance.position)},
                        {"rotation", ConstraintToJson(instance.rotation)}}},
       {"replaceChannels", instance.replaceChannels},
-      {"eulerOrder", EulerOrderLetters(instance.eulerOrder) ? EulerOrderLetters(instance.eulerOrder) : "unknown"},
+      {"eulerOrder", vxhost::EulerOrderLetters(instance.eulerOrder) ? vxhost::EulerOrderLetters(instance.eulerOrder) : "unknown"},
       {"eulerOrderCode", instance.eulerOrder},
       {"staticTransform", matrix},
       {"hasDefaultChannels", instance.hasDefaultChannels},

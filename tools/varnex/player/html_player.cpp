@@ -10,11 +10,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <varnex/host.h>
+
 #include "io/atomic_file.h"
 #include "export/gltf_export.h"
 #include "player/player_page.h"
 #include "scene/scene_sampling.h"
-#include <varnex/host.h>
 
 namespace varnex {
 

@@ -10,18 +10,6 @@
 
 namespace varnex {
 
-const char* EulerOrderLetters(int32_t code) {
-  switch (code) {
-    case 0: return "XYZ";
-    case 2: return "XZY";
-    case 4: return "YZX";
-    case 6: return "YXZ";
-    case 8: return "ZXY";
-    case 10: return "ZYX";
-    default: return nullptr;
-  }
-}
-
 std::vector<int32_t> SampleTicks() {
   const std::vector<int32_t> keyTimes = vxhost::KeyTimes();
   int32_t first = 0, last = 0;

@@ -30,10 +30,6 @@ struct LocalPose {
 // static transform.
 LocalPose LocalPoseAt(const vxhost::Instance& instance, double ticks);
 
-// The letters of an instance Euler order code, first-turning axis first
-// ("XYZ"); null for a code that names no order.
-const char* EulerOrderLetters(int32_t code);
-
 // A still instance right under "world" that only groups a skeleton, as the
 // node a BVH import names after its file. Pictures leave it out: a line
 // from it to the origin would look like a limb.

@@ -5,28 +5,30 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <unordered_map>
 
 #include <glm/gtc/matrix_transform.hpp>
 
-#include "scene/scene_sampling.h"
 #include <varnex/host.h>
+
+#include "scene/scene_sampling.h"
 
 namespace varnex {
 
 namespace {
 
 // Rotation of the three Euler angles (radians) in an instance order code:
-// the first letter turns first, so XYZ is qz·qy·qx, as vxhost::EulerRotation.
-glm::dquat EulerQuat(int32_t order, const glm::dvec3& angles) {
-  static const int kAxes[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 2, 0}, {1, 0, 2}, {2, 0, 1}, {2, 1, 0}};
-  const int* axes = kAxes[(order >= 0 && order <= 10 && order % 2 == 0) ? order / 2 : 0];
+// the first axis turns first, so XYZ is qz·qy·qx, as vxhost::EulerRotation.
+// The host refuses to set a code that names no order; should a scene hold
+// one all the same, its rotation is not guessed: the node keeps its rest.
+glm::dquat EulerQuat(const std::array<int, 3>& axes, const glm::dvec3& angles) {
   glm::dquat q(1.0, 0.0, 0.0, 0.0);
-  for (int i = 0; i < 3; ++i) {
-    const double half = 0.5 * angles[axes[i]];
+  for (const int axis : axes) {
+    const double half = 0.5 * angles[axis];
     glm::dquat turn(std::cos(half), 0.0, 0.0, 0.0);
-    turn[axes[i]] = std::sin(half);  // glm::dquat indexes x, y, z, w
+    turn[axis] = std::sin(half);  // glm::dquat indexes x, y, z, w
     q = turn * q;
   }
   return q;
@@ -77,9 +79,15 @@ void SampleInstance(const vxhost::Instance& instance, const std::vector<int32_t>
   SampleRows(instance, kScaleX, ticks, 1.0f, rows);
   node.scale.reserve(rows.Longest());
   for (size_t i = 0; i < rows.Longest(); ++i) node.scale.push_back(rows.At(i));
+  const std::optional<std::array<int, 3>> axes = EulerOrderAxes(instance.eulerOrder);
+  if (!axes) {
+    std::fprintf(stderr, "varnex: %s has Euler order code %d, which names no order; its rotation is left at rest\n",
+                 instance.name.c_str(), int(instance.eulerOrder));
+    return;
+  }
   SampleRows(instance, kRotateX, ticks, 0.0f, rows);
   node.rotation.reserve(rows.Longest());
-  for (size_t i = 0; i < rows.Longest(); ++i) node.rotation.push_back(EulerQuat(instance.eulerOrder, rows.At(i)));
+  for (size_t i = 0; i < rows.Longest(); ++i) node.rotation.push_back(EulerQuat(*axes, rows.At(i)));
 }
 
 // Any quaternion the format can carry: unit length, or no turn.
