@@ -316,6 +316,24 @@ varnex: stopped by SIGTERM; written: out.csv, take.glb; not written: p.svg, j.js
       fi
     done
     ;;
+  signal_convert_twice)
+    # A second stop signal ends convert sooner, through its workers' own
+    # second-signal rule, and still leaves the table and no folder of its own.
+    cp "$samples/wave.bvh" good.bvh
+    mkfifo slow.bvh
+    mkdir tmp
+    export TMPDIR="$work/tmp"
+    start convert good.bvh slow.bvh --out-dir out --jobs 1
+    blocked_worker >/dev/null
+    kill -INT "$pid"
+    kill -TERM "$pid"
+    finish
+    expect_code 130
+    expect_stdout_matches '^good\.bvh +ok '
+    expect_stdout_matches '^slow\.bvh +stopped '
+    expect_stdout_matches '^1 converted, 0 failed, 1 not converted: stopped by SIGINT$'
+    [ -z "$(ls tmp | grep -v '^varnex-take-')" ] || fail "left in the temporary folder: $(ls tmp)"
+    ;;
   signal_convert_group)
     # SIGTERM to the whole process group, as a terminal or a job control sends it.
     mkfifo slow.bvh

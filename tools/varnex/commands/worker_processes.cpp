@@ -17,9 +17,11 @@
 #endif
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <thread>
 
 #include "io/stop_signals.h"
 
@@ -166,8 +168,12 @@ bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 namespace {
 
-// A SIGCHLD that is caught, unlike an ignored one, ends sigsuspend.
+// A SIGCHLD with a handler, unlike an ignored one, stays pending for sigwait.
 void OnChildEnded(int) {}
+
+// How long a worker asked to stop may take to remove its temporaries before
+// it is killed: a stopped import answers at its next abort poll, well within it.
+constexpr std::chrono::seconds kStopGrace{5};
 
 // A worker that ends by a signal, or with 128 plus one, after a stop was
 // requested was stopped rather than failed.
@@ -191,22 +197,43 @@ void Describe(int status, WorkerEnd& end) {
 struct WorkerProcesses::Table {
   std::map<pid_t, size_t> running;
   bool stopping = false;  // the workers were asked to stop
+  bool forced = false;    // ... and asked again, after a second stop signal
   struct sigaction previousChildAction = {};
+  sigset_t previousMask;
 };
 
+// While the pool lives the stop signals are blocked outside WaitForAny, so
+// that none lands between a check and a wait; after a stop they stay blocked
+// until the program ends, and a second one cannot cut its cleanup short.
 WorkerProcesses::WorkerProcesses() : table_(std::make_unique<Table>()) {
   struct sigaction action = {};
   action.sa_handler = OnChildEnded;
   action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
   sigemptyset(&action.sa_mask);
   sigaction(SIGCHLD, &action, &table_->previousChildAction);
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, number);
+  sigprocmask(SIG_BLOCK, &stops, &table_->previousMask);
 }
 
-// Workers still running (the command is leaving early) are stopped and reaped.
+// Workers still running (the command is leaving early) are asked to stop,
+// given a grace period to remove their temporaries, then killed; each is
+// reaped, so that leaving never waits on a worker that does not answer.
 WorkerProcesses::~WorkerProcesses() {
   for (const auto& [pid, job] : table_->running) kill(pid, SIGTERM);
-  for (const auto& [pid, job] : table_->running) waitpid(pid, nullptr, 0);
+  const auto deadline = std::chrono::steady_clock::now() + kStopGrace;
+  while (!table_->running.empty() && std::chrono::steady_clock::now() < deadline) {
+    for (auto it = table_->running.begin(); it != table_->running.end();)
+      it = waitpid(it->first, nullptr, WNOHANG) == 0 ? std::next(it) : table_->running.erase(it);
+    if (!table_->running.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  for (const auto& [pid, job] : table_->running) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
   sigaction(SIGCHLD, &table_->previousChildAction, nullptr);
+  if (!StopRequested()) sigprocmask(SIG_SETMASK, &table_->previousMask, nullptr);
 }
 
 bool WorkerProcesses::Start(size_t job, const std::vector<std::string>& args, const fs::path& log,
@@ -255,33 +282,47 @@ bool WorkerProcesses::Start(size_t job, const std::vector<std::string>& args, co
   return true;
 }
 
-// The stop and child signals stay blocked except inside sigsuspend, so that
-// neither can slip in between the checks and the wait.
+// The child and stop signals are taken one at a time with sigwait, never
+// while a check is under way. The first stop signal is handed to its handler
+// (unblocked for that one signal alone), which notes the stop; a second one
+// never reaches the handler's forced end: it is passed on to the workers,
+// whose own second-signal rule ends them at once, and the command still
+// reaps them, removes its folder and prints its table. Only the workers'
+// own pids are waited for: another child of the program is not ours to reap.
 std::optional<WorkerEnd> WorkerProcesses::WaitForAny() {
   sigset_t blocked, previous;
   sigemptyset(&blocked);
   for (int number : {SIGCHLD, SIGINT, SIGTERM, SIGHUP}) sigaddset(&blocked, number);
   sigprocmask(SIG_BLOCK, &blocked, &previous);
-  sigset_t waiting = previous;
-  for (int number : {SIGCHLD, SIGINT, SIGTERM, SIGHUP}) sigdelset(&waiting, number);
   std::optional<WorkerEnd> end;
   while (!end && !table_->running.empty()) {
-    int status = 0;
-    const pid_t pid = waitpid(-1, &status, WNOHANG);
-    if (pid < 0 && errno != EINTR) break;
-    if (pid > 0) {
-      auto it = table_->running.find(pid);
-      if (it == table_->running.end()) continue;
+    for (auto it = table_->running.begin(); it != table_->running.end(); ++it) {
+      int status = 0;
+      if (waitpid(it->first, &status, WNOHANG) != it->first) continue;
       end = WorkerEnd{it->second, false, false, ""};
       table_->running.erase(it);
       Describe(status, *end);
-      continue;
+      break;
     }
+    if (end) break;
     if (StopRequested() && !table_->stopping) {
       table_->stopping = true;
       for (const auto& [worker, job] : table_->running) kill(worker, SIGTERM);
+      continue;
     }
-    if (pid == 0) sigsuspend(&waiting);
+    int number = 0;
+    if (sigwait(&blocked, &number) != 0 || number == SIGCHLD) continue;
+    if (!StopRequested()) {
+      sigset_t one;
+      sigemptyset(&one);
+      sigaddset(&one, number);
+      raise(number);
+      sigprocmask(SIG_UNBLOCK, &one, nullptr);
+      sigprocmask(SIG_BLOCK, &one, nullptr);
+    } else if (!table_->forced) {
+      table_->forced = true;
+      for (const auto& [worker, job] : table_->running) kill(worker, SIGTERM);
+    }
   }
   sigprocmask(SIG_SETMASK, &previous, nullptr);
   return end;

@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -31,8 +33,11 @@ fs::path MakePrivateFolder() {
   const fs::path base = fs::temp_directory_path(ec);
   if (ec) return {};
 #ifdef _WIN32
+  // The process id keeps parallel workers apart, the count a process's own folders.
+  static unsigned long made = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path folder = base / ("varnex-" + std::to_string(std::rand()) + std::to_string(attempt));
+    const fs::path folder =
+        base / ("varnex-take-" + std::to_string(_getpid()) + "-" + std::to_string(made++));
     if (fs::create_directory(folder, ec)) return folder;
   }
   return {};
