@@ -106,9 +106,30 @@ only - bsubject
 prefix - b01
 given --skeleton=elsewhere.asf belsewhere
 TABLE
+    # A name serves a take only where a separator (_ - . space) follows it.
+    mkdir sep
+    skeleton sep/1.asf; skeleton sep/10.asf; skeleton sep/10_0.asf
+    while read -r take bone; do
+      motion "sep/$take.amc" "$bone" 2
+      run import "sep/$take.amc" --frame-rate 30
+      expect_code 0
+      expect_stdout_matches "^  $bone \\("
+    done <<'TABLE'
+10_01 b10
+10-01 b10
+10.01 b10
+10_0_1 b100
+TABLE
+    motion "sep/10 01.amc" b10 2
+    run import "sep/10 01.amc" --frame-rate 30
+    expect_stdout_matches "^  b10 \\("
+    motion sep/100_01.amc b1 2
+    run import sep/100_01.amc
+    expect_code 1
+    expect_stderr "varnex: sep/100_01.amc: no skeleton found: no --skeleton given, no 100_01.asf beside it, 3 .asf files in its folder and none whose name is the start of \"100_01\" up to a _, -, . or space (1.asf, 10.asf begin it with no separator after); name one with --skeleton FILE.asf"
     run import none/01_01.amc
     expect_code 1
-    expect_stderr "varnex: none/01_01.amc: no skeleton found: no --skeleton given, no 01_01.asf beside it, 2 .asf files in its folder and none whose name begins \"01_01\"; name one with --skeleton FILE.asf"
+    expect_stderr "varnex: none/01_01.amc: no skeleton found: no --skeleton given, no 01_01.asf beside it, 2 .asf files in its folder and none whose name is the start of \"01_01\" up to a _, -, . or space; name one with --skeleton FILE.asf"
     run import none/01_01.amc --skeleton none/missing.asf
     expect_code 1
     expect_stderr "varnex: none/01_01.amc: the skeleton given, none/missing.asf, is not a file"

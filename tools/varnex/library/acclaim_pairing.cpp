@@ -52,12 +52,20 @@ std::optional<fs::path> FindSkeleton(const fs::path& motion, const std::string& 
   for (const fs::path& skeleton : skeletons)
     if (skeleton.stem().string() == stem) return skeleton;
   if (skeletons.size() == 1) return skeletons.front();
+  // A name that begins the motion's serves it only up to a separator: 01.asf
+  // serves 01_01.amc, 1.asf does not serve 10_01.amc.
   const fs::path* longest = nullptr;
+  std::string unseparated;  // skeletons that begin the name without one
+  size_t unseparatedCount = 0;
   for (const fs::path& skeleton : skeletons) {
     const std::string name = skeleton.stem().string();
-    if (!name.empty() && stem.compare(0, name.size(), name) == 0 &&
-        (!longest || name.size() > longest->stem().string().size()))
-      longest = &skeleton;
+    if (name.empty() || name.size() >= stem.size() || stem.compare(0, name.size(), name) != 0) continue;
+    if (std::string("_-. ").find(stem[name.size()]) == std::string::npos) {
+      unseparated += (unseparated.empty() ? "" : ", ") + skeleton.filename().string();
+      ++unseparatedCount;
+      continue;
+    }
+    if (!longest || name.size() > longest->stem().string().size()) longest = &skeleton;
   }
   if (longest) return *longest;
   std::ostringstream tried;
@@ -65,7 +73,10 @@ std::optional<fs::path> FindSkeleton(const fs::path& motion, const std::string& 
   if (skeletons.empty())
     tried << "no .asf file in its folder";
   else
-    tried << skeletons.size() << " .asf files in its folder and none whose name begins \"" << stem << "\"";
+    tried << skeletons.size() << " .asf files in its folder and none whose name is the start of \"" << stem
+          << "\" up to a _, -, . or space";
+  if (!unseparated.empty())
+    tried << " (" << unseparated << (unseparatedCount == 1 ? " begins" : " begin") << " it with no separator after)";
   tried << "; name one with --skeleton FILE.asf";
   problem = tried.str();
   return std::nullopt;

@@ -11,8 +11,8 @@ namespace varnex {
 
 // The skeleton for an AMC file, tried in this order: the one given
 // (--skeleton), the same-name .asf, the only .asf in the folder, the longest
-// .asf name that begins the motion's name. Answers nothing and says what was
-// tried in `problem` when none fits.
+// .asf name that begins the motion's name where a separator (_ - . or space)
+// follows it. Answers nothing and says what was tried in `problem` when none fits.
 std::optional<std::filesystem::path> FindSkeleton(const std::filesystem::path& motion, const std::string& given,
                                                   std::string& problem);
 
