@@ -160,8 +160,9 @@ TABLE
     ln -s lib/a/take.bvh alias.bvh
     run convert lib lib/a/take.bvh ./lib/b/../a/take.bvh alias.bvh extra --out-dir out --format csv --frame-rate 30 --jobs 2
     expect_code 1
-    [ "$(cd out && find . -type f | sort | tr '\n' ' ')" == "./a/take-2.csv ./a/take.csv ./b/take.csv ./s/01_01.csv ./s/01_02.csv " ] ||
+    [ "$(cd out && find . -type f -not -name '*.varnex' | sort | tr '\n' ' ')" == "./a/take-2.csv ./a/take.csv ./b/take.csv ./s/01_01.csv ./s/01_02.csv " ] ||
       fail "outputs: $(cd out && find . -type f | sort | tr '\n' ' ')"
+    # Paths below the folder that holds every input; keys and bytes of the written file.
     while IFS='|' read -r file result frames; do
       grep -Eq "^$file +$result +[-0-9]+ +$frames " stdout.txt || fail "row $file $result $frames:"$'\n'"$(cat stdout.txt)"
     done <<'TABLE'
@@ -171,38 +172,117 @@ lib/b/take.bvh|ok|3
 lib/s/01_01.amc|ok|2
 lib/s/01_02.amc|ok|3
 lib/u/stray.amc|no skeleton|-
-extra/a/take.bvh|ok|3
+extra/a/take.bvh|ok as take-2.csv|3
 lib/t/lonely.asf|skeleton, no motion|-
 TABLE
     [ "$(wc -l <stdout.txt)" -eq 10 ] || fail "rows:"$'\n'"$(cat stdout.txt)"
+    expect_stdout_matches "^lib/b/take.bvh +ok +1 +3 +- +$(stat -c %s out/b/take.csv) "
     expect_stdout_matches '^5 converted, 2 failed$'
     expect_stderr_matches '^lib/u/stray.amc: no skeleton found: no --skeleton given, no stray.asf beside it, no .asf file in its folder'
+    expect_stderr_matches '^extra/a/take.bvh: written to a/take-2.csv: a/take.csv is lib/a/take.bvh.s$'
+    # One folder given: paths below it. Names that look like options stay files, to the worker too.
+    mkdir odd
+    for name in -dash -o --help; do cp "$samples/walk.bvh" "odd/$name.bvh"; done
+    run convert --out-dir oddout -- odd/-dash.bvh odd/-o.bvh odd/--help.bvh
+    expect_code 0
+    for name in -dash -o --help; do
+      expect_stdout_matches "^$name\.bvh +ok "
+      [ -s "oddout/$name.glb" ] || fail "no oddout/$name.glb"
+    done
+    run convert odd --out-dir oddout
+    expect_stdout_matches '^-dash\.bvh +ok '
+    ;;
+  unreadable)
+    # A folder or file that cannot be read is a row and counts in the summary;
+    # the rest converts, and the exit code says not all of it did. Root reads
+    # everything, so as root the run is made as nobody.
+    as=()
+    if [ "$(id -u)" -eq 0 ]; then
+      command -v setpriv >/dev/null || { echo "setpriv is not installed"; exit 77; }
+      as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+      chmod 755 "$work"
+      chmod 777 "$TMPDIR"
+    fi
+    mkdir -p lib/open lib/shut/deep config
+    chmod 777 config
+    bvh lib/open/a.bvh 0.0333333; bvh lib/shut/deep/b.bvh 0.0333333; bvh lib/secret.bvh 0.0333333
+    skeleton lib/open/01.asf; motion lib/open/01_01.amc b01 2
+    chmod 000 lib/shut lib/secret.bvh
+    mkdir out && chmod 777 out
+    "${as[@]}" "$varnex" convert lib --out-dir out --frame-rate 30 >stdout.txt 2>stderr.txt
+    code=$?
+    chmod 755 lib/shut; chmod 644 lib/secret.bvh
+    expect_code 1
+    expect_stdout_matches '^open/a\.bvh +ok '
+    expect_stdout_matches '^open/01_01\.amc +ok '
+    expect_stdout_matches '^shut/ +unreadable '
+    expect_stdout_matches '^secret\.bvh +unreadable '
+    expect_stdout_matches '^2 converted, 0 failed, 2 unreadable$'
+    expect_stderr_matches '^shut/: cannot read it: Permission denied$'
+    [ -s out/open/a.glb ] && [ -s out/open/01_01.glb ] || fail "outputs: $(ls -R out)"
     ;;
   skip_existing)
-    # Outputs without a gallery's files are made again for a gallery; then
-    # skipped ones keep their cards' figures, and the gallery comes out the same.
+    # Up to date means made from these inputs by these settings, as the
+    # output's record says; times alone decide nothing. Outputs without a
+    # gallery's files are made again for a gallery, and skipped ones keep
+    # their cards' figures.
     mkdir -p lib/s
     bvh lib/old.bvh 0.0333333
     bvh lib/new.bvh 0.0333333
     skeleton lib/s/01.asf; motion lib/s/01_01.amc b01 3; motion lib/s/01_02.amc b01 5
     run convert lib --out-dir out --merge --frame-rate 60
     expect_stdout_matches '^3 converted, 0 failed$'
+    [ -s out/old.glb.varnex ] && [ -s out/s/01.glb.varnex ] || fail "no records: $(ls -R out)"
     run convert lib --out-dir out --merge --frame-rate 60 --skip-existing --gallery
     expect_stdout_matches '^3 converted, 0 failed$'
     cp out/index.html first.html
     grep -q '<p>2 takes · 2 joints</p><ol><li>01_01.amc · 0.03 s</li><li>01_02.amc · 0.07 s</li></ol>' first.html ||
       fail "merged card: $(grep 01_01 first.html)"
-    touch -d '2 minutes ago' lib/old.bvh lib/s/*
-    touch -d '1 minute ago' out/*.* out/s/*
     touch lib/new.bvh
     run convert lib --out-dir out --merge --frame-rate 60 --skip-existing --gallery
     expect_code 0
-    for row in 'lib/old.bvh +up to date ' 'lib/s/01.asf \(2 takes\) +up to date ' 'lib/new.bvh +ok '; do
-      grep -Eq "^$row" stdout.txt || fail "no row $row: $(cat stdout.txt)"
-    done
-    expect_stdout_matches '^1 converted, 0 failed, 2 up to date$'
-    [ out/old.glb -ot lib/new.bvh ] || fail "old.glb was written again"
+    expect_stdout_matches '^0 converted, 0 failed, 3 up to date$'
     cmp -s first.html out/index.html || fail "the gallery changed: $(diff first.html out/index.html)"
+    # What makes an output stale, each from the last converted state:
+    # ACTION # the rows then converted again (the rest are up to date)
+    extra=
+    while IFS='#' read -r action converted; do
+      run convert lib --out-dir out --merge --frame-rate 60 --skip-existing
+      eval "$action"
+      run convert lib --out-dir out --merge --frame-rate 60 --skip-existing $extra
+      expect_code 0
+      for row in $converted; do expect_stdout_matches "^$row +ok "; done
+      count=$(wc -w <<<"$converted")
+      summary="$count converted, 0 failed"
+      [ "$count" -lt 3 ] && summary+=", $((3 - count)) up to date"
+      expect_stdout_matches "^$summary$"
+      extra=
+    done <<'TABLE'
+extra=--exact#old.bvh new.bvh s/01.asf.\(2.takes\)
+printf '0 0 1\n' >>lib/old.bvh; touch -d '1 hour ago' lib/old.bvh#old.bvh
+cp -p lib/old.bvh k; printf 7 | dd of=lib/old.bvh bs=1 seek=$(($(stat -c %s k) - 6)) conv=notrunc 2>/dev/null; touch -r k lib/old.bvh#old.bvh
+touch -d '1 hour ago' out/new.glb#new.bvh
+rm out/s/01.glb.varnex#s/01.asf.\(2.takes\)
+echo 'junk' >out/new.glb.varnex#new.bvh
+touch -d '1 hour ago' lib/new.bvh#
+TABLE
+    # A library copied elsewhere, with its times or without, still made these outputs.
+    cp -r lib copy
+    run convert copy --out-dir out --merge --frame-rate 60 --skip-existing
+    expect_stdout_matches '^0 converted, 0 failed, 3 up to date$'
+    # A take of an output's name added with old times (as cp -p or tar leave
+    # them) converts to a name of its own; the output stays its take's.
+    skeleton lib/old.asf; motion lib/old.amc bold 2
+    touch -d '1 day ago' lib/old.asf lib/old.amc
+    run convert lib --out-dir out --frame-rate 60 --skip-existing
+    expect_code 0
+    expect_stdout_matches '^old\.amc +ok as old-2\.glb '
+    expect_stdout_matches '^old\.bvh +up to date '
+    expect_stderr_matches '^old\.amc: written to old-2\.glb: old\.glb is old\.bvh.s$'
+    grep -q '"old.bvh"' out/old.glb.varnex || fail "old.glb's record: $(cat out/old.glb.varnex)"
+    grep -q '"old.amc"' out/old-2.glb.varnex || fail "old-2.glb's record"
+    run convert lib --out-dir out --frame-rate 60 --skip-existing
+    expect_stdout_matches '^old\.amc +up to date as old-2\.glb '
     ;;
   shards_through_parallel)
     # Two parts through GNU parallel make what one convert makes, each take once.
@@ -214,7 +294,8 @@ TABLE
     expect_code 0
     parallel --halt now,fail=1 "$varnex" convert lib --out-dir parts --format csv --frame-rate 120 --shard {}/2 \
       '>' part{}.txt '2>/dev/null' ::: 1 2 || fail "a part failed"
-    diff -r one parts >/dev/null || fail "the parts differ from one convert: $(diff -rq one parts)"
+    # The records say when each output was written; the outputs are the same bytes.
+    diff -r -x '*.varnex' one parts >/dev/null || fail "the parts differ from one convert: $(diff -rq one parts)"
     for k in 1 2; do grep -Eq '^[1-9][0-9]* converted, 0 failed$' part$k.txt || fail "part $k: $(cat part$k.txt)"; done
     [ "$(cat part1.txt part2.txt | grep -c ' ok ')" -eq 12 ] || fail "the parts overlap or miss takes"
     run convert lib --out-dir parts --shard 3/2
@@ -258,10 +339,37 @@ TABLE
     # convert --merge: one file per skeleton, BVH files one each.
     run convert lib --out-dir out --merge --frame-rate 60 --exact
     expect_code 0
-    [ "$(cd out && find . -type f | sort | tr '\n' ' ')" == "./s/01.glb ./t/other.glb " ] ||
+    [ "$(cd out && find . -type f | sort | tr '\n' ' ')" == "./s/01.glb ./s/01.glb.varnex ./t/other.glb ./t/other.glb.varnex " ] ||
       fail "outputs: $(cd out && find . -type f | sort | tr '\n' ' ')"
-    grep -Eq '^lib/s/01.asf \(2 takes\) +ok +[0-9]+ +8 ' stdout.txt || fail "merged row: $(cat stdout.txt)"
     cmp -s out/s/01.glb 01.glb || fail "convert --merge and import of the takes differ"
+    # The keys and bytes are the written file's: every channel's keys, all animations.
+    keys=$(glb out/s/01.glb 'd.animations.flatMap((a) => a.samplers).reduce((n, s) => n + d.accessors[s.input].count, 0)')
+    expect_stdout_matches "^s/01.asf \\(2 takes\\) +ok +[0-9]+ +8 +$keys +$(stat -c %s out/s/01.glb) "
+    # Skeletons of the same bytes under two names are one skeleton.
+    mkdir lib/m
+    skeleton lib/m/a.asf; cp lib/m/a.asf lib/m/b.asf; motion lib/m/a_1.amc ba 2; motion lib/m/b_1.amc ba 3
+    run convert lib/m --out-dir mout --merge --frame-rate 60
+    expect_code 0
+    expect_stdout_matches '^a.asf \(2 takes\) +ok +[0-9]+ +5 '
+    [ "$(glb mout/a.glb "$animations")" == "a_1 0.0167, b_1 0.0333" ] || fail "merged: $(glb mout/a.glb "$animations")"
+    ;;
+  gallery_index)
+    # The gallery's index.html is never a take's page: a take named index at
+    # the top gets index-2, as any take whose name is held does.
+    command -v node >/dev/null || { echo "node is not installed"; exit 77; }
+    mkdir -p lib/sub
+    bvh lib/index.bvh 0.0333333; bvh lib/sub/index.bvh 0.0333333; bvh lib/walk.bvh 0.0333333
+    run convert lib --out-dir out --gallery
+    expect_code 0
+    expect_stdout_matches '^index\.bvh +ok as index-2\.glb '
+    expect_stdout_matches '^sub/index\.bvh +ok +'
+    expect_stderr_matches "^index\\.bvh: written to index-2\\.glb: index\\.html is the gallery's page$"
+    [ -s out/index-2.glb ] && [ -s out/index-2.svg ] && [ -s out/sub/index.glb ] && [ ! -e out/index.glb ] ||
+      fail "outputs: $(ls out out/sub)"
+    grep -q '<main class="cards">' out/index.html || fail "index.html is not the gallery"
+    grep -q 'src="index-2.svg"' out/index.html || fail "the gallery has no card of index-2: $(cat out/index.html)"
+    run convert lib --out-dir out
+    expect_stdout_matches '^index\.bvh +ok +'
     ;;
   real_library)
     # The public university layout, 01.asf beside 01_01.amc, at its rate of 120 fps.
@@ -272,8 +380,8 @@ TABLE
     cp subject/01.asf subject/02.asf
     run convert subject --out-dir out --frame-rate 120
     expect_code 0
-    grep -Eq '^subject/01_01.amc +ok +31 +2751 ' stdout.txt || fail "table: $(cat stdout.txt)"
-    grep -Eq '^subject/02.asf +skeleton, no motion ' stdout.txt || fail "table: $(cat stdout.txt)"
+    grep -Eq "^01_01.amc +ok +31 +2751 +31344 +$(stat -c %s out/01_01.glb) " stdout.txt || fail "table: $(cat stdout.txt)"
+    grep -Eq '^02.asf +skeleton, no motion ' stdout.txt || fail "table: $(cat stdout.txt)"
     duration=$(glb out/01_01.glb "$animations")
     [ "$duration" == "01_01 22.9167" ] || fail "animation and duration: $duration, not 01_01 and 2750/120 s"
     ;;

@@ -132,6 +132,12 @@ Warning: The settings directory is too long for the options file path; imp_bvh.i
     run --plugin "$work/nothing.so" validate x.bvh
     expect_code 2
     expect_stderr_matches "^varnex: cannot load the plug-in $work/nothing\.so: "
+    for jobs in 0 -1 x 1.5; do
+      run convert x.bvh --out-dir out --jobs "$jobs"
+      expect_code 2
+      [ "$(head -n 1 stderr.txt)" == "--jobs: must be a whole number of worker processes from 1 to 4096, not '$jobs'" ] ||
+        fail "--jobs $jobs refused with: $(cat stderr.txt)"
+    done
     ;;
   import_refused)
     # Files the import refuses, with the message a user sees and no output
@@ -307,7 +313,7 @@ varnex: stopped by SIGTERM; written: out.csv, take.glb; not written: p.svg, j.js
         expect_stdout_matches '^good\.bvh +ok +12 +40 '
         expect_stdout_matches '^slow\.bvh +stopped '
         expect_stdout_matches '^1 converted, 0 failed, 1 not converted: stopped by SIGINT$'
-        expect_files out "good.glb "
+        expect_files out "good.glb good.glb.varnex "
       else
         expect_stdout_matches '^slow\.bvh +stopped '
         expect_stdout_matches '^good\.bvh +not started '

@@ -15,6 +15,7 @@
 
 #include "commands/commands.h"
 #include "commands/convert_jobs.h"
+#include "library/output_record.h"
 #include "player/gallery.h"
 #include "io/stop_signals.h"
 #include "commands/worker_processes.h"
@@ -32,11 +33,12 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
   StopSignals stopSignals;
   std::string problem;
   Library library;
-  if (!ScanLibrary({options.inputs, options.skeleton, options.format, options.merge}, library, problem)) {
+  if (!ScanLibrary({options.inputs, options.skeleton, options.format, options.merge, options.outDir, options.gallery},
+                   library, problem)) {
     std::fprintf(stderr, "%s\n", problem.c_str());
     return kExitHostProblem;
   }
-  if (library.jobs.empty() && library.unusedSkeletons.empty()) {
+  if (library.jobs.empty() && library.unusedSkeletons.empty() && library.unreadable.empty()) {
     std::fprintf(stderr, "varnex: no BVH, AMC or ASF file to convert\n");
     return kExitHostProblem;
   }
@@ -56,7 +58,8 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
     std::fprintf(stderr, "varnex: cannot make a temporary folder for the workers' logs\n");
     return kExitHostProblem;
   }
-  std::vector<Job> jobs = PlanJobs(library, options);
+  const std::vector<std::string> settings = RecordSettings(host, options);
+  std::vector<Job> jobs = PlanJobs(library, options, settings);
   for (size_t i = 0; i < jobs.size(); ++i) {
     jobs[i].report = scratch.path() / (std::to_string(i) + ".report");
     jobs[i].log = scratch.path() / (std::to_string(i) + ".log");
@@ -68,8 +71,9 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
   const bool terminal = StderrIsTerminal();
   WorkerProcesses workers;
   size_t next = 0, done = 0, failed = 0;
+  const bool unreadable = std::any_of(jobs.begin(), jobs.end(), [](const Job& job) { return job.unreadable; });
   for (const Job& job : jobs)
-    if (!job.result.empty()) ++done, failed += job.ok ? 0 : 1;
+    if (!job.result.empty()) ++done, failed += job.ok || !job.counted ? 0 : 1;
   const size_t decided = done;  // rows that need no worker count in neither progress figure
   while (done < jobs.size()) {
     while (workers.Running() < limit && next < jobs.size() && !StopRequested()) {
@@ -82,7 +86,15 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
       fs::create_directories(job.output.parent_path(), made);
       std::string reason;
       job.started = std::chrono::steady_clock::now();
-      if (!workers.Start(next, WorkerArguments(host, options, job), job.log, reason)) {
+      // The inputs as the worker will read them; the old record goes first,
+      // so that no record ever speaks for an output it did not see made.
+      job.inputs.clear();
+      for (const fs::path& source : job.work.Sources())
+        if (std::optional<FileState> state = InputState(source)) job.inputs.push_back(*state);
+      if (!RemoveRecord(job.output, reason)) {
+        job.result = "not started: cannot remove " + RecordPath(job.output).string() + ": " + reason;
+        ++done, ++failed;
+      } else if (!workers.Start(next, WorkerArguments(host, options, job), job.log, reason)) {
         job.result = "not started: " + reason;
         ++done, ++failed;
       }
@@ -95,6 +107,11 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
     if (!end) break;
     Job& job = jobs[end->job];
     Finish(job, *end);
+    if (job.ok && job.inputs.size() == job.work.Sources().size()) {
+      std::string reason;
+      if (!WriteRecord(job.output, settings, job.inputs, CardFiles(job, options), reason))
+        job.note += (job.note.empty() ? "" : "; ") + std::string("its record was not written: ") + reason;
+    }
     ++done;
     if (!job.ok && !end->stopped) ++failed;
     if (!terminal)
@@ -105,9 +122,11 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
   for (Job& job : jobs)
     if (job.result.empty()) job.result = "not started";
   PrintTable(jobs);
-  for (const Job& job : jobs)
+  for (const Job& job : jobs) {
     if (!job.ok && job.result != "stopped" && !job.firstMessage.empty())
       std::fprintf(stderr, "%s: %s\n", job.input.string().c_str(), job.firstMessage.c_str());
+    if (!job.note.empty()) std::fprintf(stderr, "%s: %s\n", job.input.string().c_str(), job.note.c_str());
+  }
   if (options.gallery) {
     std::vector<GalleryCard> cards;
     for (const Job& job : jobs)
@@ -124,7 +143,20 @@ int RunConvert(const HostOptions& host, const ConvertOptions& options) {
     return StopExitCode();
   }
   std::printf("%s\n", Totals(jobs, failed).c_str());
-  return failed == 0 ? kExitSuccess : kExitFailure;
+  return failed == 0 && !unreadable ? kExitSuccess : kExitFailure;
+}
+
+CLI::Validator JobsValidator() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        long count = 0;
+        char extra = 0;
+        std::istringstream in(text);
+        if (!(in >> count) || in >> extra || count < 1 || count > 4096)
+          return "must be a whole number of worker processes from 1 to 4096, not '" + text + "'";
+        return {};
+      },
+      "N");
 }
 
 CLI::Validator ShardValidator() {
@@ -150,7 +182,7 @@ void SetupConvertCommand(Program& program) {
   command->add_option("--format", options->format, "glb (default), gltf or csv (world positions)")
       ->check(CLI::IsMember({"glb", "gltf", "csv"}));
   command->add_option("--jobs", options->jobs, "Worker processes at once (default: one per core)")
-      ->check(CLI::PositiveNumber);
+      ->check(JobsValidator());
   AddReductionOptions(*command, options->reduction);
   command->add_flag("--gallery", options->gallery,
                     "Also write a player and a thumbnail per output, and index.html with a card for each");
@@ -164,7 +196,7 @@ void SetupConvertCommand(Program& program) {
                     "Scale the root's motion by the ASF's unit length, as its bone offsets are");
   command->add_flag("--merge", options->merge,
                     "One glTF per skeleton, with an animation per AMC take (glb and gltf only)");
-  command->add_flag("--skip-existing", options->skipExisting, "Skip outputs newer than every file they are made from");
+  command->add_flag("--skip-existing", options->skipExisting, "Skip outputs whose record says these inputs and settings made them");
   command->add_option("--shard", options->shard, "Convert only the K-th of N deterministic parts of the takes")
       ->check(ShardValidator());
   program.commands.push_back({command, [&host = program.host, options] { return RunConvert(host, *options); }});

@@ -12,6 +12,7 @@
 
 #include "commands/export_options.h"
 #include "library/library_scan.h"
+#include "library/output_record.h"
 #include "session/reduction_options.h"
 #include "commands/program.h"
 #include "commands/worker_processes.h"
@@ -42,16 +43,29 @@ struct Job {
   double seconds = 0.0;
   std::string result;   // empty while pending or running
   bool ok = false;
-  bool counted = true;  // false for rows that are not conversions (skeletons, up to date)
-  long joints = -1, frames = -1, keys = -1;
+  bool counted = true;  // false for rows that are not conversions (skeletons, up to date, unreadable)
+  bool unreadable = false;  // a folder or file of the library that could not be read
+  long joints = -1, frames = -1;
+  long long keys = -1, bytes = -1;  // of the written output
   double duration = -1.0;  // of the take, in seconds
   std::string firstMessage;
+  std::string note;                // said after the table whatever the result: where a clash moved the output
+  std::vector<FileState> inputs;   // as they were when the worker started, for the output's record
 };
 
-// A row per take or merged skeleton; those that need no worker (no
-// skeleton, up to date, a skeleton alone) are decided here.
-std::vector<Job> PlanJobs(const Library& library, const ConvertOptions& options);
+// What an output's record must name besides its inputs: varnex's version,
+// the format, the options that shape an output and the options file's digest.
+std::vector<std::string> RecordSettings(const HostOptions& host, const ConvertOptions& options);
 
+// A row per take or merged skeleton; those that need no worker (no
+// skeleton, up to date by their record, a skeleton alone, unreadable) are decided here.
+std::vector<Job> PlanJobs(const Library& library, const ConvertOptions& options, const std::vector<std::string>& settings);
+// The files a run writes beside a job's output: its gallery card's, with --gallery.
+std::vector<std::filesystem::path> CardFiles(const Job& job, const ConvertOptions& options);
+
+// The options of a worker's command line that shape what it writes, the same
+// for every job of the run.
+std::vector<std::string> ShapingArguments(const ConvertOptions& options);
 // The `varnex import` command line that converts the job.
 std::vector<std::string> WorkerArguments(const HostOptions& host, const ConvertOptions& options, const Job& job);
 
@@ -63,7 +77,7 @@ void SayWhatAcclaimLeftOpen(const std::vector<Job>& jobs, const ConvertOptions& 
 void Finish(Job& job, const WorkerEnd& end);
 void ShowProgress(size_t done, size_t total, size_t failed, size_t running, bool terminal);
 void PrintTable(const std::vector<Job>& jobs);
-// "N converted, N failed" and, when some were, ", N up to date".
+// "N converted, N failed" and, when there are any, ", N up to date" and ", N unreadable".
 std::string Totals(const std::vector<Job>& jobs, size_t failed);
 
 }  // namespace varnex

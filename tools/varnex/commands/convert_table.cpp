@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "commands/convert_jobs.h"
+#include "commands/output_figures.h"
 
 namespace varnex {
 
@@ -16,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Figure(long value) { return value < 0 ? "-" : std::to_string(value); }
+std::string Figure(long long value) { return value < 0 ? "-" : std::to_string(value); }
 
 }  // namespace
 
@@ -30,9 +31,13 @@ void Finish(Job& job, const WorkerEnd& end) {
     if (figures.is_object()) {
       job.joints = figures.value("joints", -1L);
       job.frames = figures.value("frames", -1L);
-      job.keys = figures.value("keys", -1L);
       job.duration = figures.value("seconds", -1.0);
     }
+  }
+  if (job.ok) {  // what the written file holds, not what the scene held
+    const OutputFigures written = ReadOutputFigures(job.output);
+    job.keys = written.keys;
+    job.bytes = written.bytes;
   }
   std::ifstream log(job.log);
   std::string line;
@@ -54,11 +59,12 @@ void ShowProgress(size_t done, size_t total, size_t failed, size_t running, bool
 }
 
 void PrintTable(const std::vector<Job>& jobs) {
-  std::vector<std::vector<std::string>> rows = {{"file", "result", "joints", "frames", "keys", "time"}};
+  std::vector<std::vector<std::string>> rows = {{"file", "result", "joints", "frames", "keys", "bytes", "time"}};
   for (const Job& job : jobs) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f s", job.seconds);
-    rows.push_back({job.input.string(), job.result, Figure(job.joints), Figure(job.frames), Figure(job.keys), seconds});
+    const std::string result = job.work.Renamed() ? job.result + " as " + job.work.output.filename().string() : job.result;
+    rows.push_back({job.input.string(), result, Figure(job.joints), Figure(job.frames), Figure(job.keys), Figure(job.bytes), seconds});
   }
   std::vector<size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows)
@@ -75,13 +81,15 @@ void PrintTable(const std::vector<Job>& jobs) {
 }
 
 std::string Totals(const std::vector<Job>& jobs, size_t failed) {
-  size_t converted = 0, upToDate = 0;
+  size_t converted = 0, upToDate = 0, unreadable = 0;
   for (const Job& job : jobs) {
     converted += job.ok && job.counted ? 1 : 0;
     upToDate += job.result == "up to date" ? 1 : 0;
+    unreadable += job.unreadable ? 1 : 0;
   }
   std::string line = std::to_string(converted) + " converted, " + std::to_string(failed) + " failed";
   if (upToDate) line += ", " + std::to_string(upToDate) + " up to date";
+  if (unreadable) line += ", " + std::to_string(unreadable) + " unreadable";
   return line;
 }
 
