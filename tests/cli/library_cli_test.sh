@@ -380,7 +380,7 @@ TABLE
     cp subject/01.asf subject/02.asf
     run convert subject --out-dir out --frame-rate 120
     expect_code 0
-    grep -Eq "^01_01.amc +ok +31 +2751 +31344 +$(stat -c %s out/01_01.glb) " stdout.txt || fail "table: $(cat stdout.txt)"
+    grep -Eq "^01_01.amc +ok +31 +2751 +31553 +$(stat -c %s out/01_01.glb) " stdout.txt || fail "table: $(cat stdout.txt)"
     grep -Eq '^02.asf +skeleton, no motion ' stdout.txt || fail "table: $(cat stdout.txt)"
     duration=$(glb out/01_01.glb "$animations")
     [ "$duration" == "01_01 22.9167" ] || fail "animation and duration: $duration, not 01_01 and 2750/120 s"

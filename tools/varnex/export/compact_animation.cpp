@@ -1,10 +1,11 @@
 // Chooses the keys of each track of a take. Every track is first fitted
 // loosely: straight segments (great-circle arcs for rotations) whose end
 // values may lie anywhere within a tolerance of the take, the tolerance
-// being the whole bound over how far the track moves its descendants. The
-// fit is then played back as a viewer decodes it and every node's world
-// position compared with the full-rate take's at every sample; wherever one
-// strays beyond the bound, the track that moved it most gets a tighter
+// being the whole bound over how far the track moves its descendants, and
+// for a rotation never more than the angle bound. The fit is then played
+// back as a viewer decodes it and every node's world position and
+// orientation compared with the full-rate take's at every sample; wherever
+// one strays beyond its bound, the track that moved it most gets a tighter
 // tolerance over the segment that holds that sample and is fitted again
 // from there, and the samples it changes are played back again, until no
 // node strays.
@@ -127,6 +128,17 @@ Affine Compose(const Affine& parent, const glm::dvec3& t, const glm::dquat& q, c
   glm::dmat3 local = glm::mat3_cast(q);
   if (s != glm::dvec3(1.0)) local[0] *= s.x, local[1] *= s.y, local[2] *= s.z;
   return {parent.m * local, parent.p + parent.m * t};
+}
+
+// The trace of the turn from a wanted world frame to a shown one, each
+// read from its axes made unit length (a viewer's matrix of a stored
+// rotation that is not quite unit length is not quite a turn): 1 + 2 cos
+// of the angle between them.
+double TurnTrace(const glm::dmat3& shown, const glm::dmat3& wanted) {
+  double trace = 0.0;
+  for (int c = 0; c < 3; ++c)
+    trace += glm::dot(shown[c], wanted[c]) / std::sqrt(glm::dot(shown[c], shown[c]) * glm::dot(wanted[c], wanted[c]));
+  return trace;
 }
 
 enum class Shape { kRest, kHeld, kKeys };
@@ -657,6 +669,10 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
   std::vector<double> times(samples);
   for (size_t k = 0; k < samples; ++k) times[k] = double(float(double(take.ticks[k]) / take.ticksPerSecond));
   const double bound = kCompactionBound * RestSize(take) * kVerifyShare;
+  const double angle = kCompactionAngle * kVerifyShare;
+  // A world orientation within the angle has axes whose dot products with
+  // the wanted axes sum to at least this (the trace of the turn between).
+  const double leastTrace = 1.0 + 2.0 * std::cos(angle);
 
   // What the file holds where no track moves: the rest pose as stored.
   std::vector<glm::dvec3> restVector(n);
@@ -673,7 +689,7 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
       const size_t count = rotation ? node.rotation.size() : node.translation.size();
       if (count == 0 || (count > 1 && count != samples)) continue;
       double tolerance = 0.0;
-      if (rotation) tolerance = reach[i] > 0.0 && std::isfinite(reach[i]) ? std::min(bound / reach[i], 1.0) : 1.0;
+      if (rotation) tolerance = reach[i] > 0.0 && std::isfinite(reach[i]) ? std::min(bound / reach[i], angle) : angle;
       else if (parentStretch > 0.0 && std::isfinite(parentStretch)) tolerance = kTranslationShare * bound / parentStretch;
       Track track;
       track.node = &node;
@@ -711,6 +727,15 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
     double error;
   };
   std::vector<Share> shares;
+  // Tightens the tracks that add the most of the shares, by more the
+  // further the node strayed beyond its limit.
+  auto tightenMost = [&](size_t k, uint32_t pass, double limit, double error) {
+    double most = 0.0;
+    for (const Share& share : shares) most = std::max(most, share.error);
+    const double factor = std::min(kMaxFactor, 0.9 * limit / error);
+    for (const Share& share : shares)
+      if (share.error >= kShareOfMost * most) tracks[share.track].Tighten(k, pass, factor);
+  };
   static const Affine kWorld;
   for (uint32_t pass = 1; pass <= kMaxPasses; ++pass) {
     bool changed = false;
@@ -752,6 +777,26 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
           } else {
             wantedR[here] = wantedR[above] * wantR, wantedP[here] = wantedP[above] + wantedR[above] * wantT;
           }
+          // A node without a rotation of its own is turned as its parent.
+          if (ri >= 0) {
+            const double turn = TurnTrace(shown[here].m, rigid ? glm::mat3_cast(wantedR[here]) : wanted[here].m);
+            if (turn < leastTrace && std::isfinite(turn)) {
+              strayed[k] = 1;
+              if (pass < kMaxPasses) {
+                // What each rotation above the node (the nearest ones)
+                // adds to its turn: its own angle.
+                shares.clear();
+                shares.push_back({size_t(ri), AngleBetween(glm::normalize(shownR[here]), Unit(wantR))});
+                int depth = 0;
+                for (int p = movingAbove[i]; p >= 0 && depth < kWalk; p = movingAbove[size_t(p)], ++depth) {
+                  if (const int index = trackOf[size_t(p)][1]; index >= 0)
+                    shares.push_back({size_t(index), AngleBetween(glm::normalize(shownR[size_t(p) * block + (k - k0)]),
+                                                                  LocalAt(take.nodes[size_t(p)], k).rotation)});
+                }
+                tightenMost(k, pass, angle, std::acos(std::clamp(0.5 * (turn - 1.0), -1.0, 1.0)));
+              }
+            }
+          }
           if (!Finite(wantedP[here])) continue;
           const double error = glm::length(shown[here].p - wantedP[here]);
           if (error <= bound || !std::isfinite(error)) continue;
@@ -775,11 +820,7 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
               shares.push_back({size_t(index), AngleBetween(glm::normalize(shownR[there]), local.rotation) *
                                                    glm::length(wantedP[here] - wantedP[there])});
           }
-          double most = 0.0;
-          for (const Share& share : shares) most = std::max(most, share.error);
-          const double factor = std::min(kMaxFactor, 0.9 * bound / error);
-          for (const Share& share : shares)
-            if (share.error >= kShareOfMost * most) tracks[share.track].Tighten(k, pass, factor);
+          tightenMost(k, pass, bound, error);
         }
       }
       std::fill(replay.begin() + long(k0), replay.begin() + long(k1), uint8_t(0));

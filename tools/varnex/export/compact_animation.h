@@ -1,7 +1,7 @@
 // Compact animation: the keys of a take's tracks that an animation keeps so
 // that, played as glTF viewers play it (float times, the stored values, lerp
-// for vectors and slerp for rotations), every node's world position stays
-// within a bound of the full-rate take at every sample time.
+// for vectors and slerp for rotations), every node's world position and
+// orientation stay within bounds of the full-rate take at every sample time.
 #pragma once
 
 #include <array>
@@ -16,6 +16,9 @@ namespace varnex {
 // The default bound on the world position of every node, as a fraction of
 // the rest pose's size (RestSize).
 constexpr double kCompactionBound = 1e-3;
+// The default bound on the world orientation of every node, in radians:
+// one degree.
+constexpr double kCompactionAngle = 3.14159265358979323846 / 180.0;
 
 // A rotation stored as normalized signed shorts (x y z w): a viewer reads
 // each as c / 32767, not less than -1, and does not normalize the result.
