@@ -1,7 +1,9 @@
 // Real BVH files against the meaning of the format: a small evaluator of its
 // own reads each file and computes every joint's world position per frame
 // (local = translation · rotations in the listed order, angles in degrees),
-// and the reference host must place every imported instance there.
+// and the reference host must place every imported instance there. The
+// exports' default reading must match the evaluator's where position
+// channels replace the offsets, for the files whose channels repeat them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +16,8 @@
 
 #include "support/plugin_calls.h"
 #include "support/real_files.h"
+#include "scene/take.h"
+#include "scene/take_meaning.h"
 #include "varnex/host.h"
 
 namespace {
@@ -54,17 +58,18 @@ std::vector<RefJoint> ReadHierarchy(std::istream& in, int& frames) {
   return joints;
 }
 
-// A root's position channels replace its offset, a joint's add to it;
-// rotations compose in the listed order, and a joint whose rotation
-// channels are not three different axes turns Z, then X, then Y.
-glm::dmat4 LocalTransform(const RefJoint& joint, const double* values) {
+// A root's position channels replace its offset, a joint's add to it (or
+// replace it too, in the other reading); rotations compose in the listed
+// order, and a joint whose rotation channels are not three different axes
+// turns Z, then X, then Y.
+glm::dmat4 LocalTransform(const RefJoint& joint, const double* values, bool replace) {
   glm::dvec3 translation = joint.offset;
   std::string axes;
   double angle[3] = {0, 0, 0};
   for (size_t c = 0; c < joint.channels.size(); ++c) {
     const int axis = joint.channels[c][0] - 'X';
     if (joint.channels[c].substr(1) == "position") {
-      translation[axis] = (joint.parent == 0 ? 0.0 : joint.offset[axis]) + values[c];
+      translation[axis] = (joint.parent == 0 || replace ? 0.0 : joint.offset[axis]) + values[c];
     } else {
       axes += joint.channels[c][0];
       angle[axis] = values[c];
@@ -114,19 +119,33 @@ TEST_P(BvhMocap, LandsWhereTheFormatSays) {
   // Frame f is at tick trunc(f * 4800 / rate).
   const int32_t rate = vxhost::FrameRate();
   ASSERT_GT(rate, 0);
-  std::vector<glm::dmat4> world(joints.size(), glm::dmat4(1.0));
-  double worst = 0.0;
+  // The exports' reading, in the file's axes and units.
+  varnex::ExportSettings reading = varnex::DecideMeaning({}, 1.0).settings;
+  const std::string name = std::filesystem::path(GetParam()).filename().string();
+  EXPECT_EQ(reading.replaceJointPositions, name == "bandainamco2_wave_left_hand_active_011.bvh" ||
+                                               name == "truebones_elephant_idle1.bvh");
+  reading.up = 'y';
+  reading.scale = 1.0;
+  const varnex::Take take = varnex::CaptureTake("take", reading);
+  std::vector<glm::dmat4> world(joints.size(), glm::dmat4(1.0)), read(joints.size(), glm::dmat4(1.0)), exported;
+  double worst = 0.0, worstRead = 0.0;
   for (int f = 0; f < frames; ++f) {
     const double* value = &values[static_cast<size_t>(f) * perFrame];
-    const double ticks = static_cast<int32_t>(static_cast<float>(f * 4800) / static_cast<float>(rate));
+    const int32_t ticks = static_cast<int32_t>(static_cast<float>(f * 4800) / static_cast<float>(rate));
     worst = std::max(worst, glm::length(vxhost::WorldPosition(*instances[0], ticks)));
+    const auto sample = std::lower_bound(take.ticks.begin(), take.ticks.end(), ticks);
+    ASSERT_TRUE(sample != take.ticks.end() && *sample == ticks);
+    varnex::WorldTransforms(take, size_t(sample - take.ticks.begin()), exported);
     for (size_t j = 1; j < joints.size(); ++j) {
-      world[j] = world[joints[j].parent] * LocalTransform(joints[j], value);
+      world[j] = world[joints[j].parent] * LocalTransform(joints[j], value, false);
+      read[j] = read[joints[j].parent] * LocalTransform(joints[j], value, reading.replaceJointPositions);
       value += joints[j].channels.size();
       worst = std::max(worst, glm::length(vxhost::WorldPosition(*instances[j], ticks) - glm::dvec3(world[j][3])));
+      worstRead = std::max(worstRead, glm::length(glm::dvec3(exported[j][3]) - glm::dvec3(read[j][3])));
     }
   }
   EXPECT_LE(worst, 1e-4 * glm::length(high - low));
+  EXPECT_LE(worstRead, 1e-4 * glm::length(high - low));
 }
 
 INSTANTIATE_TEST_SUITE_P(RealFiles, BvhMocap, testing::ValuesIn(MocapFiles()),

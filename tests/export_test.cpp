@@ -1,6 +1,7 @@
 // What varnex writes from an imported scene: the take captured from the
-// host, the glTF document read back and played as a viewer does against
-// the full-rate take, the scene JSON and the SVG preview.
+// host, what it means (up, joint positions, height), the glTF document read
+// back and played as a viewer does against the full-rate take, the scene
+// JSON and the SVG preview.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
+#include <sstream>
 
 #include <glm/gtc/quaternion.hpp>
 #include <glm/gtc/matrix_transform.hpp>
@@ -24,6 +27,8 @@
 #include "scene/scene_sampling.h"
 #include "export/svg_preview.h"
 #include "scene/take.h"
+#include "scene/take_meaning.h"
+#include "library/acclaim_pairing.h"
 #include "export/compact_animation.h"
 
 using nlohmann::json;
@@ -477,7 +482,7 @@ TEST(GltfExport, RealFilesMatchTheScene) {
 TEST(SceneJson, HoldsInstancesAndChannels) {
   vxtest::ScratchDir scratch;
   ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("wave.bvh", kWave), {.reduceRotation = true}), 0);
-  const json scene = json::parse(varnex::SceneJsonText("wave.bvh"));
+  const json scene = json::parse(varnex::SceneJsonText("wave.bvh", {}));
   EXPECT_EQ(scene["frameRate"], vxhost::FrameRate());
   EXPECT_EQ(scene["keyCount"], vxhost::KeyCount());
   ASSERT_EQ(scene["instances"].size(), vxhost::AllInstances().size());
@@ -502,7 +507,7 @@ TEST(SceneJson, HoldsInstancesAndChannels) {
 TEST(SvgPreview, DrawsEveryBoneInEveryCell) {
   vxtest::ScratchDir scratch;
   ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("wave.bvh", kWave)), 0);
-  const std::string svg = varnex::RenderSvgPreview(scratch.Path("wave.bvh"));
+  const std::string svg = varnex::RenderSvgPreview(scratch.Path("wave.bvh"), {});
   EXPECT_NE(svg.find(">wave.bvh<"), std::string::npos);
   EXPECT_NE(svg.find("front, frame 0"), std::string::npos);
   EXPECT_NE(svg.find("side, frame 3"), std::string::npos);
@@ -512,4 +517,176 @@ TEST(SvgPreview, DrawsEveryBoneInEveryCell) {
   size_t lines = 0;
   for (size_t at = svg.find("<line"); at != std::string::npos; at = svg.find("<line", at + 1)) ++lines;
   EXPECT_EQ(lines, bones * 4 * 2);  // four frames, two views
+}
+
+// -- What a take means
+
+namespace {
+
+// A small figure for the meaning's rules: a biped whose legs swing while
+// its hips travel along its forward axis, or a quadruped that stands,
+// breathing, away from the origin. Written Y-up, or turned a quarter about
+// X so that Z is up; position channels on every joint may repeat its offset.
+struct FigureSpec {
+  bool quadruped = false, zUp = false, positionsRepeatOffset = false, standsStill = false;
+  int travellingJoints = 0;  // joints whose position channels carry motion of their own
+};
+
+std::string FigureBvh(const FigureSpec& spec) {
+  struct Joint {
+    const char* name;
+    int parent;
+    glm::dvec3 offset;
+    bool swings;  // a leg: turns about x
+  };
+  std::vector<Joint> joints;
+  if (spec.quadruped)
+    joints = {{"Body", -1, {500, 12, -300}, false}, {"Neck", 0, {0, 4, 10}, false}, {"Head", 1, {0, 2, 6}, false},
+              {"Tail", 0, {0, 0, -12}, false},      {"FrontL", 0, {3, 0, 8}, false},  {"FrontLFoot", 4, {0, -12, 0}, false},
+              {"FrontR", 0, {-3, 0, 8}, false},     {"FrontRFoot", 6, {0, -12, 0}, false},
+              {"HindL", 0, {3, 0, -8}, false},      {"HindLFoot", 8, {0, -12, 0}, false},
+              {"HindR", 0, {-3, 0, -8}, false},     {"HindRFoot", 10, {0, -12, 0}, false}};
+  else
+    joints = {{"Hips", -1, {0, 18, 0}, false},   {"Spine", 0, {0, 10, 0}, false}, {"Head", 1, {0, 8, 0}, false},
+              {"LeftLeg", 0, {3, 0, 0}, true},   {"LeftFoot", 3, {0, -18, 2}, false},
+              {"RightLeg", 0, {-3, 0, 0}, true}, {"RightFoot", 5, {0, -18, 2}, false}};
+  // Z up: (x, y, z) becomes (x, -z, y), a quarter turn about X, which leaves turns about X alone.
+  auto axes = [&](glm::dvec3 v) { return spec.zUp ? glm::dvec3(v.x, -v.z, v.y) : v; };
+  std::ostringstream out;
+  out << "HIERARCHY\n";
+  std::vector<int> open;
+  for (size_t j = 0; j < joints.size(); ++j) {
+    while (!open.empty() && open.back() != joints[j].parent) {
+      out << "}\n";
+      open.pop_back();
+    }
+    const glm::dvec3 offset = axes(j == 0 ? glm::dvec3(0.0) : joints[j].offset);
+    out << (j == 0 ? "ROOT " : "JOINT ") << joints[j].name << "\n{\nOFFSET " << offset.x << " " << offset.y << " "
+        << offset.z << "\nCHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation\n";
+    open.push_back(int(j));
+  }
+  for (; !open.empty(); open.pop_back()) out << "End Site\n{\nOFFSET 0 0 0\n}\n}\n";
+  constexpr int kFrames = 40;
+  out << "MOTION\nFrames: " << kFrames << "\nFrame Time: 0.0333333\n";
+  for (int f = 0; f < kFrames; ++f) {
+    const double phase = 2.0 * M_PI * f / 20.0;
+    for (size_t j = 0; j < joints.size(); ++j) {
+      glm::dvec3 position = spec.positionsRepeatOffset ? joints[j].offset : glm::dvec3(0.0);
+      if (j == 0) {
+        const bool travels = !spec.quadruped && !spec.standsStill;
+        position = joints[0].offset + (travels ? glm::dvec3(0, 0, 2.0 * f) : glm::dvec3(0, 0.1 * std::sin(phase), 0));
+      } else if (int(j) <= spec.travellingJoints) {
+        position += glm::dvec3(1.0 + 0.5 * f, 0, 0);
+      }
+      position = axes(position);
+      const double swing = joints[j].swings && !spec.standsStill ? (j == 3 ? 25.0 : -25.0) * std::sin(phase) : 0.0;
+      out << position.x << " " << position.y << " " << position.z << " 0 " << swing << " 0 ";
+    }
+    out << "\n";
+  }
+  return out.str();
+}
+
+// World positions of every node of a take at a sample.
+std::vector<glm::dvec3> Positions(const varnex::Take& take, size_t sample) {
+  std::vector<glm::dmat4> world;
+  varnex::WorldTransforms(take, sample, world);
+  std::vector<glm::dvec3> positions;
+  for (const glm::dmat4& m : world) positions.emplace_back(m[3]);
+  return positions;
+}
+
+}  // namespace
+
+// Each rule on a figure of our own: the floor, or the figure's shape, tells
+// which axis is up; position channels that repeat the offsets replace them;
+// a height scales the rest pose to it. Exports then show the figure upright,
+// bones at their length, first frame as its rest pose.
+TEST(TakeMeaning, DecidesWhatAFigureMeans) {
+  struct Case {
+    const char* name;
+    FigureSpec spec;
+    varnex::MeaningOptions options;
+    char up;
+    bool replace;
+    const char* line;  // after "varnex: figure: "
+  } cases[] = {
+      {"walker, Y up", {}, {}, 'y', false,
+       "up y (its lowest joints come back to one level in 100% of frames along y, 10% along z)"},
+      {"walker, Z up", {.zUp = true}, {}, 'z', false,
+       "up z (its lowest joints come back to one level in 12% of frames along y, 100% along z)"},
+      // Longer along z than tall, and far from the origin: still Y-up.
+      {"quadruped, Y up", {.quadruped = true}, {}, 'y', false,
+       "up y (no floor tells y from z (one level in 100% of frames along y, 100% along z), and the figure is not "
+       "2 times as tall along z as along y (1.6))"},
+      {"standing still, Z up", {.zUp = true, .standsStill = true}, {}, 'z', false,
+       "up z (no floor tells y from z (one level in 100% of frames along y, 100% along z), and the figure is "
+       "2 times as tall along z as along y (18))"},
+      {"positions repeat offsets", {.quadruped = true, .positionsRepeatOffset = true}, {}, 'y', true,
+       "joint positions replace OFFSET (at the first frame 11 of 11 joints with position channels hold their "
+       "OFFSET); up y (no floor tells y from z (one level in 100% of frames along y, 100% along z), and the figure "
+       "is not 2 times as tall along z as along y (1.6))"},
+      // One joint in ten may carry motion of its own (a Hips under a fixed root); two may not.
+      {"one joint travels", {.quadruped = true, .positionsRepeatOffset = true, .travellingJoints = 1},
+       {.up = "y"}, 'y', true,
+       "joint positions replace OFFSET (at the first frame 10 of 11 joints with position channels hold their OFFSET)"},
+      {"two joints travel", {.quadruped = true, .positionsRepeatOffset = true, .travellingJoints = 2},
+       {.up = "y"}, 'y', false, ""},
+      {"asked to add", {.quadruped = true, .positionsRepeatOffset = true}, {.up = "y", .jointPositions = "add"},
+       'y', false, ""},
+      {"as built", {.zUp = true, .positionsRepeatOffset = true}, {.asBuilt = true}, 'y', false, ""},
+      {"height", {.zUp = true}, {.height = 1.75}, 'z', false,
+       "up z (its lowest joints come back to one level in 12% of frames along y, 100% along z); height 1.75 (the "
+       "rest pose stands 36 tall: lengths \u00d7 0.0486111)"},
+  };
+  vxtest::ScratchDir scratch;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("figure.bvh", FigureBvh(c.spec))), 0);
+    const varnex::Meaning meaning = varnex::DecideMeaning(c.options, 1.0);
+    EXPECT_EQ(meaning.settings.up, c.up);
+    EXPECT_EQ(meaning.settings.replaceJointPositions, c.replace);
+    EXPECT_EQ(varnex::MeaningLine("figure", meaning), *c.line ? std::string("varnex: figure: ") + c.line : "");
+    // Exported, the figure stands as tall as asked along Y, and where its
+    // channels replace the offsets, its first frame is its rest pose.
+    const varnex::Take take = varnex::CaptureTake("figure", meaning.settings);
+    EXPECT_NEAR(meaning.height, varnex::RestExtent(take, 1), 1e-9);
+    if (c.options.height > 0.0) {
+      EXPECT_NEAR(meaning.height, c.options.height, 1e-9);
+    }
+    const std::vector<glm::dvec3> first = Positions(take, 0);
+    glm::dvec3 rest(0.0);
+    double worst = 0.0;
+    for (size_t i = 2; i < take.nodes.size() && c.spec.positionsRepeatOffset; ++i) {
+      // Children of the root, at its position plus their offset; the neck may travel.
+      if (take.nodes[i].parent != 1 || take.nodes[i].name == "Neck") continue;
+      rest = first[1] + take.nodes[i].rest.translation;
+      worst = std::max(worst, glm::length(first[i] - rest));
+    }
+    if (c.spec.positionsRepeatOffset) {
+      EXPECT_EQ(worst <= 1e-4, c.replace) << "bones " << worst << " off their offsets at the first frame";
+    }
+  }
+}
+
+// Every real take, read as it means by default: Z-up files turned upright
+// and no other, and an Acclaim take on its floor at its first frame.
+TEST(TakeMeaning, RealFilesStandUpright) {
+  const std::vector<std::string> files = vxtest::RealFiles();
+  if (files.empty()) GTEST_SKIP() << "no real mocap files at " << VARNEX_SHARED_MOCAP;
+  const std::set<std::string> zUp = {"pybvh_bvh_test1.bvh", "pybvh_bvh_test3.bvh", "video2bvh_cxk.bvh"};
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    ASSERT_EQ(vxtest::ImportIntoFreshHost(file), 0);
+    const bool acclaim = varnex::IsAsfFile(file);
+    const varnex::Meaning meaning = varnex::DecideMeaning({}, acclaim ? varnex::AsfUnitLength(file) : 1.0);
+    const std::string name = std::filesystem::path(file).filename().string();
+    EXPECT_EQ(meaning.settings.up, zUp.count(name) ? 'z' : 'y');
+    if (name != "01_01.asf") continue;
+    const varnex::Take take = varnex::CaptureTake("take", meaning.settings);
+    const std::vector<glm::dvec3> first = Positions(take, 0);
+    double lo = INFINITY, hi = -INFINITY;
+    for (const glm::dvec3& p : first) lo = std::min(lo, p.y), hi = std::max(hi, p.y);
+    EXPECT_LE(std::abs(lo), 0.05 * (hi - lo)) << "lowest point " << lo << " of a figure " << hi - lo << " tall";
+  }
 }

@@ -52,10 +52,10 @@ case "$case_name" in
     # AMC motion holds no rate: varnex says which one timed it, unless one was given.
     skeleton arm.asf
     motion arm.amc barm 3
-    run import arm.amc
+    run import arm.amc --as-built
     expect_code 0
     expect_stderr "varnex: arm.amc holds no frame rate; its frames were timed at 30 fps (change it with --frame-rate N)"
-    run import arm.asf --frame-rate 120 --positions p.csv
+    run import arm.asf --frame-rate 120 --positions p.csv --as-built
     expect_code 0
     expect_stderr ""
     expect_stdout_matches ', 3 frames, [0-9]+ keys, 120 fps$'
@@ -135,15 +135,24 @@ TABLE
     expect_stderr "varnex: none/01_01.amc: the skeleton given, none/missing.asf, is not a file"
     ;;
   unit_length)
-    # The plug-in scales bone offsets by the unit length, root motion not; varnex says so.
+    # The plug-in scales bone offsets by the unit length, root motion not; the
+    # exports scale root motion too unless told not to, and varnex says which.
     skeleton arm.asf 0.45
     motion arm.amc barm 2
-    run import arm.amc --frame-rate 30
-    expect_code 0
-    expect_stderr "varnex: arm.asf has unit length 0.45: its bone offsets carry it, its root motion does not (give --acclaim-root-scale to scale that too)"
-    run import arm.amc --frame-rate 30 --acclaim-root-scale
-    expect_code 0
-    expect_stderr ""
+    for off in "--no-acclaim-root-scale --up y" --as-built; do
+      run import arm.amc --frame-rate 30 $off --positions p.csv
+      expect_code 0
+      expect_stderr "varnex: arm.asf has unit length 0.45: its bone offsets carry it, its root motion was left unscaled as asked"
+      grep -qx '1,0.0333333333,arm/barm,0,2,0' p.csv || fail "$off: root moved by $(grep '^1,.*barm,' p.csv)"
+    done
+    run import arm.amc --frame-rate 30 --acclaim-root-scale --as-built
+    expect_code 2
+    for on in "" --acclaim-root-scale; do
+      run import arm.amc --frame-rate 30 $on --up y --positions p.csv
+      expect_code 0
+      expect_stderr "varnex: arm: root motion × 0.45 (the skeleton's unit length)"
+      grep -qx '1,0.0333333333,arm/barm,0,0.9,0' p.csv || fail "${on:-default}: root moved by $(grep '^1,.*barm,' p.csv)"
+    done
     ;;
   convert_folders)
     # Folders are kept, each file converts once however often and however it is named,
@@ -336,6 +345,13 @@ TABLE
       run import lib/s/01_01.amc lib/s/01_02.amc "$export"
       expect_code 2
     done
+    # An ASF with one AMC is that take, for every export, as with --skeleton.
+    run import lib/s/01.asf lib/s/01_01.amc -q --positions one.csv --preview one.svg --dump-json one.json
+    expect_code 0
+    grep -q '>01_01.amc<' one.svg || fail "the picture is not titled after the take"
+    grep -q '"file": "01_01.amc"' one.json || fail "the JSON does not name the take"
+    run import --skeleton lib/s/01.asf lib/s/01_01.amc -q --positions given.csv
+    cmp -s one.csv given.csv || fail "the ASF named first and --skeleton give other positions"
     # convert --merge: one file per skeleton, BVH files one each.
     run convert lib --out-dir out --merge --frame-rate 60 --exact
     expect_code 0
@@ -380,10 +396,16 @@ TABLE
     cp subject/01.asf subject/02.asf
     run convert subject --out-dir out --frame-rate 120
     expect_code 0
-    grep -Eq "^01_01.amc +ok +31 +2751 +31553 +$(stat -c %s out/01_01.glb) " stdout.txt || fail "table: $(cat stdout.txt)"
+    grep -Eq "^01_01.amc +ok +31 +2751 +30934 +$(stat -c %s out/01_01.glb) " stdout.txt || fail "table: $(cat stdout.txt)"
     grep -Eq '^02.asf +skeleton, no motion ' stdout.txt || fail "table: $(cat stdout.txt)"
     duration=$(glb out/01_01.glb "$animations")
     [ "$duration" == "01_01 22.9167" ] || fail "animation and duration: $duration, not 01_01 and 2750/120 s"
+    # Each take's height in output units, and what its exports adjusted.
+    run convert subject/01_01.amc --out-dir tall --frame-rate 120 --height 1.75
+    grep -Eq '^01_01.amc +ok +31 +2751 +[0-9]+ +[0-9]+ +1.75 +[0-9.]+ s +root motion × 0.45, height 1.75$' stdout.txt ||
+      fail "table: $(cat stdout.txt)"
+    run convert subject/01_01.amc --out-dir tall --height 1.75 --scale 0.01
+    expect_code 2
     ;;
   *)
     echo "unknown case $case_name" >&2

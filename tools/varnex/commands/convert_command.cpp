@@ -186,14 +186,16 @@ void SetupConvertCommand(Program& program) {
   AddReductionOptions(*command, options->reduction);
   command->add_flag("--gallery", options->gallery,
                     "Also write a player and a thumbnail per output, and index.html with a card for each");
-  AddExportSettingsOptions(*command, options->exportSettings);
+  AddExportSettingsOptions(*command, options->meaning);
   command
       ->add_option("--frame-rate", options->frameRate,
                    "Frame rate of AMC motion, which holds none, in frames per second (default 30)")
       ->check(CLI::Range(1, vxhost::kTicksPerSecond));
   command->add_option("--skeleton", options->skeleton, "The ASF skeleton of every AMC motion");
-  command->add_flag("--acclaim-root-scale", options->acclaimRootScale,
-                    "Scale the root's motion by the ASF's unit length, as its bone offsets are");
+  command
+      ->add_flag("--acclaim-root-scale,!--no-acclaim-root-scale", options->acclaimRootScale,
+                 "Scale the root's motion by the ASF's unit length, as its bone offsets are (the default)")
+      ->excludes("--as-built");
   command->add_flag("--merge", options->merge,
                     "One glTF per skeleton, with an animation per AMC take (glb and gltf only)");
   command->add_flag("--skip-existing", options->skipExisting, "Skip outputs whose record says these inputs and settings made them");

@@ -26,10 +26,10 @@ struct ConvertOptions {
   int jobs = 0;
   ReductionOptions reduction;
   bool gallery = false;
-  ExportSettings exportSettings;
+  MeaningOptions meaning;
   std::optional<int32_t> frameRate;
   std::string skeleton;
-  bool acclaimRootScale = false, merge = false, skipExisting = false;
+  bool acclaimRootScale = true, merge = false, skipExisting = false;
   std::string shard;  // K/N
 };
 
@@ -48,6 +48,8 @@ struct Job {
   long joints = -1, frames = -1;
   long long keys = -1, bytes = -1;  // of the written output
   double duration = -1.0;  // of the take, in seconds
+  double height = -1.0;    // of its rest pose along up, in output units
+  std::string adjusted = "-";  // what its exports adjusted
   std::string firstMessage;
   std::string note;                // said after the table whatever the result: where a clash moved the output
   std::vector<FileState> inputs;   // as they were when the worker started, for the output's record

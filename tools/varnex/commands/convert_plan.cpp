@@ -90,12 +90,12 @@ void SayWhatAcclaimLeftOpen(const std::vector<Job>& jobs, const ConvertOptions& 
   if (timed && !options.frameRate)
     std::fprintf(stderr, "varnex: AMC motion holds no frame rate; %zu AMC take%s timed at 30 fps (change it with --frame-rate N)\n",
                  timed, timed == 1 ? " was" : "s were");
-  if (!scaled.empty() && !options.acclaimRootScale) {
+  if (!scaled.empty() && (!options.acclaimRootScale || options.meaning.asBuilt)) {
     std::string names;
     for (const std::string& name : scaled) names += (names.empty() ? "" : ", ") + name;
     std::fprintf(stderr,
-                 "varnex: %s: unit length other than 1: bone offsets carry it, root motion does not "
-                 "(give --acclaim-root-scale to scale that too)\n",
+                 "varnex: %s: unit length other than 1: bone offsets carry it, root motion was left "
+                 "unscaled as asked\n",
                  names.c_str());
   }
 }
@@ -103,9 +103,9 @@ void SayWhatAcclaimLeftOpen(const std::vector<Job>& jobs, const ConvertOptions& 
 std::vector<std::string> ShapingArguments(const ConvertOptions& options) {
   std::vector<std::string> args;
   if (options.frameRate) args.push_back("--frame-rate=" + std::to_string(*options.frameRate));
-  if (options.acclaimRootScale) args.push_back("--acclaim-root-scale");
+  if (!options.acclaimRootScale) args.push_back("--no-acclaim-root-scale");
   AppendReductionArguments(options.reduction, args);
-  for (const std::string& arg : ExportSettingsArguments(options.exportSettings)) args.push_back(arg);
+  for (const std::string& arg : ExportSettingsArguments(options.meaning)) args.push_back(arg);
   return args;
 }
 

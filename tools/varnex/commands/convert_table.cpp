@@ -32,6 +32,8 @@ void Finish(Job& job, const WorkerEnd& end) {
       job.joints = figures.value("joints", -1L);
       job.frames = figures.value("frames", -1L);
       job.duration = figures.value("seconds", -1.0);
+      job.height = figures.value("height", -1.0);
+      job.adjusted = figures.value("adjusted", std::string("-"));
     }
   }
   if (job.ok) {  // what the written file holds, not what the scene held
@@ -59,12 +61,15 @@ void ShowProgress(size_t done, size_t total, size_t failed, size_t running, bool
 }
 
 void PrintTable(const std::vector<Job>& jobs) {
-  std::vector<std::vector<std::string>> rows = {{"file", "result", "joints", "frames", "keys", "bytes", "time"}};
+  std::vector<std::vector<std::string>> rows = {
+      {"file", "result", "joints", "frames", "keys", "bytes", "height", "time", "adjusted"}};
   for (const Job& job : jobs) {
-    char seconds[32];
+    char seconds[32], height[32] = "-";
     std::snprintf(seconds, sizeof seconds, "%.2f s", job.seconds);
     const std::string result = job.work.Renamed() ? job.result + " as " + job.work.output.filename().string() : job.result;
-    rows.push_back({job.input.string(), result, Figure(job.joints), Figure(job.frames), Figure(job.keys), Figure(job.bytes), seconds});
+    if (job.height >= 0.0) std::snprintf(height, sizeof height, "%.4g", job.height);
+    rows.push_back({job.input.string(), result, Figure(job.joints), Figure(job.frames), Figure(job.keys), Figure(job.bytes),
+                    height, seconds, job.adjusted});
   }
   std::vector<size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows)
@@ -72,7 +77,7 @@ void PrintTable(const std::vector<Job>& jobs) {
   for (const auto& row : rows) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c) {
-      const bool number = c >= 2;
+      const bool number = c >= 2 && c + 1 < row.size();
       const std::string pad(widths[c] - row[c].size(), ' ');
       line += (c ? "  " : "") + (number ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : ""));
     }

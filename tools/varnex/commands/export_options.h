@@ -1,5 +1,5 @@
-// The export settings on the command line: their options, and the same
-// settings handed on to a `varnex import` worker.
+// What exports write, on the command line: the options of a take's meaning
+// and units, and the same options handed on to a `varnex import` worker.
 #pragma once
 
 #include <string>
@@ -7,15 +7,16 @@
 
 #include <CLI/CLI.hpp>
 
-#include "scene/export_settings.h"
+#include "scene/take_meaning.h"
 
 namespace varnex {
 
-// Adds --scale F, --up y|z and --exact to a command that exports.
-void AddExportSettingsOptions(CLI::App& command, ExportSettings& settings);
+// Adds --scale F, --height H, --up auto|y|z, --joint-positions
+// auto|add|replace, --as-built and --exact to a command that exports.
+void AddExportSettingsOptions(CLI::App& command, MeaningOptions& options);
 
-// The same settings as arguments of a `varnex import` worker; only those
+// The same options as arguments of a `varnex import` worker; only those
 // that differ from the defaults.
-std::vector<std::string> ExportSettingsArguments(const ExportSettings& settings);
+std::vector<std::string> ExportSettingsArguments(const MeaningOptions& options);
 
 }  // namespace varnex

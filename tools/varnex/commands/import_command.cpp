@@ -22,6 +22,7 @@
 #include "export/svg_preview.h"
 #include "io/stop_signals.h"
 #include "scene/take.h"
+#include "scene/take_meaning.h"
 #include "commands/worker_report.h"
 
 namespace varnex {
@@ -31,14 +32,26 @@ namespace {
 struct ImportCommand {
   ImportRequest request;
   SceneExports exports;
-  ExportSettings exportSettings;
+  MeaningOptions meaning;         // as asked
+  ExportSettings exportSettings;  // as decided for the take, read by every export
   SharedGltf gltf;  // built once for -o, the player page and a gallery card's player
   CLI::App* cli = nullptr;
 };
 
-void UseUnitLength(ImportCommand& command, const TakeFiles& take) {
-  if (command.request.acclaimRootScale && !take.skeleton.empty())
-    command.exportSettings.rootMotionScale = AsfUnitLength(take.skeleton);
+// Decides what the take in the scene means, says it in the take's line and
+// hands it to every export and to a worker's report.
+Meaning UnderstandTake(ImportCommand& command, const TakeFiles& take) {
+  MeaningOptions options = command.meaning;
+  options.acclaimRootScale = command.request.acclaimRootScale;
+  const Meaning meaning = DecideMeaning(options, take.skeleton.empty() ? 1.0 : AsfUnitLength(take.skeleton));
+  command.exportSettings = meaning.settings;
+  NoteTakeMeaning(MeaningSummary(meaning), meaning.height);
+  return meaning;
+}
+
+void SayMeaning(const std::string& takeName, const Meaning& meaning) {
+  const std::string line = MeaningLine(takeName, meaning);
+  if (!line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 void SayOptionsFileNotice(const ImportRequest& request, const HostOptions& host) {
@@ -92,10 +105,11 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
     if (!take) return kExitFailure;
     takes.push_back(*take);
   }
-  UseUnitLength(command, takes.front());
   std::optional<Plugin> plugin = Plugin::Start(host);
   if (!plugin) return kExitHostProblem;
   SayOptionsFileNotice(request, host);
+  // One file holds one skeleton: the first take's meaning serves them all.
+  std::optional<Meaning> meaning;
   const std::string path = output->count() ? output->as<std::string>() : std::string();
   std::vector<Take> captured;
   GalleryCardFiles card;
@@ -115,10 +129,20 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
     }
     request.noticesSaid = true;
     NoteTakeFigures();
+    if (!meaning) {
+      meaning = UnderstandTake(command, take);
+      SayMeaning(take.name, *meaning);
+    } else {
+      Meaning same = *meaning;
+      for (MeaningNote& note : same.notes)
+        if (!note.why.empty()) note.why = "as " + takes.front().name;
+      SayMeaning(take.name, same);
+    }
     captured.push_back(CaptureTake(take.name, command.exportSettings));
     if (!pages.preview.empty() || !pages.card.empty()) card.figures.push_back(SceneFigures(take.motion.string()));
     // The card's picture is of the first take, drawn while its scene stands.
-    if (!pages.card.empty() && captured.size() == 1) card.svg = RenderSvgPreview(take.motion.string());
+    if (!pages.card.empty() && captured.size() == 1)
+      card.svg = RenderSvgPreview(take.motion.string(), command.exportSettings);
     std::string difference;
     if (!SameHierarchy(captured.front(), captured.back(), difference)) {
       std::fprintf(stderr, "varnex: %s and %s cannot share one glTF file: %s\n", takes.front().motion.string().c_str(),
@@ -170,10 +194,16 @@ int RunImportCommand(const HostOptions& host, ImportCommand& command) {
     return kExitHostProblem;
   }
   StopSignals stopSignals;
+  if (command.meaning.asBuilt) command.request.acclaimRootScale = false;
+  // An ASF with one AMC is one take, as with --skeleton: every export serves it.
+  if (OneTakeOfSkeleton(command.request)) {
+    command.request.skeleton = command.request.file;
+    command.request.file = command.request.moreFiles.front();
+    command.request.moreFiles.clear();
+  }
   if (!command.request.moreFiles.empty()) return RunTakesCommand(host, command);
   const std::optional<TakeFiles> take = ResolveTake(command.request.file, command.request);
   if (!take) return kExitFailure;
-  UseUnitLength(command, *take);
   std::optional<Plugin> plugin = Plugin::Start(host);
   if (!plugin) return kExitHostProblem;
   SayOptionsFileNotice(command.request, host);
@@ -190,6 +220,7 @@ int RunImportCommand(const HostOptions& host, ImportCommand& command) {
     PrintSceneSummary(stdout);
     std::fflush(stdout);
   }
+  SayMeaning(take->name, UnderstandTake(command, *take));
   return WriteSceneExports(command.exports);
 }
 
@@ -200,7 +231,8 @@ void SetupImportCommand(Program& program) {
   CLI::App* command = program.cli.add_subcommand("import", "Import a file and print the scene it builds");
   state->cli = command;
   AddImportOptions(*command, state->request);
-  AddExportSettingsOptions(*command, state->exportSettings);
+  AddExportSettingsOptions(*command, state->meaning);
+  command->get_option("--as-built")->excludes("--acclaim-root-scale");
   AddSceneExports(*command, state->exports, state->exportSettings, state->gltf);
   program.commands.push_back({command, [&host = program.host, state] { return RunImportCommand(host, *state); }});
 }

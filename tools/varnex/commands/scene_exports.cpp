@@ -14,6 +14,7 @@
 #include "export/positions_csv.h"
 #include "export/svg_preview.h"
 #include "io/output_option.h"
+#include "library/acclaim_pairing.h"
 #include "player/gallery.h"
 #include "player/html_player.h"
 
@@ -27,8 +28,13 @@ using Writer = std::function<bool(const std::string& path, const std::string& so
 // without its folder, so that no export depends on how the path was written.
 std::string SourceFile(const CLI::App* command) {
   const CLI::Option* file = command->get_option_no_throw("file");
-  return file && file->count() > 0 ? std::filesystem::path(file->as<std::string>()).filename().string()
-                                   : std::string();
+  if (!file || file->count() == 0) return std::string();
+  std::string name = file->as<std::string>();
+  // An ASF with one AMC is the AMC's take.
+  const CLI::Option* more = command->get_option_no_throw("more");
+  if (more && more->count() == 1 && IsAsfFile(name) && command->count("--skeleton") == 0)
+    name = more->as<std::vector<std::string>>().front();
+  return std::filesystem::path(name).filename().string();
 }
 
 void AddExport(CLI::App& command, SceneExports& exports, const char* names, const char* help, const char* what,
@@ -60,16 +66,19 @@ void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSetti
 void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf& gltf) {
   auto write = [&settings, &gltf](const std::string& path, const std::string& sourceFile, std::string& reason) {
     return IsHtmlPath(path) ? WriteHtmlPlayer(path, sourceFile, gltf, settings, reason)
-                            : WriteSvgPreview(path, sourceFile, reason);
+                            : WriteSvgPreview(path, sourceFile, settings, reason);
   };
   AddExport(command, exports, "--preview",
             "Draw the skeleton at a few frames as SVG, or write OUT.html: a player of the take", "preview",
             {"svg", "html"}, write);
 }
 
-void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSettings&, SharedGltf&) {
+void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf&) {
+  auto write = [&settings](const std::string& path, const std::string& sourceFile, std::string& reason) {
+    return WriteSceneJson(path, sourceFile, settings, reason);
+  };
   AddExport(command, exports, "--dump-json", "Write the whole imported scene as JSON", "scene JSON",
-            {"json"}, WriteSceneJson);
+            {"json"}, write);
 }
 
 void SetupPositionsExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf&) {
@@ -87,10 +96,10 @@ void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const Expo
   const CLI::App* owner = &command;
   exports.push_back({base,
                      [base, owner, &settings, &gltf] {
-                       const CLI::Option* file = owner->get_option_no_throw("file");
-                       const std::string source = file && file->count() ? file->as<std::string>() : *base;
+                       const std::string named = SourceFile(owner);
+                       const std::string source = named.empty() ? *base : named;
                        GalleryCardFiles files;
-                       files.svg = RenderSvgPreview(source);
+                       files.svg = RenderSvgPreview(source, settings);
                        files.figures = {SceneFigures(source)};
                        files.writePlayer = [&](const std::string& path, std::string& error) {
                          return WriteHtmlPlayer(path, source, gltf, settings, error);

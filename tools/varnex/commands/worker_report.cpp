@@ -24,6 +24,9 @@ struct Figures {
   bool noted = false;
 };
 Figures noted;
+// What the exports adjusted, and the rest pose's height in output units.
+std::string adjusted = "-";
+double height = -1.0;
 
 Figures SceneFigures() {
   Figures figures;
@@ -38,7 +41,8 @@ Figures SceneFigures() {
 int WriteReport(const std::string& path) {
   const Figures figures = noted.noted ? noted : SceneFigures();
   const nlohmann::json report = {
-      {"joints", figures.joints}, {"frames", figures.frames}, {"keys", figures.keys}, {"seconds", figures.seconds}};
+      {"joints", figures.joints}, {"frames", figures.frames}, {"keys", figures.keys}, {"seconds", figures.seconds},
+      {"adjusted", adjusted},     {"height", height}};
   std::string reason;
   if (!WriteFileAtomically(path, report.dump() + "\n", reason)) {
     std::fprintf(stderr, "varnex: cannot write the report to %s: %s\n", path.c_str(), reason.c_str());
@@ -56,6 +60,11 @@ void NoteTakeFigures() {
   noted.keys += scene.keys;
   noted.seconds += scene.seconds;
   noted.noted = true;
+}
+
+void NoteTakeMeaning(const std::string& adjustments, double restHeight) {
+  adjusted = adjustments;
+  height = restHeight;
 }
 
 int WriteWorkerReportIfAsked(const CLI::App& command) {

@@ -1,6 +1,8 @@
 // Turns the host scene into JSON: every instance with its marks, inverse-
 // kinematics flags, locks, constraints, Euler order and channels with keys.
 // Keys are [time, value] or, once they carry tangents, [time, value, in, out].
+// The keys stay as the plug-in wrote them; the head's "export" says how the
+// other exports read them (export_settings.h), so a tool can read them alike.
 #include "export/json_dump.h"
 
 #include <varnex/host.h>
@@ -82,13 +84,17 @@ json InstanceToJson(const vxhost::Instance& instance, const std::string& path) {
 
 }  // namespace
 
-std::string SceneJsonText(const std::string& sourceFile) {
+std::string SceneJsonText(const std::string& sourceFile, const ExportSettings& settings) {
   // Names are the file's bytes; any that are not UTF-8 are replaced, not refused.
   auto text = [](const json& value, int indent) { return value.dump(indent, ' ', false, json::error_handler_t::replace); };
   const json head = {{"file", sourceFile},
                      {"frameRate", vxhost::FrameRate()},
                      {"ticksPerSecond", vxhost::kTicksPerSecond},
-                     {"keyCount", vxhost::KeyCount()}};
+                     {"keyCount", vxhost::KeyCount()},
+                     {"export", {{"up", std::string(1, settings.up)},
+                                 {"scale", settings.scale},
+                                 {"rootMotionScale", settings.rootMotionScale},
+                                 {"jointPositions", settings.replaceJointPositions ? "replace" : "add"}}}};
   // The head, then the instances one at a time: a scene of many instances
   // never stands as a whole document in memory.
   std::string out = text(head, 1);
@@ -108,8 +114,9 @@ std::string SceneJsonText(const std::string& sourceFile) {
   return out;
 }
 
-bool WriteSceneJson(const std::string& path, const std::string& sourceFile, std::string& error) {
-  return WriteFileAtomically(path, SceneJsonText(sourceFile), error);
+bool WriteSceneJson(const std::string& path, const std::string& sourceFile, const ExportSettings& settings,
+                    std::string& error) {
+  return WriteFileAtomically(path, SceneJsonText(sourceFile, settings), error);
 }
 
 }  // namespace varnex

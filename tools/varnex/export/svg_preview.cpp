@@ -1,6 +1,6 @@
 // Draws the skeleton as lines from each instance to its parent, in two rows
-// (front and side) of a few frames each. The up axis is the one along which
-// the rest pose is tallest, so Y-up and Z-up takes both stand upright.
+// (front and side) of a few frames each, from the take as the other exports
+// write it: Y-up, in their units, with their reading of the channels.
 #include "export/svg_preview.h"
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 
 #include "io/atomic_file.h"
 #include "scene/scene_sampling.h"
+#include "scene/take.h"
 
 namespace varnex {
 
@@ -58,22 +59,18 @@ std::vector<int32_t> ShownTicks() {
   return shown;
 }
 
-int UpAxis(const Pose& rest) {
-  glm::dvec3 lo(INFINITY), hi(-INFINITY);
-  for (const auto& [instance, p] : rest.world) lo = glm::min(lo, p), hi = glm::max(hi, p);
-  const glm::dvec3 extent = hi - lo;
-  if (!(extent.z > extent.y * 1.5) || !(extent.z > extent.x)) return 1;
-  return 2;
-}
-
 }  // namespace
 
-std::string RenderSvgPreview(const std::string& fileName) {
+std::string RenderSvgPreview(const std::string& fileName, const ExportSettings& settings) {
   const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
+  // The take lists its nodes as the host lists its instances.
+  const std::vector<int32_t> shown = ShownTicks();
+  const Take take = CaptureTakeAt("", shown, settings);
   std::vector<Pose> poses;
-  for (int32_t t : ShownTicks()) {
-    Pose pose{t, {}};
-    const std::vector<glm::dmat4> world = vxhost::WorldTransforms(instances, t);
+  std::vector<glm::dmat4> world;
+  for (size_t sample = 0; sample < shown.size(); ++sample) {
+    Pose pose{shown[sample], {}};
+    WorldTransforms(take, sample, world);
     for (size_t i = 0; i < instances.size(); ++i) {
       const glm::dvec3 p(world[i][3]);
       if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) && !IsGroupingNode(*instances[i]))
@@ -81,12 +78,9 @@ std::string RenderSvgPreview(const std::string& fileName) {
     }
     poses.push_back(std::move(pose));
   }
-  const int up = poses.empty() ? 1 : UpAxis(poses.front());
-  // The front view spreads the first axis that is not up across the page,
-  // the side view the remaining one.
-  const int across = up == 0 ? 1 : 0;
-  const int depth = 3 - up - across;
-  const int horizontal[2] = {across, depth};
+  // Y is up; the front view spreads x across the page, the side view z.
+  const int up = 1;
+  const int horizontal[2] = {0, 2};
 
   // One scale for every cell, so that sizes compare across frames and views.
   double extent = 0.0;
@@ -169,8 +163,9 @@ std::string RenderSvgPreview(const std::string& fileName) {
   return svg;
 }
 
-bool WriteSvgPreview(const std::string& path, const std::string& fileName, std::string& error) {
-  return WriteFileAtomically(path, RenderSvgPreview(fileName), error);
+bool WriteSvgPreview(const std::string& path, const std::string& fileName, const ExportSettings& settings,
+                     std::string& error) {
+  return WriteFileAtomically(path, RenderSvgPreview(fileName, settings), error);
 }
 
 }  // namespace varnex

@@ -4,9 +4,13 @@
 
 #include <string>
 
+#include "scene/export_settings.h"
+
 namespace varnex {
 
-std::string RenderSvgPreview(const std::string& fileName);
-bool WriteSvgPreview(const std::string& path, const std::string& fileName, std::string& error);
+// The picture of the take in the host scene as the settings export it.
+std::string RenderSvgPreview(const std::string& fileName, const ExportSettings& settings);
+bool WriteSvgPreview(const std::string& path, const std::string& fileName, const ExportSettings& settings,
+                     std::string& error);
 
 }  // namespace varnex

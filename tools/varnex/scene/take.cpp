@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <numbers>
 #include <unordered_map>
+#include <utility>
 
 #include <glm/gtc/matrix_transform.hpp>
 
@@ -90,6 +91,16 @@ void SampleInstance(const vxhost::Instance& instance, const std::vector<int32_t>
   for (size_t i = 0; i < rows.Longest(); ++i) node.rotation.push_back(EulerQuat(*axes, rows.At(i)));
 }
 
+// Below the root the importers key a position channel as the file's value
+// plus the offset; where the file's values are the whole translation, the
+// offset comes off again. Axes without a channel stay locked at the offset.
+void ReplaceOffset(const vxhost::Instance& instance, TakeNode& node) {
+  for (int axis = 0; axis < 3; ++axis) {
+    if (instance.locked[0][axis]) continue;
+    for (glm::dvec3& v : node.translation) v[axis] -= node.rest.translation[axis];
+  }
+}
+
 // Any quaternion the format can carry: unit length, or no turn.
 glm::dquat Usable(const glm::dquat& q) {
   const double length = glm::length(q);
@@ -127,9 +138,13 @@ glm::dmat4 Matrix(const Transform& transform) {
 }
 
 Take CaptureTake(const std::string& name, const ExportSettings& settings) {
+  return CaptureTakeAt(name, SampleTicks(), settings);
+}
+
+Take CaptureTakeAt(const std::string& name, std::vector<int32_t> ticks, const ExportSettings& settings) {
   Take take;
   take.name = name;
-  take.ticks = SampleTicks();
+  take.ticks = std::move(ticks);
   take.ticksPerSecond = vxhost::kTicksPerSecond;
   const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
   std::unordered_map<const vxhost::Instance*, int> index;
@@ -154,6 +169,7 @@ Take CaptureTake(const std::string& name, const ExportSettings& settings) {
         node.rest.translation *= settings.rootMotionScale;
         for (glm::dvec3& v : node.translation) v *= settings.rootMotionScale;
       }
+      if (!root && settings.replaceJointPositions) ReplaceOffset(instance, node);
     } else {
       const LocalPose pose = LocalPoseAt(instance, 0.0);
       node.rest = {pose.translation, Usable(pose.rotation), pose.scale};

@@ -45,6 +45,8 @@ struct Take {
 
 // Captures the host scene as it stands after an import, as take NAME.
 Take CaptureTake(const std::string& name, const ExportSettings& settings);
+// The same at chosen sample times only (ascending), for what needs a few frames.
+Take CaptureTakeAt(const std::string& name, std::vector<int32_t> ticks, const ExportSettings& settings);
 
 // The local transform of a node at a sample (the rest pose when it never moves).
 Transform LocalAt(const TakeNode& node, size_t sample);

@@ -26,8 +26,8 @@ void AddImportOptions(CLI::App& command, ImportRequest& request) {
   command.add_option("--skeleton", request.skeleton,
                      "The ASF skeleton of AMC motions (default: the same-name .asf, the only .asf in the folder, "
                      "or the longest .asf name that begins the motion's)");
-  command.add_flag("--acclaim-root-scale", request.acclaimRootScale,
-                   "Scale the root's motion by the ASF's unit length, as its bone offsets are");
+  command.add_flag("--acclaim-root-scale,!--no-acclaim-root-scale", request.acclaimRootScale,
+                   "Scale the root's motion by the ASF's unit length, as its bone offsets are (the default)");
   AddReductionOptions(command, request.reduction);
   command
       .add_option("--frame-rate", request.frameRate,
@@ -35,6 +35,10 @@ void AddImportOptions(CLI::App& command, ImportRequest& request) {
                   "(AMC) take it")
       ->check(CLI::Range(1, vxhost::kTicksPerSecond));
   command.add_flag("-q,--quiet", request.quiet, "Print neither progress nor the imported scene");
+}
+
+bool OneTakeOfSkeleton(const ImportRequest& request) {
+  return request.skeleton.empty() && request.moreFiles.size() == 1 && IsAsfFile(request.file);
 }
 
 std::optional<TakeFiles> ResolveTake(const std::string& file, const ImportRequest& request) {
@@ -75,8 +79,8 @@ void SayWhatAcclaimLeftOpen(const ImportRequest& request, const TakeFiles& take)
   const double unitLength = AsfUnitLength(take.skeleton);
   if (unitLength != 1.0 && !request.acclaimRootScale)
     std::fprintf(stderr,
-                 "varnex: %s has unit length %g: its bone offsets carry it, its root motion does not "
-                 "(give --acclaim-root-scale to scale that too)\n",
+                 "varnex: %s has unit length %g: its bone offsets carry it, its root motion was left "
+                 "unscaled as asked\n",
                  take.skeleton.filename().string().c_str(), unitLength);
 }
 

@@ -18,12 +18,16 @@ struct ImportRequest {
   std::string file;
   std::vector<std::string> moreFiles;            // further AMC takes of the same skeleton
   std::string skeleton;                          // --skeleton: the ASF of AMC motions
-  bool acclaimRootScale = false;                 // scale root motion by the ASF's unit length
+  bool acclaimRootScale = true;                  // scale root motion by the ASF's unit length
   bool noticesSaid = false;                      // the frame-rate and unit-length lines, once per command
   ReductionOptions reduction;
   bool quiet = false;                            // no progress bar
   std::optional<int32_t> frameRate;              // the scene's rate before the import
 };
+
+// An ASF named with one AMC motion and no --skeleton: one take of that
+// skeleton, as `--skeleton FILE.asf MOTION.amc` names it.
+bool OneTakeOfSkeleton(const ImportRequest& request);
 
 // Adds FILE and the import options to a command that imports.
 void AddImportOptions(CLI::App& command, ImportRequest& request);
