@@ -12,14 +12,12 @@
 #include <vector>
 
 #include "hostcall.h"
+#include "varnex/importio_dialogs.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <dlfcn.h>
 
 #include "varnex/ui.h"
-typedef void* HWND;
 #endif
 
 namespace {

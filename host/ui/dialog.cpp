@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "layer.h"
+#include "varnex/window_system.h"
 
 namespace vxui {
 namespace {

@@ -1,6 +1,6 @@
 // The import I/O library's C interface (vc64_imp), as the host defines it.
 // Like sg.h, it must not share a file with the plug-in's own declarations.
-// The dialog helpers belong to the user-interface layer and are declared there.
+// Its dialog helpers, which take window handles, are in importio_dialogs.h.
 #pragma once
 
 #include <cstddef>

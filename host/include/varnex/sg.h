@@ -1,6 +1,7 @@
 // The scene-graph library's C interface (vc64_hq), as the host defines it.
 // The plug-in declares the same functions on its own side; the two sets of
-// declarations meet only at link time, so never include both in one file.
+// declarations meet only at link time, so never include both in one file
+// (tests/host_interface_check.cpp does, renaming the plug-in's, to compare them).
 #pragma once
 
 #include <cstdint>
