@@ -323,6 +323,9 @@ TABLE
     expect_code 0
     expect_stdout_matches '^01_01: 3 instances, 3 frames, '
     expect_stdout_matches '^01_02: 3 instances, 5 frames, '
+    # One decision for the file, made on the first take; each later take's line says so.
+    expect_stderr_matches '^varnex: 01_01: up [yz] \(its lowest joints '
+    expect_stderr_matches '^varnex: 01_02: as 01_01: up [yz] \(its lowest joints '
     # Each animation is its take: its name, and its length at 60 fps; --exact
     # keeps the values as floats (how they move is the export tests').
     takes=$(glb 01.glb "$animations")

@@ -133,10 +133,7 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
       meaning = UnderstandTake(command, take);
       SayMeaning(take.name, *meaning);
     } else {
-      Meaning same = *meaning;
-      for (MeaningNote& note : same.notes)
-        if (!note.why.empty()) note.why = "as " + takes.front().name;
-      SayMeaning(take.name, same);
+      SayMeaning(take.name + ": as " + takes.front().name, *meaning);
     }
     captured.push_back(CaptureTake(take.name, command.exportSettings));
     if (!pages.preview.empty() || !pages.card.empty()) card.figures.push_back(SceneFigures(take.motion.string()));
