@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <numbers>
 #include <random>
 #include <set>
 #include <sstream>
@@ -569,7 +570,7 @@ std::string FigureBvh(const FigureSpec& spec) {
   constexpr int kFrames = 40;
   out << "MOTION\nFrames: " << kFrames << "\nFrame Time: 0.0333333\n";
   for (int f = 0; f < kFrames; ++f) {
-    const double phase = 2.0 * M_PI * f / 20.0;
+    const double phase = 2.0 * std::numbers::pi * f / 20.0;
     for (size_t j = 0; j < joints.size(); ++j) {
       glm::dvec3 position = spec.positionsRepeatOffset ? joints[j].offset : glm::dvec3(0.0);
       if (j == 0) {
