@@ -19,7 +19,7 @@ constexpr int32_t kMinFrameRate = 1;
 // The highest rate at which every frame still lands on a tick of its own.
 constexpr int32_t kMaxFrameRate = kTicksPerSecond;
 // Rates that truncating a rounded frame time lands one below (1/0.0416667 = 23.99...).
-constexpr int32_t kUsualFrameRates[] = {24, 30, 48, 60, 120, 240};
+constexpr int32_t kUsualFrameRates[] = {12, 15, 24, 30, 48, 60, 120, 240};
 
 struct TextHash {
   using is_transparent = void;
