@@ -1,6 +1,7 @@
 // Every real file, imported again and again while the user aborts at one
-// progress poll after another, and while the host delivers a fatal (kind 5)
-// message at one host call after another. Each interrupted import must
+// progress poll after another, while the host delivers a fatal (kind 5)
+// message at one host call after another, and while a host call cannot
+// allocate. Each interrupted import must
 // answer 1, clean up once through Import_IO_Abort_Cleanup, leak nothing and
 // leave the plug-in ready for a clean import that builds the same scene as
 // one from a fresh start.
@@ -37,6 +38,8 @@ using vxtest::kSanitized;
 // thing (the plug-in starts from nothing) at a fraction of the cost.
 constexpr int64_t kPointsPerKind = 25;
 constexpr int64_t kFullReimportsPerKind = kSanitized ? 1 : 5;
+// Host calls that fail to allocate, per file, each followed by the probe.
+constexpr int64_t kOutOfMemoryPoints = 10;
 constexpr uintmax_t kBigFileBytes = 150'000;
 // Host calls before Import_IO_Initialize registers the message callback:
 // Sg_RegisterClassStorage, Sg_RegisterClassStorageAux, Sg_SetupTrieGraphSystem
@@ -163,6 +166,26 @@ TEST_P(FaultInjection, EveryInterruptionCleansUpAndLeavesNothingBehind) {
     vxhost::ResetHost();
     vxhost::Kind5AtCall(call);
     CheckInterruptedImport(FullReimportAt(i, calls.size(), bigFile));
+    if (HasFailure()) return;
+  }
+  // A host call that cannot allocate ends the import through the same trap,
+  // saying once which call it was. Initialize itself needs no memory.
+  const std::vector<int64_t> failures = EvenPoints(kInitializeCall + 1, clean.hostCalls - 1, kOutOfMemoryPoints);
+  for (size_t i = 0; i < failures.size(); ++i) {
+    int64_t call = failures[i];
+    SCOPED_TRACE("no memory at host call " + std::to_string(call) + " of " + std::to_string(clean.hostCalls));
+    vxhost::ResetHost();
+    vxhost::FailAllocationAtCall(call);
+    EXPECT_EQ(vxtest::Import(GetParam().path), 1);
+    EXPECT_TRUE(vxhost::RanOutOfMemory());
+    const std::string messages = vxhost::AllMessageText();
+    const size_t said = messages.find("Host: out of memory in ");
+    EXPECT_NE(said, std::string::npos) << messages;
+    EXPECT_EQ(messages.find("Host: out of memory in ", said + 1), std::string::npos) << messages;
+    EXPECT_EQ(vxhost::GetCounters().abortCleanups, 1);
+    EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
+    EXPECT_EQ(CleanImportDigest(probe_), probeDigest_) << "the probe after the failure built another scene";
+    ++faults_;
     if (HasFailure()) return;
   }
   vxhost::ResetHost();

@@ -37,32 +37,50 @@ int RunFakeImport(int calls) {
   return -1;
 }
 
+// A call that cannot allocate ends the import as a kind-5 message does, once,
+// with a message naming the call instead of a host error per call.
 TEST_F(HostTest, Kind5MessageArrivesAfterTheNthCall) {
+  const std::string injected = "5:Host: fatal message injected for testing.\n";
+  const std::string outOfMemory = "5:Host: out of memory in Import_IO_Display_Info_Text(); the import ends.\n";
   const struct {
+    bool failAllocation;
     int64_t at;
     int jumpsAfter;  // host calls of the loop made when the jump comes; -1: none
-  } cases[] = {{0, -1}, {1, 0}, {2, 1}, {5, 4}, {12, -1} /* the Cleanup itself: nobody listens */};
+  } cases[] = {{false, 0, -1}, {false, 1, 0}, {false, 2, 1}, {false, 5, 4},
+               {false, 12, -1} /* the Cleanup itself: nobody listens */,
+               {true, 0, -1},  {true, 2, 1},   {true, 5, 4},   {true, 11, 10}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.failAllocation ? "allocation fails" : "kind 5") + " at " + std::to_string(c.at));
     vxhost::ResetHost();
-    vxhost::Kind5AtCall(c.at);
-    EXPECT_EQ(RunFakeImport(10), c.jumpsAfter) << c.at;
+    if (c.failAllocation) vxhost::FailAllocationAtCall(c.at);
+    else vxhost::Kind5AtCall(c.at);
+    EXPECT_EQ(RunFakeImport(10), c.jumpsAfter);
     const vxhost::Counters counters = vxhost::GetCounters();
     EXPECT_EQ(counters.initializes, 1);
     EXPECT_EQ(counters.cleanups, 1);
     EXPECT_EQ(counters.abortCleanups, c.jumpsAfter >= 0 ? 1 : 0);
     if (c.jumpsAfter >= 0) {
-      ASSERT_EQ(delivered.size(), 1u);
-      EXPECT_EQ(delivered[0], "5:Host: fatal message injected for testing.\n");
+      EXPECT_EQ(delivered, (std::vector<std::string>{c.failAllocation ? outOfMemory : injected}));
     } else {
       EXPECT_TRUE(delivered.empty());
     }
+    EXPECT_EQ(vxhost::RanOutOfMemory(), c.failAllocation && c.jumpsAfter >= 0);
+    EXPECT_TRUE(vxhost::HostErrors().empty());
   }
   // Counting goes on across imports; the message comes once.
+  vxhost::ResetHost();
   vxhost::Kind5AtCall(13);
   EXPECT_EQ(RunFakeImport(10), -1);
   EXPECT_EQ(RunFakeImport(10), 0) << "delivered right after the next Import_IO_Initialize";
   EXPECT_EQ(RunFakeImport(10), -1);
   EXPECT_TRUE(vxhost::HostErrors().empty());
+  // Outside an import there is nothing to end: a host error says it.
+  vxhost::ResetHost();
+  vxhost::FailAllocationAtCall(1);
+  Import_IO_Display_Info_Text("Reading Biovision Data");
+  EXPECT_EQ(vxhost::HostErrors(),
+            (std::vector<std::string>{"Host error: Import_IO_Display_Info_Text(): out of memory.\n"}));
+  EXPECT_TRUE(vxhost::RanOutOfMemory());
 }
 
 TEST_F(HostTest, AbortPollAnswersAtTheNthPollAndThroughTheHandler) {

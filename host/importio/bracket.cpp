@@ -23,6 +23,7 @@ void Initialize(const char* path, ImportIoCallback callback) {
   ++hostCore.counters.initializes;
   hostCore.importOpen = true;
   hostCore.callback = callback;
+  hostCore.kind5Sent = false;
   ForgetCachedWords();
 }
 

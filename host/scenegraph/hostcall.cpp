@@ -13,14 +13,39 @@ HostCore hostCore;
 
 namespace {
 const char kInjectedKind5Text[] = "Host: fatal message injected for testing.\n";
-ImportIoMessage injectedMessage;  // static: nothing on the stack when the callback jumps
+ImportIoMessage kind5Message;  // static: nothing on the stack when the callback jumps
 }  // namespace
 
-void DeliverInjectedMessage() noexcept {
+void ArmInjectedFault() noexcept {
+  if (hostCore.faultIsOutOfMemory) {
+    hostCore.allocationFailureDue = true;
+  } else {
+    hostCore.kind5Due = true;
+    hostCore.kind5Text = kInjectedKind5Text;
+  }
+}
+
+// Once per import: the plug-in ends it at the first, and a failure while it
+// winds down has nothing left to end.
+void DeliverKind5Message() noexcept {
   hostCore.kind5Due = false;
-  if (!hostCore.callback) return;
-  injectedMessage = ImportIoMessage{5, 0, 0, kInjectedKind5Text};
-  hostCore.callback(&injectedMessage);
+  if (!hostCore.callback || hostCore.kind5Sent) return;
+  hostCore.kind5Sent = true;
+  kind5Message = ImportIoMessage{5, 0, 0, hostCore.kind5Text};
+  hostCore.callback(&kind5Message);
+}
+
+void NoteOutOfMemory(const char* function) noexcept {
+  hostCore.outOfMemory = true;
+  if (!hostCore.callback) {
+    try { ReportHostError(function, "out of memory"); } catch (...) {}
+    return;
+  }
+  if (hostCore.kind5Due || hostCore.kind5Sent) return;
+  std::snprintf(hostCore.outOfMemoryText, sizeof hostCore.outOfMemoryText,
+                "Host: out of memory in %s; the import ends.\n", function);
+  hostCore.kind5Text = hostCore.outOfMemoryText;
+  hostCore.kind5Due = true;
 }
 
 void AppendCallLog(std::string line) { hostCore.log.push_back(std::move(line)); }
@@ -69,8 +94,12 @@ void ResetCore() {
   hostCore.messages.clear();
   hostCore.status.clear();
   hostCore.abortCountdown = 0;
-  hostCore.kind5Countdown = 0;
+  hostCore.faultCountdown = 0;
+  hostCore.faultIsOutOfMemory = false;
+  hostCore.allocationFailureDue = false;
   hostCore.kind5Due = false;
+  hostCore.kind5Sent = false;
+  hostCore.outOfMemory = false;
   hostCore.callback = nullptr;
   hostCore.importOpen = false;
   hostCore.importAborted = false;
@@ -101,9 +130,17 @@ Counters GetCounters() { return hostCore.counters; }
 
 void AbortAtPoll(int64_t n) { hostCore.abortCountdown = n > 0 ? n : 0; }
 
-void Kind5AtCall(int64_t n) {
-  hostCore.kind5Countdown = n > 0 ? n : 0;
+namespace {
+void InjectFaultAtCall(int64_t n, bool outOfMemory) {
+  hostCore.faultCountdown = n > 0 ? n : 0;
+  hostCore.faultIsOutOfMemory = outOfMemory;
+  hostCore.allocationFailureDue = false;
   hostCore.kind5Due = false;
 }
+}  // namespace
+
+void Kind5AtCall(int64_t n) { InjectFaultAtCall(n, false); }
+void FailAllocationAtCall(int64_t n) { InjectFaultAtCall(n, true); }
+bool RanOutOfMemory() { return hostCore.outOfMemory; }
 
 }  // namespace vxhost

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,8 +26,14 @@ struct HostCore {
   StatusSink statusSink;
   ProgressHandler progressHandler;
   int64_t abortCountdown = 0;   // polls left until the injected abort; 0 = off
-  int64_t kind5Countdown = 0;   // host calls left until the injected message
-  bool kind5Due = false;
+  int64_t faultCountdown = 0;   // host calls left until the injected fault
+  bool faultIsOutOfMemory = false;  // the injected fault: a failed allocation, else a bare kind-5 message
+  bool allocationFailureDue = false;  // the current call's body fails as if it could not allocate
+  bool kind5Due = false;        // a kind-5 message goes to the callback once the current call is done
+  const char* kind5Text = nullptr;
+  bool kind5Sent = false;       // this import had its kind-5 message: it is ending
+  bool outOfMemory = false;     // a host call could not allocate since the last reset
+  char outOfMemoryText[128] = {};
   ImportIoCallback callback = nullptr;
   bool importOpen = false;
   bool importAborted = false;  // Import_IO_Abort_Cleanup ran; Import_IO_Cleanup still ends the import
@@ -34,17 +41,24 @@ struct HostCore {
 extern HostCore hostCore;
 
 // Opens every counted host call (all but Sg_Inquire_Token).
+void ArmInjectedFault() noexcept;
 inline void EnterHostCall() {
   ++hostCore.counters.hostCalls;
-  if (hostCore.kind5Countdown != 0 && --hostCore.kind5Countdown == 0) hostCore.kind5Due = true;
+  if (hostCore.faultCountdown != 0 && --hostCore.faultCountdown == 0) ArmInjectedFault();
 }
 
 // Closes every counted host call once its work is done and every local with
 // a destructor is gone: the import's callback may jump across this frame.
-void DeliverInjectedMessage() noexcept;
+void DeliverKind5Message() noexcept;
 inline void AfterHostCall() noexcept {
-  if (hostCore.kind5Due) [[unlikely]] DeliverInjectedMessage();
+  if (hostCore.kind5Due) [[unlikely]] DeliverKind5Message();
 }
+
+// A host call that could not allocate ends the import: its message of kind
+// 5 goes to the callback once the call is done, so the plug-in jumps to its
+// trap and releases what it holds instead of going on without the memory.
+// Without an import the failure is a host error. Allocates nothing.
+void NoteOutOfMemory(const char* function) noexcept;
 
 inline bool CallLogOn() { return hostCore.logEnabled; }
 void AppendCallLog(std::string line);
@@ -61,7 +75,13 @@ void ShowStatus(std::string text);
 template <class Body>
 void Guarded(const char* function, Body&& body) noexcept {
   try {
+    if (hostCore.allocationFailureDue) [[unlikely]] {
+      hostCore.allocationFailureDue = false;
+      throw std::bad_alloc();
+    }
     body();
+  } catch (const std::bad_alloc&) {
+    NoteOutOfMemory(function);
   } catch (const std::exception& error) {
     try { ReportHostError(function, error.what()); } catch (...) {}
   } catch (...) {

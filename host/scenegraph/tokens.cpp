@@ -279,8 +279,11 @@ namespace {
   try {
     return const_cast<Token*>(InternToken(word));
   } catch (...) {
-    return nullptr;  // out of memory: the caller's next call reports the missing token
   }
+  // Out of memory: an import ends here, with no handler left on the stack.
+  NoteOutOfMemory("Sg_Inquire_Token()");
+  AfterHostCall();
+  return nullptr;
 }
 }  // namespace
 }  // namespace vxhost

@@ -181,6 +181,13 @@ void AbortAtPoll(int64_t n);
 // At the nth host call from now (1-based) the host delivers a message of
 // kind 5 through the import's callback; 0 switches it off.
 void Kind5AtCall(int64_t n);
+// The nth host call from now (1-based) fails as if it could not allocate;
+// 0 switches it off. Replaces Kind5AtCall's message, and it replaces this.
+void FailAllocationAtCall(int64_t n);
+// Whether a host call could not allocate since the host was reset. During
+// an import the host then ended it with one message of kind 5 naming the
+// call (docs/robustness.md).
+bool RanOutOfMemory();
 
 // Back to a fresh host: empty scene under "world", default frame rate,
 // no messages, empty log, counters and controls cleared, sinks kept.
