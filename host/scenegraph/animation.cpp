@@ -40,11 +40,11 @@ void SetAnimation(void* first, va_list ap) {
 void KeyRange(int32_t* start, int32_t* end) {
   int32_t first = INT32_MAX;
   int32_t last = INT32_MIN;
-  for (const auto& channel : TheScene().channels) {
-    if (channel->keys.empty()) continue;
-    first = std::min(first, channel->keys.front().time);
-    last = std::max(last, channel->keys.back().time);
-  }
+  ForEachChannel([&](const Channel& channel) {
+    if (channel.keys.empty()) return;
+    first = std::min(first, channel.keys.TimeAt(0));
+    last = std::max(last, channel.keys.BackTime());
+  });
   *start = first <= last ? first : 0;
   *end = first <= last ? last : 0;
 }

@@ -72,6 +72,12 @@ void KeyList::AddSegment() {
   }
   if (segmentCount_ == kMaxSegments) throw std::length_error("KeyList: too many keys");
   const int s = segmentCount_;
+  if (s == 1 && segments_ == &firstSegment_) {
+    auto** table = static_cast<Point**>(std::malloc(kMaxSegments * sizeof(Point*)));
+    if (!table) throw std::bad_alloc();
+    table[0] = firstSegment_;
+    segments_ = table;
+  }
   void* room = std::malloc(SegmentCapacity(s) * sizeof(Point));
   if (!room) throw std::bad_alloc();
   segments_[s] = static_cast<Point*>(room);
@@ -194,6 +200,9 @@ void KeyList::Trim() {
 
 void KeyList::Release() {
   for (int s = 0; s < segmentCount_; ++s) std::free(segments_[s]);
+  if (segments_ != &firstSegment_) std::free(segments_);
+  segments_ = &firstSegment_;
+  firstSegment_ = nullptr;
   segmentCount_ = 0;
   lastSegmentTrimmed_ = false;
   size_ = 0;

@@ -40,14 +40,18 @@ Instance& CreateInstance(std::string_view name) {
 
 void CreateDefaultChannels(Instance& instance) {
   Scene& scene = TheScene();
-  for (int entry = kTranslateX; entry <= kRotateZ; ++entry) {
-    if (instance.channels[entry]) continue;
-    auto channel = std::make_unique<Channel>();
-    channel->entry = entry;
-    channel->owner = &instance;
-    instance.channels[entry] = channel.get();
-    scene.channelHandles.insert(channel.get());
-    scene.channels.push_back(std::move(channel));
+  if (!instance.channels[kTranslateX]) {
+    // Grown first: once the block is made, nothing can fail and leave it half listed.
+    if (scene.channelBlocks.size() == scene.channelBlocks.capacity())
+      scene.channelBlocks.reserve(std::max<size_t>(16, 2 * scene.channelBlocks.capacity()));
+    std::unique_ptr<Channel[]> block(new Channel[kChannelsPerInstance]);
+    scene.channelBlockStarts.insert(reinterpret_cast<uintptr_t>(block.get()));
+    for (int k = 0; k < kChannelsPerInstance; ++k) {
+      block[k].entry = kTranslateX + k;
+      block[k].owner = &instance;
+      instance.channels[kTranslateX + k] = &block[k];
+    }
+    scene.channelBlocks.push_back(std::move(block));
   }
   instance.hasDefaultChannels = true;
 }
@@ -57,7 +61,12 @@ Channel* FindChannelHandleSlowly(const void* item) {
   const auto bits = reinterpret_cast<uintptr_t>(item);
   const void*& cached = theScene.handleCache[((bits >> 4) ^ (bits >> 14)) & 1023];
   if (cached != item) {
-    if (!theScene.channelHandles.contains(item)) return nullptr;
+    // A channel is an element of the block that starts at or below it.
+    const auto& starts = theScene.channelBlockStarts;
+    auto block = starts.upper_bound(bits);
+    if (block == starts.begin()) return nullptr;
+    const uintptr_t offset = bits - *--block;
+    if (offset >= kChannelsPerInstance * sizeof(Channel) || offset % sizeof(Channel) != 0) return nullptr;
     cached = item;
   }
   return static_cast<Channel*>(const_cast<void*>(item));
@@ -183,9 +192,9 @@ void MergeAll(std::vector<std::vector<int32_t>>& lists) {
 std::vector<int32_t> KeyTimes() {
   std::vector<std::vector<int32_t>> lists(1);  // the union first, then lists waiting
   size_t waiting = 0;
-  for (const auto& channel : TheScene().channels) {
-    const KeyList& keys = channel->keys;
-    if (keys.empty() || TimesAmong(keys, lists[0])) continue;
+  ForEachChannel([&](const Channel& channel) {
+    const KeyList& keys = channel.keys;
+    if (keys.empty() || TimesAmong(keys, lists[0])) return;
     std::vector<int32_t>& times = lists.emplace_back();
     times.reserve(keys.size());
     for (size_t i = 0; i < keys.size(); ++i) times.push_back(keys.TimeAt(i));
@@ -194,7 +203,7 @@ std::vector<int32_t> KeyTimes() {
       MergeAll(lists);
       waiting = 0;
     }
-  }
+  });
   MergeAll(lists);
   return std::move(lists[0]);
 }
@@ -208,15 +217,15 @@ bool TakeRange(int32_t* first, int32_t* last) {
 
 size_t KeyCount() {
   size_t count = 0;
-  for (const auto& channel : TheScene().channels) count += channel->keys.size();
+  ForEachChannel([&](const Channel& channel) { count += channel.keys.size(); });
   return count;
 }
 
 void ResetHost() {
   Scene& scene = TheScene();
   scene.instances.clear();
-  scene.channels.clear();
-  scene.channelHandles.clear();
+  scene.channelBlocks.clear();
+  scene.channelBlockStarts.clear();
   std::fill(std::begin(scene.handleCache), std::end(scene.handleCache), nullptr);
   scene.suffixHints.clear();
   scene.frameRate = kDefaultFrameRate;

@@ -4,10 +4,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "varnex/host.h"
@@ -28,12 +28,17 @@ struct TextHash {
 template <class Value>
 using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
 
+// An instance's default channels live in one block, in entry order.
+constexpr int kChannelsPerInstance = kRotateZ - kTranslateX + 1;
+
 struct Scene {
   TextMap<std::unique_ptr<Instance>> instances;
   Instance* world = nullptr;
-  std::vector<std::unique_ptr<Channel>> channels;
-  std::unordered_set<const void*> channelHandles;
-  // Handles found in channelHandles lately: an import cycles over a few
+  // In the order they were made. A block costs one allocation and one entry
+  // of the handle check where a channel of its own would cost nine of each.
+  std::vector<std::unique_ptr<Channel[]>> channelBlocks;
+  std::set<uintptr_t> channelBlockStarts;
+  // Handles found among the blocks lately: an import cycles over a few
   // hundred channels, so most checks end here.
   const void* handleCache[1024] = {};
   TextMap<uint64_t> suffixHints;       // per wanted name: every smaller suffix is taken
@@ -45,6 +50,12 @@ struct Scene {
 };
 extern Scene theScene;
 inline Scene& TheScene() { return theScene; }
+
+template <class Visit>
+void ForEachChannel(Visit&& visit) {
+  for (const auto& block : theScene.channelBlocks)
+    for (int k = 0; k < kChannelsPerInstance; ++k) visit(block[k]);
+}
 
 Instance* FindMutableInstance(std::string_view name);
 Instance& CreateInstance(std::string_view name);

@@ -154,7 +154,10 @@ class KeyList {
   void SetIds(const std::vector<uint32_t>& ids);
   std::vector<uint32_t> AllIds() const;
 
-  Point* segments_[kMaxSegments] = {};
+  // A list of one segment, as most channels of a big skeleton are, keeps its
+  // pointer here; a longer one moves the pointers to a table of kMaxSegments.
+  Point* firstSegment_ = nullptr;
+  Point** segments_ = &firstSegment_;
   int segmentCount_ = 0;
   bool lastSegmentTrimmed_ = false;
   size_t size_ = 0;
