@@ -4,6 +4,7 @@
 // Layout section.
 #include <csignal>
 #include <cstdio>
+#include <new>
 
 #include "commands/commands.h"
 #include "commands/program.h"
@@ -42,7 +43,15 @@ int main(int argc, char** argv) {
     return code == 0 ? varnex::kExitSuccess : varnex::kExitHostProblem;
   }
   for (const varnex::Command& command : program.commands) {
-    if (command.subcommand->parsed()) return command.run();
+    if (!command.subcommand->parsed()) continue;
+    // What no export caught (a take's capture, the printed scene): every
+    // output file removed its temporary on the way here.
+    try {
+      return command.run();
+    } catch (const std::bad_alloc&) {
+      std::fprintf(stderr, "varnex: out of memory; what was not finished was not written\n");
+      return varnex::kExitHostProblem;
+    }
   }
   return varnex::kExitHostProblem;
 }

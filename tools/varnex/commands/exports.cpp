@@ -1,6 +1,7 @@
 // The table of scene exports. A new export is one file with its setup
 // function and one line in kSceneExports.
 #include <cstdio>
+#include <new>
 
 #include "io/stop_signals.h"
 #include "commands/program.h"
@@ -27,12 +28,27 @@ void AddSceneExports(CLI::App& command, SceneExports& exports, const ExportSetti
   for (SceneExportSetup setup : kSceneExports) setup(command, exports, settings, gltf);
 }
 
+namespace {
+
+// An export too big for the memory left is not written; the next, smaller
+// one may still be. Its output file gave its temporary back on the way out.
+int WriteOrRunOutOfMemory(const SceneExport& sceneExport) {
+  try {
+    return sceneExport.write();
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "varnex: out of memory while writing %s; it was not written\n", sceneExport.target->c_str());
+    return kExitHostProblem;
+  }
+}
+
+}  // namespace
+
 int WriteSceneExports(const SceneExports& exports) {
   int exitCode = kExitSuccess;
   std::string written, notWritten;
   for (const SceneExport& sceneExport : exports) {
     if (sceneExport.target->empty()) continue;
-    const int code = StopRequested() ? kExitHostProblem : sceneExport.write();
+    const int code = StopRequested() ? kExitHostProblem : WriteOrRunOutOfMemory(sceneExport);
     std::string& list = code == kExitSuccess ? written : notWritten;
     list += (list.empty() ? "" : ", ") + *sceneExport.target;
     if (exitCode == kExitSuccess) exitCode = code;

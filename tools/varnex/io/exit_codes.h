@@ -6,6 +6,6 @@ namespace varnex {
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;       // an import failed, a file was not accepted
-constexpr int kExitHostProblem = 2;   // usage, plug-in, settings or output file problems
+constexpr int kExitHostProblem = 2;   // usage, plug-in, settings or output file problems, out of memory
 
 }  // namespace varnex

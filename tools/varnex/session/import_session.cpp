@@ -112,6 +112,12 @@ int32_t RunImport(const Plugin& plugin, const ImportRequest& request, const Take
   vxhost::SetMessageSink(PrintHostMessage);
   vxhost::SetStatusSink(nullptr);
   vxhost::SetProgressHandler(nullptr);
+  if (result != 0 && vxhost::RanOutOfMemory()) {
+    // The host said which call ran out; this says what it cost the user.
+    std::fprintf(stderr, "varnex: out of memory while importing %s; nothing was written\n",
+                 take.motion.string().c_str());
+    return kImportOutOfMemory;
+  }
   if (result == 0) SayWhatAcclaimLeftOpen(request, take);
   return result;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "io/exit_codes.h"
 #include "session/plugin.h"
 #include "session/reduction_options.h"
 #include "session/staged_take.h"
@@ -36,10 +37,15 @@ void AddImportOptions(CLI::App& command, ImportRequest& request);
 // skeleton (acclaim_pairing.h). Without one, prints what was tried.
 std::optional<TakeFiles> ResolveTake(const std::string& file, const ImportRequest& request);
 
+// What RunImport answers when the host ran out of memory and ended the
+// import: varnex's exit code for host problems.
+constexpr int32_t kImportOutOfMemory = kExitHostProblem;
+
 // Imports one take under its file's stem (staged_take.h); after a
 // successful Acclaim import says in a line which frame rate timed the motion
 // and what the skeleton's unit length does, unless the options chose.
-// Answers the plug-in's result: 0 imported, 1 failed or stopped.
+// Answers the plug-in's result: 0 imported, 1 failed or stopped; or
+// kImportOutOfMemory, after a line saying so.
 int32_t RunImport(const Plugin& plugin, const ImportRequest& request, const TakeFiles& take);
 
 }  // namespace varnex
