@@ -5,6 +5,7 @@
 #include "tokens.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 namespace vxhost {
@@ -35,8 +36,18 @@ void DeliverKind5Message() noexcept {
   hostCore.callback(&kind5Message);
 }
 
+namespace {
+// Given back when a call runs out, so that the message saying so, and the
+// plug-in's clean-up, still find room. Below the allocator's first mmap
+// threshold, so it lies in the heap however early it is made.
+constexpr size_t kMemoryReserveBytes = 64 * 1024;
+void* memoryReserve = std::malloc(kMemoryReserveBytes);
+}  // namespace
+
 void NoteOutOfMemory(const char* function) noexcept {
   hostCore.outOfMemory = true;
+  std::free(memoryReserve);
+  memoryReserve = nullptr;
   if (!hostCore.callback) {
     try { ReportHostError(function, "out of memory"); } catch (...) {}
     return;
@@ -100,6 +111,7 @@ void ResetCore() {
   hostCore.kind5Due = false;
   hostCore.kind5Sent = false;
   hostCore.outOfMemory = false;
+  if (!memoryReserve) memoryReserve = std::malloc(kMemoryReserveBytes);
   hostCore.callback = nullptr;
   hostCore.importOpen = false;
   hostCore.importAborted = false;
