@@ -75,9 +75,17 @@ glm::dquat Unit(const glm::dquat& q) {
   return q / len;
 }
 
-glm::dquat FloatRounded(const glm::dquat& q) {
-  return glm::dquat(double(float(q.w)), double(float(q.x)), double(float(q.y)), double(float(q.z)));
+// A value as a float stores it. The float goes through memory that the
+// optimizer may not skip: GCC 12's vectorizer drops the rounding of two
+// doubles to float and back when it does them together.
+double AsStored(double x) {
+  const volatile float stored = float(x);
+  return stored;
 }
+
+glm::dvec3 AsStored(const glm::dvec3& v) { return {AsStored(v.x), AsStored(v.y), AsStored(v.z)}; }
+
+glm::dquat FloatRounded(const glm::dquat& q) { return glm::dquat(AsStored(q.w), AsStored(q.x), AsStored(q.y), AsStored(q.z)); }
 
 // The rotation vector (angle times axis) of a rotation with w >= 0.
 glm::dvec3 RotationVector(const glm::dquat& r) {
@@ -274,10 +282,10 @@ struct Track {
   void Clear() { keys.clear(), vectors.clear(), rotations.clear(), floats.clear(), shorts.clear(); }
 
   void KeepVector(uint32_t k, const glm::dvec3& v) {
-    const glm::vec3 stored(v);
+    const glm::dvec3 stored = AsStored(v);
     keys.push_back(k);
-    vectors.push_back(glm::dvec3(stored));
-    floats.insert(floats.end(), {stored.x, stored.y, stored.z});
+    vectors.push_back(stored);
+    floats.insert(floats.end(), {float(stored.x), float(stored.y), float(stored.z)});
   }
   void KeepRotation(uint32_t k, const glm::dquat& q) {
     keys.push_back(k);
@@ -667,7 +675,7 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
   }
 
   std::vector<double> times(samples);
-  for (size_t k = 0; k < samples; ++k) times[k] = double(float(double(take.ticks[k]) / take.ticksPerSecond));
+  for (size_t k = 0; k < samples; ++k) times[k] = AsStored(double(take.ticks[k]) / take.ticksPerSecond);
   const double bound = kCompactionBound * RestSize(take) * kVerifyShare;
   const double angle = kCompactionAngle * kVerifyShare;
   // A world orientation within the angle has axes whose dot products with
@@ -682,7 +690,7 @@ std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
   std::vector<std::array<int, 2>> trackOf(n, {-1, -1});
   for (size_t i = 0; i < n; ++i) {
     const TakeNode& node = take.nodes[i];
-    restVector[i] = glm::dvec3(glm::vec3(Clean(node.rest.translation)));
+    restVector[i] = AsStored(Clean(node.rest.translation));
     restRotation[i] = FloatRounded(Unit(node.rest.rotation));
     const double parentStretch = node.parent < 0 ? 1.0 : stretch[size_t(node.parent)];
     for (const bool rotation : {false, true}) {
