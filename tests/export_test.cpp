@@ -597,6 +597,37 @@ std::vector<glm::dvec3> Positions(const varnex::Take& take, size_t sample) {
   return positions;
 }
 
+// World positions of every instance of a scene JSON at a time, read as a
+// tool would: channels keyed at every frame give T·R(order)·S, anything
+// else its static transform.
+std::vector<glm::dvec3> JsonPositions(const json& scene, int32_t ticks) {
+  std::map<std::string, size_t> index;
+  std::vector<glm::dmat4> world;
+  std::vector<glm::dvec3> positions;
+  for (const json& instance : scene["instances"]) {
+    glm::dmat4 local(1.0);
+    const json& channels = instance["channels"];
+    if (channels.empty()) {
+      const std::vector<double> m = instance["staticTransform"].get<std::vector<double>>();
+      for (int e = 0; e < 16; ++e) local[e / 4][e % 4] = m[size_t(e)];
+    } else {
+      double value[9] = {0, 0, 0, 1, 1, 1, 0, 0, 0};
+      for (const json& channel : channels)
+        for (const json& key : channel["keys"])
+          if (key[0].get<int32_t>() == ticks) value[channel["entry"].get<int>() - vxhost::kTranslateX] = key[1];
+      local = glm::translate(glm::dmat4(1.0), glm::dvec3(value[0], value[1], value[2])) *
+              vxhost::EulerRotation(instance["eulerOrderCode"], value[6], value[7], value[8]) *
+              glm::scale(glm::dmat4(1.0), glm::dvec3(value[3], value[4], value[5]));
+    }
+    const json& parent = instance["parent"];
+    const auto up = parent.is_null() ? index.end() : index.find(parent.get<std::string>());
+    world.push_back(up == index.end() ? local : world[up->second] * local);
+    index[instance["name"].get<std::string>()] = world.size() - 1;
+    positions.emplace_back(world.back()[3]);
+  }
+  return positions;
+}
+
 }  // namespace
 
 // Each rule on a figure of our own: the floor, or the figure's shape, tells
@@ -666,6 +697,20 @@ TEST(TakeMeaning, DecidesWhatAFigureMeans) {
     }
     if (c.spec.positionsRepeatOffset) {
       EXPECT_EQ(worst <= 1e-4, c.replace) << "bones " << worst << " off their offsets at the first frame";
+    }
+    // The scene JSON, read back with the host's rules, stands where the take does.
+    const json scene = json::parse(varnex::SceneJsonText("figure.bvh", meaning.settings));
+    const json& keys = scene["instances"][1]["channels"][0]["keys"];
+    for (const size_t k : {size_t(0), keys.size() / 2, keys.size() - 1}) {
+      const int32_t ticks = keys[k][0].get<int32_t>();
+      const size_t sample = size_t(std::find(take.ticks.begin(), take.ticks.end(), ticks) - take.ticks.begin());
+      ASSERT_LT(sample, take.ticks.size());
+      const std::vector<glm::dvec3> fromJson = JsonPositions(scene, ticks);
+      const std::vector<glm::dvec3> exported = Positions(take, sample);
+      ASSERT_EQ(fromJson.size(), exported.size());
+      for (size_t i = 0; i < exported.size(); ++i)
+        EXPECT_LT(glm::length(fromJson[i] - exported[i]), 1e-4 * std::max(1.0, meaning.height))
+            << take.nodes[i].name << " at sample " << sample;
     }
   }
 }

@@ -9,8 +9,8 @@
 
 namespace varnex {
 
-// The document as written, instance by instance, its head naming the
-// settings the other exports of the take apply.
+// The document as written, instance by instance: every length, axis and
+// order read as the other exports of the take read it, the head naming how.
 std::string SceneJsonText(const std::string& sourceFile, const ExportSettings& settings);
 bool WriteSceneJson(const std::string& path, const std::string& sourceFile, const ExportSettings& settings,
                     std::string& error);

@@ -68,6 +68,22 @@ LocalPose LocalPoseAt(const vxhost::Instance& instance, double ticks) {
   return pose;
 }
 
+bool IsMotionRoot(const vxhost::Instance& instance) {
+  const vxhost::Instance* parent = instance.parent;
+  return !parent || parent == vxhost::World() || !vxhost::IsAnimated(*parent);
+}
+
+TranslationReading ReadTranslation(const vxhost::Instance& instance, const ExportSettings& settings) {
+  TranslationReading reading;
+  if (IsMotionRoot(instance)) {
+    reading.factor = reading.restFactor = settings.rootMotionScale;
+  } else if (settings.replaceJointPositions) {
+    for (int axis = 0; axis < 3; ++axis)
+      if (!instance.locked[0][axis]) reading.offset[axis] = instance.staticTransform[3][axis];
+  }
+  return reading;
+}
+
 bool IsGroupingNode(const vxhost::Instance& instance) {
   return instance.parent == vxhost::World() && !instance.children.empty() && !vxhost::IsAnimated(instance) &&
          !instance.jointNode;

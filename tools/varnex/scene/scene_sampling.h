@@ -11,6 +11,8 @@
 
 #include <varnex/host.h>
 
+#include "scene/export_settings.h"
+
 namespace varnex {
 
 // Every key time of the scene together with every frame time of the take
@@ -29,6 +31,22 @@ struct LocalPose {
 // channels when it is animated (rotation in its Euler order), else from its
 // static transform.
 LocalPose LocalPoseAt(const vxhost::Instance& instance, double ticks);
+
+// Whether an animated instance carries its take's own motion: nothing
+// animated stands above it.
+bool IsMotionRoot(const vxhost::Instance& instance);
+
+// How the exports read an animated instance's translation channels, axis
+// by axis, before units and the turn to Y-up: value × factor − offset; its
+// rest (the static offset) × restFactor. The root's motion takes the
+// Acclaim unit length, as its bones do; below the root, a joint whose
+// position channels hold the whole translation gives back the offset the
+// importers added to them, on the axes it may move along.
+struct TranslationReading {
+  double factor = 1.0, restFactor = 1.0;
+  glm::dvec3 offset{0.0};
+};
+TranslationReading ReadTranslation(const vxhost::Instance& instance, const ExportSettings& settings);
 
 // A still instance right under "world" that only groups a skeleton, as the
 // node a BVH import names after its file. Pictures leave it out: a line

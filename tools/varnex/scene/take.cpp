@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <numbers>
 #include <unordered_map>
 #include <utility>
 
@@ -14,6 +13,7 @@
 
 #include <varnex/host.h>
 
+#include "scene/export_axes.h"
 #include "scene/scene_sampling.h"
 
 namespace varnex {
@@ -91,16 +91,6 @@ void SampleInstance(const vxhost::Instance& instance, const std::vector<int32_t>
   for (size_t i = 0; i < rows.Longest(); ++i) node.rotation.push_back(EulerQuat(*axes, rows.At(i)));
 }
 
-// Below the root the importers key a position channel as the file's value
-// plus the offset; where the file's values are the whole translation, the
-// offset comes off again. Axes without a channel stay locked at the offset.
-void ReplaceOffset(const vxhost::Instance& instance, TakeNode& node) {
-  for (int axis = 0; axis < 3; ++axis) {
-    if (instance.locked[0][axis]) continue;
-    for (glm::dvec3& v : node.translation) v[axis] -= node.rest.translation[axis];
-  }
-}
-
 // Any quaternion the format can carry: unit length, or no turn.
 glm::dquat Usable(const glm::dquat& q) {
   const double length = glm::length(q);
@@ -109,21 +99,18 @@ glm::dquat Usable(const glm::dquat& q) {
 }
 
 // Units and axes of the export, applied to one node: lengths scale, and a
-// Z-up scene turns upright by conjugating every local transform with the
-// quarter turn about X, which turns the whole scene and nothing else.
-void Convert(TakeNode& node, double lengthScale, bool zUp) {
-  const glm::dquat upright = glm::angleAxis(-0.5 * std::numbers::pi, glm::dvec3(1.0, 0.0, 0.0));
-  auto length = [&](glm::dvec3& v) { v = lengthScale * (zUp ? upright * v : v); };
-  auto turn = [&](glm::dquat& q) { q = Usable(zUp ? upright * q * glm::conjugate(upright) : q); };
-  auto axes = [&](glm::dvec3& v) {
-    if (zUp) std::swap(v.y, v.z);
-  };
+// Z-up scene turns upright (scene/export_axes.h), which turns the whole
+// scene and nothing else.
+void Convert(TakeNode& node, double lengthScale, const AxisTurn& turn) {
+  auto length = [&](glm::dvec3& v) { v = lengthScale * TurnVector(turn, v); };
+  auto rotation = [&](glm::dquat& q) { q = Usable(TurnRotation(turn, q)); };
+  auto scale = [&](glm::dvec3& v) { v = TurnScale(turn, v); };
   length(node.rest.translation);
-  turn(node.rest.rotation);
-  axes(node.rest.scale);
+  rotation(node.rest.rotation);
+  scale(node.rest.scale);
   for (glm::dvec3& v : node.translation) length(v);
-  for (glm::dquat& q : node.rotation) turn(q);
-  for (glm::dvec3& v : node.scale) axes(v);
+  for (glm::dquat& q : node.rotation) rotation(q);
+  for (glm::dvec3& v : node.scale) scale(v);
 }
 
 }  // namespace
@@ -150,6 +137,7 @@ Take CaptureTakeAt(const std::string& name, std::vector<int32_t> ticks, const Ex
   std::unordered_map<const vxhost::Instance*, int> index;
   index.reserve(instances.size());
   Rows rows;
+  const AxisTurn turn = ExportAxisTurn(settings.up);
   take.nodes.resize(instances.size());
   for (size_t i = 0; i < instances.size(); ++i) {
     const vxhost::Instance& instance = *instances[i];
@@ -163,18 +151,14 @@ Take CaptureTakeAt(const std::string& name, std::vector<int32_t> ticks, const Ex
     if (animated) {
       node.rest.translation = glm::dvec3(instance.staticTransform[3]);
       if (!take.ticks.empty()) SampleInstance(instance, take.ticks, rows, node);
-      // The root's own motion, as the settings ask (an Acclaim unit length).
-      const bool root = node.parent < 0 || !vxhost::IsAnimated(*instance.parent);
-      if (root && settings.rootMotionScale != 1.0) {
-        node.rest.translation *= settings.rootMotionScale;
-        for (glm::dvec3& v : node.translation) v *= settings.rootMotionScale;
-      }
-      if (!root && settings.replaceJointPositions) ReplaceOffset(instance, node);
+      const TranslationReading reading = ReadTranslation(instance, settings);
+      node.rest.translation *= reading.restFactor;
+      for (glm::dvec3& v : node.translation) v = v * reading.factor - reading.offset;
     } else {
       const LocalPose pose = LocalPoseAt(instance, 0.0);
       node.rest = {pose.translation, Usable(pose.rotation), pose.scale};
     }
-    Convert(node, settings.scale, settings.up == 'z');
+    Convert(node, settings.scale, turn);
     // q and -q turn alike; keep neighbours on one side so that
     // interpolation between them takes the short way.
     for (size_t k = 1; k < node.rotation.size(); ++k)
