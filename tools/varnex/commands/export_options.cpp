@@ -1,24 +1,11 @@
 // Command-line side of MeaningOptions: the options and their worker form.
 #include "commands/export_options.h"
 
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace varnex {
 
 namespace {
-
-CLI::Validator PositiveNumber() {
-  return CLI::Validator(
-      [](std::string& text) {
-        char* end = nullptr;
-        const double value = std::strtod(text.c_str(), &end);
-        const bool usable = end != text.c_str() && *end == '\0' && std::isfinite(value) && value > 0.0;
-        return usable ? std::string() : "must be a number greater than 0, not " + text;
-      },
-      "F > 0");
-}
 
 std::string Number(double value) {
   char text[32];
@@ -32,23 +19,23 @@ void AddExportSettingsOptions(CLI::App& command, MeaningOptions& options) {
   CLI::Option* scale = command
                            .add_option("--scale", options.scale,
                                        "Multiply every exported length by F (e.g. 0.01 for centimetres to metres)")
-                           ->check(PositiveNumber());
+                           ->check(PositiveNumberCheck());
   command
       .add_option("--height", options.height,
                   "Scale each take so that its rest pose stands H tall along up (1.75: metres for people)")
-      ->check(PositiveNumber())
+      ->check(PositiveNumberCheck())
       ->excludes(scale);
   CLI::Option* up =
       command
           .add_option("--up", options.up,
                       "The file's up axis: auto (default: from where the figure's floor is), y or z; exports are Y-up")
-          ->check(CLI::IsMember({"auto", "y", "z"}));
+          ->check(UpAxisCheck());
   CLI::Option* positions =
       command
           .add_option("--joint-positions", options.jointPositions,
                       "Position channels below the root: auto (default: replace when they repeat the OFFSETs), "
                       "add (to the OFFSET) or replace (the OFFSET)")
-          ->check(CLI::IsMember({"auto", "add", "replace"}));
+          ->check(JointPositionsCheck());
   command
       .add_flag("--as-built", options.asBuilt,
                 "Adjust nothing: exports hold the scene as the plug-in built it (only --scale applies)")

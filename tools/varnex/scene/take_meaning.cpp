@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include <varnex/host.h>
 
@@ -158,6 +159,20 @@ void DecideSize(const MeaningOptions& options, Meaning& meaning) {
 }
 
 }  // namespace
+
+CLI::Validator PositiveNumberCheck() {
+  return CLI::Validator(
+      [](std::string& text) {
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        const bool usable = end != text.c_str() && *end == '\0' && std::isfinite(value) && value > 0.0;
+        return usable ? std::string() : "must be a number greater than 0, not " + text;
+      },
+      "F > 0");
+}
+
+CLI::Validator UpAxisCheck() { return CLI::IsMember({"auto", "y", "z"}); }
+CLI::Validator JointPositionsCheck() { return CLI::IsMember({"auto", "add", "replace"}); }
 
 double RestExtent(const Take& take, int axis) {
   const std::vector<bool> figure = FigureNodes(take);

@@ -8,10 +8,19 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "scene/export_settings.h"
 #include "scene/take.h"
 
 namespace varnex {
+
+// The checks of the options' values, shared by every front end: --scale
+// and --height take a finite number above 0, --up auto, y or z,
+// --joint-positions auto, add or replace.
+CLI::Validator PositiveNumberCheck();
+CLI::Validator UpAxisCheck();
+CLI::Validator JointPositionsCheck();
 
 // What the user asked for; the defaults give the meaning.
 struct MeaningOptions {

@@ -19,6 +19,8 @@ namespace varnex {
 
 namespace fs = std::filesystem;
 
+CLI::Validator FrameRateCheck() { return CLI::Range(1, vxhost::kTicksPerSecond); }
+
 void AddImportOptions(CLI::App& command, ImportRequest& request) {
   command.add_option("file", request.file, "BVH, ASF (with its AMC beside it) or AMC file")->required();
   command.add_option("more", request.moreFiles,
@@ -33,7 +35,7 @@ void AddImportOptions(CLI::App& command, ImportRequest& request) {
       .add_option("--frame-rate", request.frameRate,
                   "Frame rate of the scene before the import, in frames per second; formats without one "
                   "(AMC) take it")
-      ->check(CLI::Range(1, vxhost::kTicksPerSecond));
+      ->check(FrameRateCheck());
   command.add_flag("-q,--quiet", request.quiet, "Print neither progress nor the imported scene");
 }
 
@@ -41,19 +43,26 @@ bool OneTakeOfSkeleton(const ImportRequest& request) {
   return request.skeleton.empty() && request.moreFiles.size() == 1 && IsAsfFile(request.file);
 }
 
-std::optional<TakeFiles> ResolveTake(const std::string& file, const ImportRequest& request) {
+std::optional<TakeFiles> ResolveTake(const std::string& file, const std::string& skeleton, std::string& problem) {
   TakeFiles take{file, {}, fs::path(file).stem().string()};
   if (IsAmcFile(file)) {
-    std::string problem;
-    std::optional<fs::path> skeleton = FindSkeleton(file, request.skeleton, problem);
-    if (!skeleton) {
-      std::fprintf(stderr, "varnex: %s: %s\n", file.c_str(), problem.c_str());
+    std::string tried;
+    std::optional<fs::path> found = FindSkeleton(file, skeleton, tried);
+    if (!found) {
+      problem = file + ": " + tried;
       return std::nullopt;
     }
-    take.skeleton = *skeleton;
+    take.skeleton = *found;
   } else if (IsAsfFile(file)) {
     take.skeleton = file;
   }
+  return take;
+}
+
+std::optional<TakeFiles> ResolveTake(const std::string& file, const ImportRequest& request) {
+  std::string problem;
+  std::optional<TakeFiles> take = ResolveTake(file, request.skeleton, problem);
+  if (!take) std::fprintf(stderr, "varnex: %s\n", problem.c_str());
   return take;
 }
 

@@ -30,11 +30,17 @@ struct ImportRequest {
 // skeleton, as `--skeleton FILE.asf MOTION.amc` names it.
 bool OneTakeOfSkeleton(const ImportRequest& request);
 
+// --frame-rate's check: a whole rate from 1 to the host's ticks a second.
+CLI::Validator FrameRateCheck();
+
 // Adds FILE and the import options to a command that imports.
 void AddImportOptions(CLI::App& command, ImportRequest& request);
 
 // The files of the take whose motion is `file`: an AMC is paired with its
-// skeleton (acclaim_pairing.h). Without one, prints what was tried.
+// skeleton (acclaim_pairing.h), the one given when there is one. Without
+// one, says in `problem` what was tried, after the file's name.
+std::optional<TakeFiles> ResolveTake(const std::string& file, const std::string& skeleton, std::string& problem);
+// The same for the command line, which prints the problem.
 std::optional<TakeFiles> ResolveTake(const std::string& file, const ImportRequest& request);
 
 // What RunImport answers when the host ran out of memory and ended the

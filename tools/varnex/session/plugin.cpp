@@ -62,25 +62,32 @@ std::string DefaultPluginPath() {
   return (program.parent_path() / kPluginFileName).string();
 }
 
-std::optional<Plugin> Plugin::Start(const HostOptions& options) {
+std::optional<Plugin> Plugin::Start(const HostOptions& options, std::string& problem) {
   std::string path = options.pluginPath.empty() ? DefaultPluginPath() : options.pluginPath;
   // The library stays loaded until the program ends, as in a host application.
   void* library = OpenLibrary(path);
   if (library == nullptr) {
-    std::fprintf(stderr, "varnex: cannot load the plug-in %s: %s\n", path.c_str(), LoadError().c_str());
+    problem = "cannot load the plug-in " + path + ": " + LoadError();
     return std::nullopt;
   }
   auto entry = reinterpret_cast<PluginEntryPoint>(FindSymbol(library, "Varnex_Plugin_EntryPoint"));
   if (entry == nullptr) {
-    std::fprintf(stderr, "varnex: %s has no entry point Varnex_Plugin_EntryPoint\n", path.c_str());
+    problem = path + " has no entry point Varnex_Plugin_EntryPoint";
     return std::nullopt;
   }
 
   Plugin plugin(entry);
-  vxhost::SetMessageSink(PrintHostMessage);
   std::optional<std::string> settings = PrepareSettingsDirectory(options);
   plugin.Call({{"parent_hWnd", nullptr},
                {"initialize", settings ? StringValue(settings->c_str()) : nullptr}});
+  return plugin;
+}
+
+std::optional<Plugin> Plugin::Start(const HostOptions& options) {
+  vxhost::SetMessageSink(PrintHostMessage);
+  std::string problem;
+  std::optional<Plugin> plugin = Start(options, problem);
+  if (!plugin) std::fprintf(stderr, "varnex: %s\n", problem.c_str());
   return plugin;
 }
 

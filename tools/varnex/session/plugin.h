@@ -31,6 +31,9 @@ class Plugin {
   // the reason to stderr and answers nothing. From here on every host
   // message goes to stderr as it is sent (PrintHostMessage).
   static std::optional<Plugin> Start(const HostOptions& options);
+  // The same for a front end with a message sink of its own: the reason of
+  // a failure goes into `problem`, and the host's sink is left as it is.
+  static std::optional<Plugin> Start(const HostOptions& options, std::string& problem);
 
   // One call of the entry point; answers the result cell.
   int32_t Call(const std::vector<KeywordValue>& list) const;

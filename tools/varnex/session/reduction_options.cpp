@@ -24,9 +24,6 @@ std::string ThresholdProblem(const std::string& text) {
   return {};
 }
 
-const CLI::Validator kThreshold(
-    [](std::string& text) { return ThresholdProblem(text); }, "NUMBER > 0", "");
-
 std::string Trim(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return {};
@@ -46,13 +43,17 @@ bool FlagOn(const std::string& value) {
 
 }  // namespace
 
+CLI::Validator ThresholdCheck() {
+  return CLI::Validator([](std::string& text) { return ThresholdProblem(text); }, "NUMBER > 0", "");
+}
+
 void AddReductionOptions(CLI::App& command, ReductionOptions& options) {
   command.add_option("--distance-threshold", options.distanceThreshold,
                      "Distance threshold of translation keyframe reduction, above 0")
-      ->check(kThreshold);
+      ->check(ThresholdCheck());
   command.add_option("--angular-threshold", options.angularThreshold,
                      "Angular threshold of rotation keyframe reduction, in degrees, above 0")
-      ->check(kThreshold);
+      ->check(ThresholdCheck());
   // A flag function, since CLI11 would count into an optional<bool> and so set it always.
   command.add_flag_function(
       "--reduce-translation,!--no-reduce-translation",
@@ -81,13 +82,17 @@ void AppendReductionArguments(const ReductionOptions& options, std::vector<std::
     arguments.push_back(*options.reduceRotation ? "--reduce-rotation" : "--no-reduce-rotation");
 }
 
-std::string OptionsFileNotice(const ReductionOptions& options, const HostOptions& host) {
+namespace {
+
+// Each key and value of the options file, in order, read by the plug-in's
+// rules for its lines; answers the file's path, empty when there is none.
+template <typename Take>
+std::string ReadOptionsFile(const HostOptions& host, Take take) {
   const std::optional<std::string> directory = SettingsDirectory(host);
   if (!directory) return {};
   const std::string path = *directory + "imp_bvh.ini";
   std::ifstream file(path);
-  std::string line, said;
-  auto say = [&said](const std::string& text) { said += (said.empty() ? "" : ", ") + text; };
+  std::string line;
   while (std::getline(file, line)) {
     line = Trim(line);
     if (line.size() < 2 || line[0] == '#' || line[0] == '[') continue;
@@ -96,6 +101,17 @@ std::string OptionsFileNotice(const ReductionOptions& options, const HostOptions
     if (equals == std::string::npos) break;
     const std::string key = Trim(line.substr(keyStart, equals - keyStart)), value = Trim(line.substr(equals + 1));
     if (key.empty() || value.empty()) break;  // the plug-in reads no further either
+    take(key, value);
+  }
+  return path;
+}
+
+}  // namespace
+
+std::string OptionsFileNotice(const ReductionOptions& options, const HostOptions& host) {
+  std::string said;
+  auto say = [&said](const std::string& text) { said += (said.empty() ? "" : ", ") + text; };
+  const std::string path = ReadOptionsFile(host, [&](const std::string& key, const std::string& value) {
     if (key == "ena_trans_kf_reduction" && !options.reduceTranslation)
       say(std::string("translation reduction ") + (FlagOn(value) ? "on" : "off"));
     else if (key == "ena_rot_kf_reduction" && !options.reduceRotation)
@@ -104,8 +120,24 @@ std::string OptionsFileNotice(const ReductionOptions& options, const HostOptions
       say("distance threshold " + value);
     else if (key == "angular_threshold2" && !options.angularThreshold)
       say("angular threshold " + value);
-  }
+  });
   return said.empty() ? std::string() : "varnex: from " + path + ": " + said;
+}
+
+ReductionOptions EveryReductionOption(const ReductionOptions& options, const HostOptions& host) {
+  // The plug-in's own values before any options file or keyword.
+  ReductionOptions chosen{"0.01", "0.01", false, false};
+  ReadOptionsFile(host, [&chosen](const std::string& key, const std::string& value) {
+    if (key == "ena_trans_kf_reduction") chosen.reduceTranslation = FlagOn(value);
+    else if (key == "ena_rot_kf_reduction") chosen.reduceRotation = FlagOn(value);
+    else if (key == "distance_threshold2") chosen.distanceThreshold = value;
+    else if (key == "angular_threshold2") chosen.angularThreshold = value;
+  });
+  if (options.distanceThreshold) chosen.distanceThreshold = options.distanceThreshold;
+  if (options.angularThreshold) chosen.angularThreshold = options.angularThreshold;
+  if (options.reduceTranslation) chosen.reduceTranslation = options.reduceTranslation;
+  if (options.reduceRotation) chosen.reduceRotation = options.reduceRotation;
+  return chosen;
 }
 
 }  // namespace varnex
