@@ -5,7 +5,7 @@
 # included in angle brackets (<varnex/host.h>).
 set -uo pipefail
 root=${1:?usage: layering_check.sh TOOLS_VARNEX_DIR}
-declare -A rank=([io]=0 [library]=1 [session]=2 [scene]=3 [export]=4 [player]=5 [commands]=6 [main]=7)
+declare -A rank=([io]=0 [library]=1 [session]=2 [scene]=3 [export]=4 [player]=5 [commands]=6 [python]=6 [main]=7)
 status=0
 cd "$root" || exit 2
 while IFS= read -r file; do
