@@ -140,20 +140,24 @@ std::string RenderSvgPreview(const std::string& fileName, const ExportSettings& 
         x = left + kCell / 2 + h * scale;
         y = top + kLabel + (kCell - 4) / 2 - (p[up] - cy) * scale;
       };
+      // Drawn in the host's order of instances, not the map's order of
+      // addresses, so that the same take always gives the same picture.
       svg += "<g stroke=\"#23486e\" stroke-width=\"2\" stroke-linecap=\"round\">\n";
-      for (const auto& [instance, p] : pose.world) {
-        auto parent = pose.world.find(instance->parent);
-        if (parent == pose.world.end() || !DrawsBoneFromParent(*instance)) continue;
+      for (const vxhost::Instance* instance : instances) {
+        const auto self = pose.world.find(instance), parent = pose.world.find(instance->parent);
+        if (self == pose.world.end() || parent == pose.world.end() || !DrawsBoneFromParent(*instance)) continue;
         double x1, y1, x2, y2;
         at(parent->second, x1, y1);
-        at(p, x2, y2);
+        at(self->second, x2, y2);
         svg += "<line x1=\"" + Number(x1) + "\" y1=\"" + Number(y1) + "\" x2=\"" + Number(x2) + "\" y2=\"" +
                Number(y2) + "\"/>\n";
       }
       svg += "</g>\n<g fill=\"#c0392b\">\n";
-      for (const auto& [instance, p] : pose.world) {
+      for (const vxhost::Instance* instance : instances) {
+        const auto self = pose.world.find(instance);
+        if (self == pose.world.end()) continue;
         double x, y;
-        at(p, x, y);
+        at(self->second, x, y);
         svg += "<circle cx=\"" + Number(x) + "\" cy=\"" + Number(y) + "\" r=\"2\"/>\n";
       }
       svg += "</g>\n";
