@@ -264,6 +264,7 @@ PyTake LoadOne(const std::string& file, const LoadOptions& options) {
   if (!outcome.problem.empty()) Raise(PyExc_RuntimeError, outcome.problem);
   WarnMessages(outcome.messages);
   if (outcome.stopped) RaiseStopped(file);
+  if (outcome.outOfMemory) Raise(PyExc_MemoryError, outcome.failure);
   if (!outcome.failure.empty()) RaiseImportFailed(outcome.failure, file, MessageTexts(outcome.messages));
   for (const std::string& notice : outcome.notices) Warn(varnexWarningType, notice);
   return PyTake(outcome.take);

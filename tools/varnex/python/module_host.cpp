@@ -167,6 +167,12 @@ LoadOutcome LoadTake(const std::string& file, const LoadOptions& given) {
   const int32_t result = ImportIntoHost(*plugin, *files, take->options, outcome.stopped);
   outcome.messages = vxhost::Messages();
   if (outcome.stopped) return outcome;
+  if (result != 0 && vxhost::RanOutOfMemory()) {
+    // The host said which call ran out; this says what it cost.
+    outcome.outOfMemory = true;
+    outcome.failure = "out of memory while importing " + file;
+    return outcome;
+  }
   if (result != 0) {
     // The plug-in's last word is why it failed; what it said before are warnings.
     outcome.failure = outcome.messages.empty() ? "the plug-in did not import " + file
