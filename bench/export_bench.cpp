@@ -3,11 +3,13 @@
 // another the frames of a fixed skeleton; Google Benchmark fits each, and the
 // walks are linear when both fit O(N) with a small RMS. BM_CompactRealTake
 // times the compaction alone on a real take made as long as compare.sh's
-// big.bvh, and reports the glb's size.
+// big.bvh, and reports the glb's size; BM_CompactRealFiles does so for every
+// real take at once.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 #include <varnex/host.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -97,6 +99,14 @@ bool ImportRepeatedRealTake(const std::filesystem::path& source, int copies) {
   return imported;
 }
 
+size_t KeysKept(const std::vector<varnex::CompactNode>& compact) {
+  size_t keys = 0;
+  for (const varnex::CompactNode& node : compact)
+    for (const auto* track : {&node.translation, &node.rotation, &node.scale})
+      if (*track) keys += (*track)->samples.size();
+  return keys;
+}
+
 void BM_CompactRealTake(benchmark::State& state) {
   const std::filesystem::path source = std::filesystem::path(VARNEX_SHARED_MOCAP) / "bvh" / "cmu_cgspeed_01_03.bvh";
   if (!ImportRepeatedRealTake(source, 8)) {
@@ -107,11 +117,7 @@ void BM_CompactRealTake(benchmark::State& state) {
   const varnex::Take take = varnex::CaptureTake("big", settings);
   size_t keys = 0;
   for (auto _ : state) {
-    const std::vector<varnex::CompactNode> compact = varnex::CompactTake(take, false);
-    keys = 0;
-    for (const varnex::CompactNode& node : compact)
-      for (const auto* track : {&node.translation, &node.rotation, &node.scale})
-        if (*track) keys += (*track)->samples.size();
+    keys = KeysKept(varnex::CompactTake(take, false));
     benchmark::DoNotOptimize(keys);
   }
   state.counters["frames"] = double(take.ticks.size());
@@ -120,9 +126,47 @@ void BM_CompactRealTake(benchmark::State& state) {
   vxhost::ResetHost();
 }
 
+// Every take of the mocap folder (each BVH file, each ASF with the AMC of
+// its name), compacted in turn: what the compaction's tuned constants are
+// checked on besides big.bvh.
+void BM_CompactRealFiles(benchmark::State& state) {
+  std::vector<std::filesystem::path> files;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(VARNEX_SHARED_MOCAP, error)) {
+    std::filesystem::path amc = entry.path();
+    if (entry.path().extension() == ".bvh" ||
+        (entry.path().extension() == ".asf" && std::filesystem::exists(amc.replace_extension(".amc"))))
+      files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  const varnex::ExportSettings settings;
+  std::vector<varnex::Take> takes;
+  for (const std::filesystem::path& file : files) {
+    vxhost::ResetHost();
+    if (varnexbench::ImportFile(file.string()) == 0) takes.push_back(varnex::CaptureTake(file.stem().string(), settings));
+  }
+  vxhost::ResetHost();
+  if (takes.empty()) {
+    state.SkipWithError("no real takes at " VARNEX_SHARED_MOCAP);
+    return;
+  }
+  size_t keys = 0;
+  for (auto _ : state) {
+    keys = 0;
+    for (const varnex::Take& take : takes) keys += KeysKept(varnex::CompactTake(take, false));
+    benchmark::DoNotOptimize(keys);
+  }
+  size_t bytes = 0;
+  for (const varnex::Take& take : takes) bytes += varnex::EncodeGlb(varnex::BuildGltf({take}, take.name, settings)).size();
+  state.counters["takes"] = double(takes.size());
+  state.counters["keys"] = double(keys);
+  state.counters["glb_MB"] = double(bytes) / 1e6;
+}
+
 }  // namespace
 
 BENCHMARK(BM_CompactRealTake)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CompactRealFiles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportDeepChain)->RangeMultiplier(4)->Range(1000, 16000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportWideRoot)->RangeMultiplier(4)->Range(1000, 16000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportFrames)->RangeMultiplier(4)->Range(250, 4000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);

@@ -1,0 +1,65 @@
+// Clips and reads the regions of lines that a compacted track's segments
+// may take (line_region.h).
+#include "export/line_region.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace varnex {
+
+namespace {
+
+// The part of a convex polygon on the side of the line x + y dt = limit
+// that sign points away from, into to.
+void ClipHalf(const LineRegion& from, LineRegion& to, double dt, double sign, double limit) {
+  to.clear();
+  const size_t m = from.size();
+  for (size_t i = 0; i < m; ++i) {
+    const glm::dvec2& p = from[i];
+    const glm::dvec2& q = from[(i + 1) % m];
+    const double fp = sign * (p.x + p.y * dt - limit), fq = sign * (q.x + q.y * dt - limit);
+    if (fp <= 0.0) to.push_back(p);
+    if ((fp < 0.0 && fq > 0.0) || (fp > 0.0 && fq < 0.0)) to.push_back(p + (q - p) * (fp / (fp - fq)));
+  }
+}
+
+}  // namespace
+
+bool ClipSlab(const LineRegion& region, LineRegion& half, LineRegion& out, double dt, double lo, double hi) {
+  bool inside = true;
+  for (const glm::dvec2& p : region) inside = inside && lo <= p.x + p.y * dt && p.x + p.y * dt <= hi;
+  if (inside) return false;
+  ClipHalf(region, half, dt, 1.0, hi);
+  ClipHalf(half, out, dt, -1.0, lo);
+  return true;
+}
+
+glm::dvec2 Reach(const LineRegion& region, double dt) {
+  glm::dvec2 range(INFINITY, -INFINITY);
+  for (const glm::dvec2& p : region) {
+    const double v = p.x + p.y * dt;
+    range = {std::min(range.x, v), std::max(range.y, v)};
+  }
+  return range;
+}
+
+glm::dvec2 Slice(const LineRegion& region, double dt, double end) {
+  glm::dvec2 range(INFINITY, -INFINITY);
+  const size_t m = region.size();
+  double nearest = INFINITY, nearestStart = region.empty() ? 0.0 : region[0].x;
+  for (size_t i = 0; i < m; ++i) {
+    const glm::dvec2& p = region[i];
+    const glm::dvec2& q = region[(i + 1) % m];
+    const double fp = p.x + p.y * dt - end, fq = q.x + q.y * dt - end;
+    if (fp == 0.0) range = {std::min(range.x, p.x), std::max(range.y, p.x)};
+    if ((fp < 0.0 && fq > 0.0) || (fp > 0.0 && fq < 0.0)) {
+      const double x = p.x + (q.x - p.x) * (fp / (fp - fq));
+      range = {std::min(range.x, x), std::max(range.y, x)};
+    }
+    if (std::fabs(fp) < nearest) nearest = std::fabs(fp), nearestStart = p.x;
+  }
+  if (range.x > range.y) range = {nearestStart, nearestStart};
+  return range;
+}
+
+}  // namespace varnex
