@@ -140,6 +140,7 @@ class Compaction {
   void FindMovingAncestors();
   bool RefitChanged();
   void PlayBack(uint32_t pass);
+  void FindMovedNodes(size_t k0, size_t k1, bool all);
   void PlayNode(size_t i, size_t k, size_t k0);
   void CheckTurn(size_t i, size_t k, size_t k0, uint32_t pass);
   void CheckPosition(size_t i, size_t k, size_t k0, uint32_t pass);
@@ -177,6 +178,15 @@ class Compaction {
   std::vector<glm::dquat> wantedR, shownR;
   std::vector<uint8_t> replay, strayed;  // per sample
   std::vector<SampleRange> replays;
+  bool unsettled = false;  // a node strayed with no track to tighten
+  // Per track, the samples its last refit may have changed (by first
+  // sample), and how far playback has passed them.
+  std::vector<std::vector<SampleRange>> moved;
+  std::vector<size_t> movedCursor;
+  // Per node, over the block being played: whether a track of its own or
+  // of an ancestor moved there, and whether its world transform is needed
+  // (it moved, or a node below it did).
+  std::vector<uint8_t> nodeMoved, nodeNeeded;
   std::vector<Share> shares;
 };
 
@@ -199,6 +209,8 @@ Compaction::Compaction(const Take& take)
   wantedP.resize(n * block), shownT.resize(n * block);
   wantedR.resize(rigid ? n * block : 0), shownR.resize(n * block);
   replay.assign(samples, 0), strayed.assign(samples, 0);
+  moved.resize(tracks.size()), movedCursor.assign(tracks.size(), 0);
+  nodeMoved.assign(n, 0), nodeNeeded.assign(n, 0);
 }
 
 void Compaction::MeasureReach() {
@@ -254,14 +266,16 @@ bool Compaction::Settle() {
     if (!RefitChanged() || samples == 0) break;
     PlayBack(pass);
   }
-  return std::find(strayed.begin(), strayed.end(), 1) == strayed.end();
+  return !unsettled && std::find(strayed.begin(), strayed.end(), 1) == strayed.end();
 }
 
 // Fits every track whose tolerance shrank (every track at first) and marks
 // the samples whose playback may have changed; false when none did.
 bool Compaction::RefitChanged() {
   bool changed = false;
-  for (Track& track : tracks) {
+  for (size_t t = 0; t < tracks.size(); ++t) {
+    Track& track = tracks[t];
+    moved[t].clear(), movedCursor[t] = 0;
     if (track.fitted && track.changed.empty()) continue;
     const size_t i = size_t(track.node - take.nodes.data());
     replays.clear();
@@ -269,30 +283,60 @@ bool Compaction::RefitChanged() {
     for (auto [from, to] : replays) {
       if (track.count == 1) from = 0, to = samples - 1;
       std::fill(replay.begin() + long(from), replay.begin() + long(std::min(to + 1, samples)), uint8_t(1));
+      moved[t].push_back({from, to});
       changed = true;
     }
+    std::sort(moved[t].begin(), moved[t].end());
   }
   return changed;
 }
 
-// Plays the marked samples back, block by block, node by node, and
-// tightens tracks wherever a node strays.
+// Plays the marked samples back, block by block, and tightens tracks
+// wherever a node strays. Only nodes below a track that moved in the block
+// are checked: any other node shows what it showed when last checked, and
+// was within the bounds then, or a track above it would have tightened and
+// moved.
 void Compaction::PlayBack(uint32_t pass) {
   for (Track& track : tracks) track.Rewind();
   for (size_t k0 = 0; k0 < samples; k0 += block) {
     const size_t k1 = std::min(samples, k0 + block);
     if (std::find(replay.begin() + long(k0), replay.begin() + long(k1), uint8_t(1)) == replay.begin() + long(k1)) continue;
     for (size_t k = k0; k < k1; ++k) strayed[k] = 0;
+    FindMovedNodes(k0, k1, pass == 1);
     for (size_t i = 0; i < n; ++i) {
+      if (!nodeNeeded[i]) continue;
       for (size_t k = k0; k < k1; ++k) {
         if (!replay[k]) continue;
         PlayNode(i, k, k0);
+        if (!nodeMoved[i]) continue;
         // A node without a rotation of its own is turned as its parent.
         if (trackOf[i][1] >= 0) CheckTurn(i, k, k0, pass);
         CheckPosition(i, k, k0, pass);
       }
     }
     std::fill(replay.begin() + long(k0), replay.begin() + long(k1), uint8_t(0));
+  }
+}
+
+// Which nodes a track moved in samples k0 to k1 (not included) reaches,
+// and the nodes above them, whose transforms theirs are composed from;
+// every node when all.
+void Compaction::FindMovedNodes(size_t k0, size_t k1, bool all) {
+  auto movedHere = [&](int t) {
+    if (t < 0) return false;
+    const std::vector<SampleRange>& ranges = moved[size_t(t)];
+    size_t& c = movedCursor[size_t(t)];
+    while (c < ranges.size() && ranges[c].second < k0) ++c;
+    return c < ranges.size() && ranges[c].first < k1;
+  };
+  for (size_t i = 0; i < n; ++i) {
+    const int p = take.nodes[i].parent;
+    nodeMoved[i] = all || (p >= 0 && nodeMoved[size_t(p)]) || movedHere(trackOf[i][0]) || movedHere(trackOf[i][1]);
+    nodeNeeded[i] = nodeMoved[i];
+  }
+  for (size_t i = n; i-- > 0;) {
+    const int p = take.nodes[i].parent;
+    if (p >= 0 && nodeNeeded[i]) nodeNeeded[size_t(p)] = 1;
   }
 }
 
@@ -367,6 +411,8 @@ void Compaction::CheckPosition(size_t i, size_t k, size_t k0, uint32_t pass) {
 // Tightens the tracks that add the most of the shares, by more the further
 // the node strayed beyond its limit.
 void Compaction::TightenMost(size_t k, uint32_t pass, double limit, double error) {
+  // Nothing moves such a node, so it is not played again.
+  if (shares.empty()) unsettled = true;
   double most = 0.0;
   for (const Share& share : shares) most = std::max(most, share.error);
   const double factor = std::min(kMaxFactor, kAimShare * limit / error);

@@ -14,12 +14,19 @@ namespace {
 void ClipHalf(const LineRegion& from, LineRegion& to, double dt, double sign, double limit) {
   to.clear();
   const size_t m = from.size();
+  if (m == 0) return;
+  // Each corner's side is worked out once, carried from one edge to the next.
+  auto side = [&](const glm::dvec2& p) { return sign * (p.x + p.y * dt - limit); };
+  const double first = side(from[0]);
+  double fp = first;
   for (size_t i = 0; i < m; ++i) {
     const glm::dvec2& p = from[i];
-    const glm::dvec2& q = from[(i + 1) % m];
-    const double fp = sign * (p.x + p.y * dt - limit), fq = sign * (q.x + q.y * dt - limit);
+    const bool last = i + 1 == m;
+    const glm::dvec2& q = from[last ? 0 : i + 1];
+    const double fq = last ? first : side(q);
     if (fp <= 0.0) to.push_back(p);
     if ((fp < 0.0 && fq > 0.0) || (fp > 0.0 && fq < 0.0)) to.push_back(p + (q - p) * (fp / (fp - fq)));
+    fp = fq;
   }
 }
 
@@ -49,7 +56,7 @@ glm::dvec2 Slice(const LineRegion& region, double dt, double end) {
   double nearest = INFINITY, nearestStart = region.empty() ? 0.0 : region[0].x;
   for (size_t i = 0; i < m; ++i) {
     const glm::dvec2& p = region[i];
-    const glm::dvec2& q = region[(i + 1) % m];
+    const glm::dvec2& q = region[i + 1 == m ? 0 : i + 1];
     const double fp = p.x + p.y * dt - end, fq = q.x + q.y * dt - end;
     if (fp == 0.0) range = {std::min(range.x, p.x), std::max(range.y, p.x)};
     if ((fp < 0.0 && fq > 0.0) || (fp > 0.0 && fq < 0.0)) {
