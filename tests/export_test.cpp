@@ -28,6 +28,7 @@
 #include "scene/scene_sampling.h"
 #include "export/svg_preview.h"
 #include "scene/take.h"
+#include "scene/take_edits.h"
 #include "scene/take_meaning.h"
 #include "library/acclaim_pairing.h"
 #include "export/compact_animation.h"
@@ -734,5 +735,128 @@ TEST(TakeMeaning, RealFilesStandUpright) {
     double lo = INFINITY, hi = -INFINITY;
     for (const glm::dvec3& p : first) lo = std::min(lo, p.y), hi = std::max(hi, p.y);
     EXPECT_LE(std::abs(lo), 0.05 * (hi - lo)) << "lowest point " << lo << " of a figure " << hi - lo << " tall";
+  }
+}
+
+// -- Frames, rate and in place, on the walker (40 frames at 30 fps, its
+// hips travelling along z while its legs swing)
+
+// Each edit against the whole take: a kept frame is the take's frame
+// exactly, a new one between frames is where the scene's own curves put it
+// (one-axis turns: slerp and the curves agree, to the curves' floats).
+TEST(TakeEdits, KeepAndRetimeTheTake) {
+  struct Case {
+    const char* name;
+    varnex::TakeEdits edits;
+    size_t frames;
+    double first, step;  // the whole take's frame at kept frame k: first + k × step
+    int32_t rate;
+  } cases[] = {
+      {"a range", {.firstFrame = 10, .endFrame = 20}, 10, 10, 1, 30},
+      {"the last five", {.firstFrame = -5}, 5, 35, 1, 30},
+      {"all but the last", {.endFrame = -1}, 39, 0, 1, 30},
+      {"an end beyond the take", {.firstFrame = 38, .endFrame = 100}, 2, 38, 1, 30},
+      {"one frame", {.firstFrame = 7, .endFrame = 8}, 1, 7, 1, 30},
+      {"half the rate", {.fps = 15}, 20, 0, 2, 15},
+      {"twice the rate", {.fps = 60}, 79, 0, 0.5, 60},
+      {"its own rate", {.fps = 30}, 40, 0, 1, 30},
+      {"a rate that meets few frames", {.fps = 12}, 16, 0, 2.5, 12},
+      {"a range at another rate", {.firstFrame = -10, .fps = 12}, 4, 30, 2.5, 12},
+      {"one frame at a higher rate", {.firstFrame = 3, .endFrame = 4, .fps = 60}, 1, 3, 0, 60},
+  };
+  vxtest::ScratchDir scratch;
+  ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("walker.bvh", FigureBvh({}))), 0);
+  const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
+  const varnex::Take whole = varnex::CaptureTake("walker", {});
+  ASSERT_EQ(whole.ticks.size(), 40u);
+  ASSERT_EQ(whole.frameRate, 30);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(varnex::TakeEditsProblem(c.edits, whole.ticks.size()).empty());
+    const varnex::Take take = varnex::CaptureTake("walker", {.edits = c.edits});
+    ASSERT_EQ(take.ticks.size(), c.frames);
+    EXPECT_EQ(take.frameRate, c.rate);
+    EXPECT_EQ(take.ticks, varnex::EditedTicks(whole.ticks, c.edits));
+    for (size_t k = 0; k < c.frames; ++k) {
+      EXPECT_EQ(take.ticks[k], varnex::FrameTick(int64_t(k), c.rate));
+      const double frame = c.first + double(k) * c.step;
+      const std::vector<glm::dvec3> got = Positions(take, k);
+      if (frame == std::floor(frame)) {
+        EXPECT_EQ(got, Positions(whole, size_t(frame))) << "frame " << k;
+        continue;
+      }
+      for (size_t i = 0; i < instances.size(); ++i) {
+        const glm::dvec3 want = vxhost::WorldPosition(*instances[i], frame * vxhost::kTicksPerSecond / 30.0);
+        EXPECT_LE(glm::length(got[i] - want), 1e-6 * 50) << instances[i]->name << " at frame " << k;
+      }
+    }
+  }
+}
+
+// In place, the hips keep their first place on the ground and their height;
+// every joint keeps its place about them.
+TEST(TakeEdits, InPlaceKeepsTheWalkOnTheSpot) {
+  vxtest::ScratchDir scratch;
+  for (const bool zUp : {false, true}) {
+    SCOPED_TRACE(zUp ? "Z up" : "Y up");
+    ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("walker.bvh", FigureBvh({.zUp = zUp}))), 0);
+    const varnex::ExportSettings settings = varnex::DecideMeaning({}, 1.0).settings;
+    const varnex::Take whole = varnex::CaptureTake("walker", settings);
+    for (const int64_t first : {0, 10}) {
+      varnex::ExportSettings held = settings;
+      held.edits = {.firstFrame = first, .inPlace = true};
+      const varnex::Take take = varnex::CaptureTake("walker", held);
+      ASSERT_EQ(take.nodes[1].name, "Hips");
+      const glm::dvec3 start = Positions(take, 0)[1];
+      EXPECT_EQ(glm::dvec2(start.x, start.z), glm::dvec2(Positions(whole, size_t(first))[1].x,
+                                                        Positions(whole, size_t(first))[1].z));
+      for (size_t k = 0; k < take.ticks.size(); ++k) {
+        const std::vector<glm::dvec3> got = Positions(take, k), was = Positions(whole, k + size_t(first));
+        EXPECT_NEAR(got[1].x, start.x, 1e-9);
+        EXPECT_NEAR(got[1].z, start.z, 1e-9);
+        EXPECT_NEAR(got[1].y, was[1].y, 1e-9);
+        for (size_t i = 2; i < got.size(); ++i)
+          EXPECT_LE(glm::length((got[i] - got[1]) - (was[i] - was[1])), 1e-9) << take.nodes[i].name << " " << k;
+      }
+    }
+  }
+}
+
+// --frames as written: what each range keeps of a take of 24 frames, and
+// the words for one that keeps none.
+TEST(TakeEdits, FrameRangesAsWritten) {
+  struct Case {
+    const char* text;
+    size_t first, end;    // kept of 24 frames
+    const char* refused;  // when the text is, the reason; when the take is, the problem
+  } cases[] = {
+      {"10:20", 10, 20, ""},
+      {"-5:", 19, 24, ""},
+      {":3", 0, 3, ""},
+      {"+2:-1", 2, 23, ""},
+      {"20:100", 20, 24, ""},
+      {"10:-20", 0, 0, "--frames 10:-20 keeps no frame of the take's 24 frames"},
+      {"30:", 0, 0, "--frames 30: keeps no frame of the take's 24 frames"},
+      {"5:5", 0, 0, "5:5 keeps no frame: frames A to B-1 are kept, and 5 is not before 5"},
+      {"-2:-5", 0, 0, "-2:-5 keeps no frame: frames A to B-1 are kept, and -2 is not before -5"},
+      {"-3:0", 0, 0, "-3:0 keeps no frame: frames A to B-1 are kept, and none is before 0"},
+      {"1.5:3", 0, 0, "must be A:B, A: or :B with whole frame numbers (negative ones count from the end), not 1.5:3"},
+      {":", 0, 0, "must be A:B, A: or :B with whole frame numbers (negative ones count from the end), not :"},
+      {"12", 0, 0, "must be A:B, A: or :B with whole frame numbers (negative ones count from the end), not 12"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    varnex::TakeEdits edits;
+    std::string error;
+    const bool read = varnex::ParseFrameRange(c.text, edits, error);
+    if (!read) {
+      EXPECT_EQ(error, c.refused);
+      continue;
+    }
+    EXPECT_EQ(varnex::ParseFrameRange(varnex::FrameRangeText(edits), edits, error), true);
+    const varnex::FrameSpan span = varnex::KeptFrames(edits, 24);
+    EXPECT_EQ(span.first, c.first);
+    EXPECT_EQ(span.end, c.end);
+    EXPECT_EQ(varnex::TakeEditsProblem(edits, 24), c.refused);
   }
 }

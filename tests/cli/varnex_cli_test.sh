@@ -257,6 +257,42 @@ TABLE
     [ "$(stat -c %a new.json)" == 640 ] || fail "a new file under umask 027 has mode $(stat -c %a new.json)"
     expect_files . "config dangling.csv got.csv link.csv made.csv new.json $([ "$(id -u)" -eq 0 ] && echo 'null ')pipe.csv real.csv stderr.txt stdout.txt "
     ;;
+  take_edits)
+    # --frames, --fps and --in-place as a user writes them: the frames each
+    # keeps of walk.bvh's 10, or the words that refuse it; convert hands them on.
+    walk="$samples/walk.bvh"
+    while IFS='|' read -r options frames message; do
+      rm -f out.csv
+      run import "$walk" -q $options --positions out.csv
+      if [ -z "$frames" ]; then
+        expect_code 2
+        [ "$(grep -v '^varnex: walk: up' stderr.txt | head -n 1)" == "$message" ] || fail "$options: $(cat stderr.txt)"
+        [ ! -e out.csv ] || fail "$options wrote out.csv"
+        continue
+      fi
+      expect_code 0
+      [ "$(cut -d, -f1 out.csv | sed 1d | uniq | wc -l)" == "$frames" ] || fail "$options kept $(cut -d, -f1 out.csv | sed 1d | uniq | wc -l) frames"
+    done <<TABLE
+--frames 2:5|3|
+--frames -4:|4|
+--frames :-1|9|
+--frames 8:100|2|
+--frames 4:5 --fps 120|1|
+--fps 15|5|
+--fps 60|19|
+--frames 5:5||--frames: 5:5 keeps no frame: frames A to B-1 are kept, and 5 is not before 5
+--frames 10:-30||varnex: walk: --frames 10:-30 keeps no frame of the take's 10 frames; nothing was written
+--frames 2-5||--frames: must be A:B, A: or :B with whole frame numbers (negative ones count from the end), not 2-5
+--fps 0||--fps: Value 0 not in range 1 to 4800
+TABLE
+    # In place the hips hold their first x and z; their height still moves.
+    run import "$walk" -q --in-place --positions out.csv
+    [ "$(grep ',walk/Hips,' out.csv | cut -d, -f4,6 | sort -u | wc -l)" == 1 ] || fail "the hips travel in place"
+    [ "$(grep ',walk/Hips,' out.csv | cut -d, -f5 | sort -u | wc -l)" -gt 1 ] || fail "the hips lost their height"
+    run convert "$walk" --out-dir out --format csv --frames=-4: --fps 60
+    expect_code 0
+    [ "$(cut -d, -f1 out/walk.csv | sed 1d | uniq | wc -l)" == 7 ] || fail "convert kept $(cut -d, -f1 out/walk.csv | sed 1d | uniq | wc -l) frames"
+    ;;
   output_names)
     # An extension is matched in any case; one varnex does not write is refused
     # before the import, naming the ones it does; a folder that is not there too.

@@ -3,9 +3,23 @@
 
 #include <cstdio>
 
+#include <varnex/host.h>
+
+#include "scene/take_edits.h"
+
 namespace varnex {
 
 namespace {
+
+CLI::Validator FrameRange() {
+  return CLI::Validator(
+      [](std::string& text) {
+        TakeEdits edits;
+        std::string error;
+        return ParseFrameRange(text, edits, error) ? std::string() : error;
+      },
+      "A:B");
+}
 
 std::string Number(double value) {
   char text[32];
@@ -43,6 +57,22 @@ void AddExportSettingsOptions(CLI::App& command, MeaningOptions& options) {
       ->excludes(positions)
       ->excludes("--height");
   command.add_flag("--exact", options.exact, "Keep every frame in the animation instead of compacting it");
+  command
+      .add_option_function<std::string>(
+          "--frames",
+          [&options](const std::string& text) {
+            std::string error;
+            ParseFrameRange(text, options.edits, error);
+          },
+          "Keep frames A to B-1 (A: to the end, :B from the start; negative numbers count from the end, "
+          "as in --frames=-60:); the kept take starts at time 0")
+      ->check(FrameRange());
+  command
+      .add_option("--fps", options.edits.fps,
+                  "Resample to N frames per second: rotations by slerp, translations linearly")
+      ->check(CLI::Range(1, vxhost::kTicksPerSecond));
+  command.add_flag("--in-place", options.edits.inPlace,
+                   "Hold the root at its first place on the ground; it keeps its height");
 }
 
 std::vector<std::string> ExportSettingsArguments(const MeaningOptions& options) {
@@ -53,6 +83,10 @@ std::vector<std::string> ExportSettingsArguments(const MeaningOptions& options) 
   if (options.jointPositions != "auto") args.insert(args.end(), {"--joint-positions", options.jointPositions});
   if (options.asBuilt) args.push_back("--as-built");
   if (options.exact) args.push_back("--exact");
+  // = keeps a range that starts with "-" from reading as an option.
+  if (!FrameRangeText(options.edits).empty()) args.push_back("--frames=" + FrameRangeText(options.edits));
+  if (options.edits.fps > 0) args.insert(args.end(), {"--fps", std::to_string(options.edits.fps)});
+  if (options.edits.inPlace) args.push_back("--in-place");
   return args;
 }
 

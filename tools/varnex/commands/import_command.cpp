@@ -21,7 +21,9 @@
 #include "commands/scene_print.h"
 #include "export/svg_preview.h"
 #include "io/stop_signals.h"
+#include "scene/scene_sampling.h"
 #include "scene/take.h"
+#include "scene/take_edits.h"
 #include "scene/take_meaning.h"
 #include "commands/worker_report.h"
 
@@ -47,6 +49,14 @@ Meaning UnderstandTake(ImportCommand& command, const TakeFiles& take) {
   command.exportSettings = meaning.settings;
   NoteTakeMeaning(MeaningSummary(meaning), meaning.height);
   return meaning;
+}
+
+// A range of frames that keeps none of this take's is said, and nothing is written.
+bool EditsApply(const std::string& takeName, const ExportSettings& settings) {
+  const std::string problem = TakeEditsProblem(settings.edits, SampleTicks().size());
+  if (problem.empty()) return true;
+  std::fprintf(stderr, "varnex: %s: %s; nothing was written\n", takeName.c_str(), problem.c_str());
+  return false;
 }
 
 void SayMeaning(const std::string& takeName, const Meaning& meaning) {
@@ -135,8 +145,9 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
     } else {
       SayMeaning(take.name + ": as " + takes.front().name, *meaning);
     }
+    if (!EditsApply(take.name, command.exportSettings)) return kExitHostProblem;
     captured.push_back(CaptureTake(take.name, command.exportSettings));
-    if (!pages.preview.empty() || !pages.card.empty()) card.figures.push_back(SceneFigures(take.motion.string()));
+    if (!pages.preview.empty() || !pages.card.empty()) card.figures.push_back(SceneFigures(take.motion.string(), command.exportSettings));
     // The card's picture is of the first take, drawn while its scene stands.
     if (!pages.card.empty() && captured.size() == 1)
       card.svg = RenderSvgPreview(take.motion.string(), command.exportSettings);
@@ -218,6 +229,7 @@ int RunImportCommand(const HostOptions& host, ImportCommand& command) {
     std::fflush(stdout);
   }
   SayMeaning(take->name, UnderstandTake(command, *take));
+  if (!EditsApply(take->name, command.exportSettings)) return kExitHostProblem;
   return WriteSceneExports(command.exports);
 }
 

@@ -100,7 +100,7 @@ void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const Expo
                        const std::string source = named.empty() ? *base : named;
                        GalleryCardFiles files;
                        files.svg = RenderSvgPreview(source, settings);
-                       files.figures = {SceneFigures(source)};
+                       files.figures = {SceneFigures(source, settings)};
                        files.writePlayer = [&](const std::string& path, std::string& error) {
                          return WriteHtmlPlayer(path, source, gltf, settings, error);
                        };

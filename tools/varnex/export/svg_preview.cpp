@@ -46,17 +46,32 @@ struct Pose {
   std::map<const vxhost::Instance*, glm::dvec3> world;
 };
 
-// The frames shown: the first, the last and evenly spaced ones between.
-std::vector<int32_t> ShownTicks() {
-  const std::vector<int32_t> all = SampleTicks();
-  if (all.empty()) return {0};
-  std::vector<int32_t> shown;
-  const int count = std::min<int>(kColumns, int(all.size()));
-  for (int i = 0; i < count; ++i) {
-    const size_t index = count == 1 ? 0 : size_t(double(i) * double(all.size() - 1) / (count - 1) + 0.5);
-    shown.push_back(all[index]);
-  }
+// The samples shown of `all`: the first, the last and evenly spaced ones between.
+std::vector<size_t> ShownSamples(size_t all) {
+  const int count = std::min<int>(kColumns, int(std::max<size_t>(all, 1)));
+  std::vector<size_t> shown;
+  for (int i = 0; i < count; ++i)
+    shown.push_back(count == 1 ? 0 : size_t(double(i) * double(all - 1) / (count - 1) + 0.5));
   return shown;
+}
+
+// The take with the shown frames. Unedited, only they are captured; edits
+// (frames, rate, in place) work on the whole take, which is captured then.
+Take ShownTake(const ExportSettings& settings, std::vector<size_t>& samples, size_t& frames) {
+  if (settings.edits.Any()) {
+    Take take = CaptureTake("", settings);
+    frames = take.ticks.size();
+    samples = ShownSamples(frames);
+    if (take.ticks.empty()) take.ticks = {0};
+    return take;
+  }
+  const std::vector<int32_t> all = SampleTicks();
+  frames = all.size();
+  std::vector<int32_t> shown;
+  for (size_t index : ShownSamples(all.size())) shown.push_back(all.empty() ? 0 : all[index]);
+  samples.clear();
+  for (size_t i = 0; i < shown.size(); ++i) samples.push_back(i);
+  return CaptureTakeAt("", shown, settings);
 }
 
 }  // namespace
@@ -64,12 +79,13 @@ std::vector<int32_t> ShownTicks() {
 std::string RenderSvgPreview(const std::string& fileName, const ExportSettings& settings) {
   const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
   // The take lists its nodes as the host lists its instances.
-  const std::vector<int32_t> shown = ShownTicks();
-  const Take take = CaptureTakeAt("", shown, settings);
+  std::vector<size_t> shown;
+  size_t frames = 0;
+  const Take take = ShownTake(settings, shown, frames);
   std::vector<Pose> poses;
   std::vector<glm::dmat4> world;
-  for (size_t sample = 0; sample < shown.size(); ++sample) {
-    Pose pose{shown[sample], {}};
+  for (const size_t sample : shown) {
+    Pose pose{take.ticks[sample], {}};
     WorldTransforms(take, sample, world);
     for (size_t i = 0; i < instances.size(); ++i) {
       const glm::dvec3 p(world[i][3]);
@@ -96,7 +112,7 @@ std::string RenderSvgPreview(const std::string& fileName, const ExportSettings& 
   }
   const double scale = extent > 0.0 ? (kCell - 2 * kMargin) / extent : 1.0;
 
-  const int32_t rate = vxhost::FrameRate();
+  const int32_t rate = take.frameRate;
   const double width = kColumns * kCell, height = kHeader + 2 * (kCell + kLabel);
   std::string svg;
   svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Number(width) + "\" height=\"" + Number(height) +
@@ -111,7 +127,7 @@ std::string RenderSvgPreview(const std::string& fileName, const ExportSettings& 
   }
   char summary[200];
   std::snprintf(summary, sizeof summary, "%zu joints, %zu end effectors, %d frames per second, %zu of %zu frames shown",
-                joints, ends, rate, poses.size(), SampleTicks().size());
+                joints, ends, rate, poses.size(), frames);
   svg += "<text x=\"12\" y=\"44\" font-size=\"13\" fill=\"#555\">" + std::string(summary) + "</text>\n";
 
   for (int view = 0; view < 2; ++view) {

@@ -16,6 +16,7 @@
 #include "export/gltf_export.h"
 #include "player/player_page.h"
 #include "scene/scene_sampling.h"
+#include "scene/take_edits.h"
 
 namespace varnex {
 
@@ -59,11 +60,11 @@ std::vector<int> AnimationIndices(const std::vector<std::string>& takeNames, con
 
 }  // namespace
 
-TakeFigures SceneFigures(const std::string& fileName) {
-  const std::vector<int32_t> ticks = SampleTicks();
+TakeFigures SceneFigures(const std::string& fileName, const ExportSettings& settings) {
+  const std::vector<int32_t> ticks = EditedTicks(SampleTicks(), settings.edits);
   TakeFigures figures;
   figures.file = std::filesystem::path(fileName).filename().string();
-  figures.frameRate = vxhost::FrameRate();
+  figures.frameRate = settings.edits.fps > 0 ? settings.edits.fps : vxhost::FrameRate();
   figures.frames = ticks.size();
   if (!ticks.empty()) {
     figures.start = double(ticks.front()) / vxhost::kTicksPerSecond;
@@ -142,7 +143,7 @@ bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, Share
                      const ExportSettings& settings, std::string& error) {
   const std::string stem = std::filesystem::path(fileName).stem().string();
   return WritePage(path, [&] {
-    return RenderHtmlPlayer(gltf.OfScene(stem, settings), {stem}, {SceneFigures(fileName)},
+    return RenderHtmlPlayer(gltf.OfScene(stem, settings), {stem}, {SceneFigures(fileName, settings)},
                             std::filesystem::path(fileName).filename().string());
   }, error);
 }

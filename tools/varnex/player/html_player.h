@@ -16,7 +16,8 @@ namespace varnex {
 
 // What the page's header and the gallery's card say of one take. The glb
 // holds neither the frame rate nor the frame count, so they are read from
-// the host scene right after the take's import.
+// the host scene right after the take's import, as the settings' edits
+// leave the take.
 struct TakeFigures {
   std::string file;  // the take's file, without its folder
   double frameRate = 0.0;
@@ -24,7 +25,7 @@ struct TakeFigures {
   double start = 0.0, seconds = 0.0;  // first frame and length, in seconds
   size_t joints = 0;
 };
-TakeFigures SceneFigures(const std::string& fileName);
+TakeFigures SceneFigures(const std::string& fileName, const ExportSettings& settings);
 
 // {"takes": [...]}, an object per take, as the page and the gallery read it.
 nlohmann::json FiguresJson(const std::vector<TakeFigures>& figures);

@@ -18,11 +18,10 @@ std::vector<int32_t> SampleTicks() {
   // The take's span and its frames, ascending as they are made, then merged
   // with the key times: no sort.
   std::vector<int32_t> frames{first};
-  // Frame f lands where the importers put it: (f × 4800) / rate, truncated.
   for (int64_t f = 0; rate > 0; ++f) {
-    const double t = std::trunc(double(float(f * vxhost::kTicksPerSecond) / float(rate)));
+    const int32_t t = FrameTick(f, rate);
     if (t > last) break;
-    if (t >= first) frames.push_back(int32_t(t));
+    if (t >= first) frames.push_back(t);
   }
   frames.push_back(last);
   std::vector<int32_t> ticks;
@@ -30,6 +29,10 @@ std::vector<int32_t> SampleTicks() {
   std::set_union(keyTimes.begin(), keyTimes.end(), frames.begin(), frames.end(), std::back_inserter(ticks));
   ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
   return ticks;
+}
+
+int32_t FrameTick(int64_t frame, int32_t rate) {
+  return int32_t(std::trunc(double(float(frame * vxhost::kTicksPerSecond) / float(rate))));
 }
 
 namespace {

@@ -21,6 +21,10 @@ namespace varnex {
 // its frames, and between reduced keys the curves are sampled at each.
 std::vector<int32_t> SampleTicks();
 
+// The tick frame f of a take timed at rate lands on, as the importers put
+// it: (f × 4800) / rate in single precision, truncated.
+int32_t FrameTick(int64_t frame, int32_t rate);
+
 struct LocalPose {
   glm::dvec3 translation{0.0};
   glm::dquat rotation{1.0, 0.0, 0.0, 0.0};

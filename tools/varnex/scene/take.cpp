@@ -15,6 +15,7 @@
 
 #include "scene/export_axes.h"
 #include "scene/scene_sampling.h"
+#include "scene/take_edits.h"
 
 namespace varnex {
 
@@ -111,6 +112,7 @@ void Convert(TakeNode& node, double lengthScale, const AxisTurn& turn) {
   for (glm::dvec3& v : node.translation) length(v);
   for (glm::dquat& q : node.rotation) rotation(q);
   for (glm::dvec3& v : node.scale) scale(v);
+  node.eulerOrder = TurnEulerOrder(turn, node.eulerOrder);
 }
 
 }  // namespace
@@ -125,7 +127,9 @@ glm::dmat4 Matrix(const Transform& transform) {
 }
 
 Take CaptureTake(const std::string& name, const ExportSettings& settings) {
-  return CaptureTakeAt(name, SampleTicks(), settings);
+  Take take = CaptureTakeAt(name, SampleTicks(), settings);
+  if (settings.edits.Any()) ApplyTakeEdits(take, settings.edits);
+  return take;
 }
 
 Take CaptureTakeAt(const std::string& name, std::vector<int32_t> ticks, const ExportSettings& settings) {
@@ -133,6 +137,7 @@ Take CaptureTakeAt(const std::string& name, std::vector<int32_t> ticks, const Ex
   take.name = name;
   take.ticks = std::move(ticks);
   take.ticksPerSecond = vxhost::kTicksPerSecond;
+  take.frameRate = vxhost::FrameRate();
   const std::vector<const vxhost::Instance*> instances = vxhost::AllInstances();
   std::unordered_map<const vxhost::Instance*, int> index;
   index.reserve(instances.size());
@@ -147,6 +152,9 @@ Take CaptureTakeAt(const std::string& name, std::vector<int32_t> ticks, const Ex
     const auto parent = index.find(instance.parent);
     node.parent = parent == index.end() ? -1 : parent->second;
     node.drawsBone = DrawsBoneFromParent(instance);
+    node.joint = instance.jointNode;
+    node.endEffector = instance.endEffector;
+    node.eulerOrder = instance.eulerOrder;
     const bool animated = vxhost::IsAnimated(instance);
     if (animated) {
       node.rest.translation = glm::dvec3(instance.staticTransform[3]);

@@ -229,6 +229,7 @@ char DetectUpAxis(const Take& take, std::string& why) {
 Meaning DecideMeaning(const MeaningOptions& options, double unitLength) {
   Meaning meaning;
   meaning.settings.exact = options.exact;
+  meaning.settings.edits = options.edits;
   if (options.asBuilt) {
     meaning.settings.scale = options.scale;
     meaning.height = RestExtent(CaptureTakeAt("", {}, meaning.settings), 1);

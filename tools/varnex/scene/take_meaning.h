@@ -31,6 +31,7 @@ struct MeaningOptions {
   double height = 0.0;                  // the rest pose's height along up; 0: not asked
   bool asBuilt = false;                 // no adjustment: the scene as the plug-in built it, at scale
   bool exact = false;
+  TakeEdits edits{};                    // frames, rate, in place: handed on as asked
 };
 
 // One thing the take's line says: what was decided, and why.
