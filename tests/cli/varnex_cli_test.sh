@@ -259,7 +259,8 @@ TABLE
     ;;
   take_edits)
     # --frames, --fps and --in-place as a user writes them: the frames each
-    # keeps of walk.bvh's 10, or the words that refuse it; convert hands them on.
+    # keeps of walk.bvh's 10, or the words that refuse it; convert hands them
+    # on; the BVH output, which writes the edited take too.
     walk="$samples/walk.bvh"
     while IFS='|' read -r options frames message; do
       rm -f out.csv
@@ -292,12 +293,25 @@ TABLE
     run convert "$walk" --out-dir out --format csv --frames=-4: --fps 60
     expect_code 0
     [ "$(cut -d, -f1 out/walk.csv | sed 1d | uniq | wc -l)" == 7 ] || fail "convert kept $(cut -d, -f1 out/walk.csv | sed 1d | uniq | wc -l) frames"
+    # As BVH, cut and retimed, by import and convert; a BVH holds one take.
+    run import "$walk" -q --frames 2:6 --fps 60 -o out.bvh
+    expect_code 0
+    [ "$(grep '^Frame' out.bvh | tr '\n' ' ')" == "Frames: 7 Frame Time: 0.0166667 " ] || fail "out.bvh: $(grep '^Frame' out.bvh)"
+    run convert "$walk" --out-dir out --format bvh
+    expect_code 0
+    [ "$(grep -c ROOT out/walk.bvh)" == 1 ] || fail "convert --format bvh wrote: $(head -c 80 out/walk.bvh)"
+    run convert "$walk" --out-dir out --format bvh --merge
+    expect_code 2
+    expect_stderr "varnex: --merge puts a skeleton's takes into one file, which only glb and gltf hold, not bvh"
+    run import "$samples/figure.asf" "$samples/figure.amc" "$samples/figure_bow.amc" -o takes.bvh
+    expect_code 2
+    expect_stderr "varnex: a BVH file holds one take; several takes go into one glTF file (-o OUT.glb)"
     ;;
   output_names)
     # An extension is matched in any case; one varnex does not write is refused
     # before the import, naming the ones it does; a folder that is not there too.
     for row in "-o take.GLTF 0" "-o take.Glb 0" "--positions p.CSV 0" "--preview p.Svg 0" "--dump-json j.JSON 0" \
-      "-o take.fbx 2 --output: take.fbx: varnex writes .glb or .gltf here, or - for standard output" \
+      "-o take.fbx 2 --output: take.fbx: varnex writes .glb, .gltf or .bvh here, or - for standard output" \
       "--positions p.txt 2 --positions: p.txt: varnex writes .csv here, or - for standard output" \
       "--preview p.png 2" "--dump-json j 2" \
       "-o missing/take.glb 2 varnex: cannot write the glTF file to missing/take.glb: No such file or directory" \

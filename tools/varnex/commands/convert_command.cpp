@@ -31,6 +31,11 @@ int ShardCount(const std::string& shard) { return std::stoi(shard.substr(shard.f
 
 int RunConvert(const HostOptions& host, const ConvertOptions& options) {
   StopSignals stopSignals;
+  if (options.merge && options.format != "glb" && options.format != "gltf") {
+    std::fprintf(stderr, "varnex: --merge puts a skeleton's takes into one file, which only glb and gltf hold, not %s\n",
+                 options.format.c_str());
+    return kExitHostProblem;
+  }
   std::string problem;
   Library library;
   if (!ScanLibrary({options.inputs, options.skeleton, options.format, options.merge, options.outDir, options.gallery},
@@ -179,8 +184,8 @@ void SetupConvertCommand(Program& program) {
   CLI::App* command = program.cli.add_subcommand("convert", "Convert many files, in parallel worker processes");
   command->add_option("inputs", options->inputs, "BVH or ASF files, or folders to search for them")->required();
   command->add_option("--out-dir", options->outDir, "Folder for the converted files")->required();
-  command->add_option("--format", options->format, "glb (default), gltf or csv (world positions)")
-      ->check(CLI::IsMember({"glb", "gltf", "csv"}));
+  command->add_option("--format", options->format, "glb (default), gltf, bvh or csv (world positions)")
+      ->check(CLI::IsMember({"glb", "gltf", "bvh", "csv"}));
   command->add_option("--jobs", options->jobs, "Worker processes at once (default: one per core)")
       ->check(JobsValidator());
   AddReductionOptions(*command, options->reduction);

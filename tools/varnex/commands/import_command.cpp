@@ -15,6 +15,7 @@
 #include "commands/export_options.h"
 #include "library/acclaim_pairing.h"
 #include "player/gallery.h"
+#include "export/bvh_export.h"
 #include "export/gltf_export.h"
 #include "player/html_player.h"
 #include "session/import_session.h"
@@ -105,6 +106,10 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
   if (const CLI::Option* card = command.cli->get_option_no_throw("--gallery-card"); card && card->count() > 0)
     pages.card = card->as<std::string>();
   const CLI::Option* output = command.cli->get_option("--output");
+  if (output->count() > 0 && IsBvhPath(output->as<std::string>())) {
+    std::fprintf(stderr, "varnex: a BVH file holds one take; several takes go into one glTF file (-o OUT.glb)\n");
+    return kExitHostProblem;
+  }
   if (output->count() == 0 && pages.preview.empty()) {
     std::fprintf(stderr, "varnex: several takes go into one glTF file: give -o OUT.glb\n");
     return kExitHostProblem;

@@ -1,5 +1,5 @@
 // The scene exports as command-line options of every importing command:
-// -o/--output (glTF), --positions (CSV), --preview (SVG, or the HTML
+// -o/--output (glTF or BVH), --positions (CSV), --preview (SVG, or the HTML
 // player), --dump-json, and convert's hidden --gallery-card.
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "commands/program.h"
+#include "export/bvh_export.h"
 #include "export/gltf_export.h"
 #include "export/json_dump.h"
 #include "export/positions_csv.h"
@@ -23,6 +24,12 @@ namespace varnex {
 namespace {
 
 using Writer = std::function<bool(const std::string& path, const std::string& sourceFile, std::string& reason)>;
+// What an export writes, in its failure message, for the path it was given.
+using Kind = std::function<std::string(const std::string& path)>;
+
+Kind Named(const char* what) {
+  return [what](const std::string&) { return std::string(what); };
+}
 
 // The imported file's name, for titles; the command's positional "file"
 // without its folder, so that no export depends on how the path was written.
@@ -37,7 +44,7 @@ std::string SourceFile(const CLI::App* command) {
   return std::filesystem::path(name).filename().string();
 }
 
-void AddExport(CLI::App& command, SceneExports& exports, const char* names, const char* help, const char* what,
+void AddExport(CLI::App& command, SceneExports& exports, const char* names, const char* help, Kind what,
                std::vector<std::string> extensions, Writer writer) {
   auto target = std::make_shared<std::string>();
   command.add_option(names, *target, help)->check(OutputPathCheck(std::move(extensions)));
@@ -46,8 +53,8 @@ void AddExport(CLI::App& command, SceneExports& exports, const char* names, cons
                      [target, owner, what, writer] {
                        std::string reason;
                        if (writer(*target, SourceFile(owner), reason)) return kExitSuccess;
-                       std::fprintf(stderr, "varnex: cannot write the %s to %s: %s\n", what, target->c_str(),
-                                    reason.c_str());
+                       std::fprintf(stderr, "varnex: cannot write the %s to %s: %s\n", what(*target).c_str(),
+                                    target->c_str(), reason.c_str());
                        return kExitHostProblem;
                      }});
 }
@@ -57,10 +64,14 @@ void AddExport(CLI::App& command, SceneExports& exports, const char* names, cons
 void SetupGltfExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf& gltf) {
   // One take, named after the file's stem.
   auto write = [&settings, &gltf](const std::string& path, const std::string& sourceFile, std::string& reason) {
-    return WriteGltfDocument(path, gltf.OfScene(std::filesystem::path(sourceFile).stem().string(), settings), reason);
+    const std::string take = std::filesystem::path(sourceFile).stem().string();
+    if (IsBvhPath(path)) return WriteBvh(path, {CaptureTake(take, settings)}, settings, reason);
+    return WriteGltfDocument(path, gltf.OfScene(take, settings), reason);
   };
-  AddExport(command, exports, "-o,--output", "Write the scene as glTF 2.0: OUT.glb (binary) or OUT.gltf (text)",
-            "glTF file", {"glb", "gltf"}, write);
+  auto kind = [](const std::string& path) { return std::string(IsBvhPath(path) ? "BVH file" : "glTF file"); };
+  AddExport(command, exports, "-o,--output",
+            "Write the scene as glTF 2.0, OUT.glb (binary) or OUT.gltf (text), or as OUT.bvh", kind,
+            {"glb", "gltf", "bvh"}, write);
 }
 
 void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf& gltf) {
@@ -69,7 +80,7 @@ void SetupPreviewExport(CLI::App& command, SceneExports& exports, const ExportSe
                             : WriteSvgPreview(path, sourceFile, settings, reason);
   };
   AddExport(command, exports, "--preview",
-            "Draw the skeleton at a few frames as SVG, or write OUT.html: a player of the take", "preview",
+            "Draw the skeleton at a few frames as SVG, or write OUT.html: a player of the take", Named("preview"),
             {"svg", "html"}, write);
 }
 
@@ -77,7 +88,7 @@ void SetupJsonExport(CLI::App& command, SceneExports& exports, const ExportSetti
   auto write = [&settings](const std::string& path, const std::string& sourceFile, std::string& reason) {
     return WriteSceneJson(path, sourceFile, settings, reason);
   };
-  AddExport(command, exports, "--dump-json", "Write the whole imported scene as JSON", "scene JSON",
+  AddExport(command, exports, "--dump-json", "Write the whole imported scene as JSON", Named("scene JSON"),
             {"json"}, write);
 }
 
@@ -86,7 +97,7 @@ void SetupPositionsExport(CLI::App& command, SceneExports& exports, const Export
     return WritePositionsCsv(path, settings, reason);
   };
   AddExport(command, exports, "--positions", "Write every instance's world position at every frame as CSV",
-            "positions", {"csv"}, write);
+            Named("positions"), {"csv"}, write);
 }
 
 void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings,
