@@ -4,7 +4,8 @@
 // allocate. Each interrupted import must
 // answer 1, clean up once through Import_IO_Abort_Cleanup, leak nothing and
 // leave the plug-in ready for a clean import that builds the same scene as
-// one from a fresh start.
+// one from a fresh start. Every one of them also builds the same scene
+// whether the host takes its fast paths or its general ones.
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -199,6 +200,31 @@ TEST_P(FaultInjection, EveryInterruptionCleansUpAndLeavesNothingBehind) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RealFiles, FaultInjection, ::testing::ValuesIn(RealFiles()),
+                         [](const ::testing::TestParamInfo<RealFile>& info) { return info.param.label; });
+
+// The host's fast paths (the plug-in's words trusted by their address, the
+// per-key calls' items read by their byte offsets, AVX2 products) and the
+// general ones, on the same machine and the same import, build one scene.
+class FastAndGeneralPaths : public ::testing::TestWithParam<RealFile> {
+ protected:
+  void TearDown() override {
+    vxhost::SetFastPaths(true);
+    vxhost::ResetHost();
+  }
+};
+
+TEST_P(FastAndGeneralPaths, BuildTheSameScene) {
+  uint64_t digests[2] = {};
+  for (bool fast : {true, false}) {
+    vxhost::SetFastPaths(fast);
+    EXPECT_EQ(vxtest::ImportIntoFreshHost(GetParam().path), 0) << vxhost::AllMessageText();
+    EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
+    digests[fast] = vxtest::SceneDigest();
+  }
+  EXPECT_EQ(digests[true], digests[false]);
+}
+
+INSTANTIATE_TEST_SUITE_P(RealFiles, FastAndGeneralPaths, ::testing::ValuesIn(RealFiles()),
                          [](const ::testing::TestParamInfo<RealFile>& info) { return info.param.label; });
 
 }  // namespace

@@ -108,33 +108,39 @@ TEST_F(HostTest, InverseUndoesAndTranslationsSitInTheLastColumn) {
 // these exact bits, whichever instructions the host picks, and whichever
 // operand the product overwrites.
 TEST_F(HostTest, ProductsRoundEachDoubleSumOnce) {
-  std::mt19937 random(11);
-  std::uniform_real_distribution<float> value(-3, 3);
-  // Terms that cancel make the order of the sums show; zeros their signs.
-  const float cancelling[] = {1e20f, 1.0f, -1e20f, 0.5f, -0.0f};
-  for (int trial = 0; trial < 200; ++trial) {
-    SgMatrix a;
-    SgMatrix b;
-    for (int i = 0; i < 16; ++i) {
-      a.m[i] = trial % 2 ? cancelling[(i / 4 + i % 4 + trial) % 5] : value(random);
-      b.m[i] = trial % 2 ? (random() % 2 ? 1.0f : -1.0f) : value(random);
-    }
-    SgMatrix product, left = a, right = b;
-    Sg_Matrix_Multiply(1, &a, &b, &product);
-    Sg_Matrix_Multiply(1, &left, &b, &left);
-    Sg_Matrix_Multiply(1, &a, &right, &right);
-    ASSERT_EQ(std::memcmp(&left, &product, sizeof product), 0) << "trial " << trial;
-    ASSERT_EQ(std::memcmp(&right, &product, sizeof product), 0) << "trial " << trial;
-    for (int col = 0; col < 4; ++col) {
-      for (int row = 0; row < 4; ++row) {
-        double sum = static_cast<double>(a.m[row]) * b.m[col * 4];
-        for (int k = 1; k < 4; ++k) {
-          volatile double term = static_cast<double>(a.m[k * 4 + row]) * b.m[col * 4 + k];
-          sum = sum + term;
+  // With the fast paths on, a processor with AVX2 multiplies four rows at a
+  // time; off, the plain loop runs: both must give these bits.
+  for (bool fast : {true, false}) {
+    SCOPED_TRACE(fast ? "fast paths" : "general paths");
+    FastPaths paths(fast);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> value(-3, 3);
+    // Terms that cancel make the order of the sums show; zeros their signs.
+    const float cancelling[] = {1e20f, 1.0f, -1e20f, 0.5f, -0.0f};
+    for (int trial = 0; trial < 200; ++trial) {
+      SgMatrix a;
+      SgMatrix b;
+      for (int i = 0; i < 16; ++i) {
+        a.m[i] = trial % 2 ? cancelling[(i / 4 + i % 4 + trial) % 5] : value(random);
+        b.m[i] = trial % 2 ? (random() % 2 ? 1.0f : -1.0f) : value(random);
+      }
+      SgMatrix product, left = a, right = b;
+      Sg_Matrix_Multiply(1, &a, &b, &product);
+      Sg_Matrix_Multiply(1, &left, &b, &left);
+      Sg_Matrix_Multiply(1, &a, &right, &right);
+      ASSERT_EQ(std::memcmp(&left, &product, sizeof product), 0) << "trial " << trial;
+      ASSERT_EQ(std::memcmp(&right, &product, sizeof product), 0) << "trial " << trial;
+      for (int col = 0; col < 4; ++col) {
+        for (int row = 0; row < 4; ++row) {
+          double sum = static_cast<double>(a.m[row]) * b.m[col * 4];
+          for (int k = 1; k < 4; ++k) {
+            volatile double term = static_cast<double>(a.m[k * 4 + row]) * b.m[col * 4 + k];
+            sum = sum + term;
+          }
+          const float expected = static_cast<float>(sum);
+          ASSERT_EQ(std::memcmp(&product.m[col * 4 + row], &expected, sizeof expected), 0)
+              << "trial " << trial << " element " << col * 4 + row;
         }
-        const float expected = static_cast<float>(sum);
-        ASSERT_EQ(std::memcmp(&product.m[col * 4 + row], &expected, sizeof expected), 0)
-            << "trial " << trial << " element " << col * 4 + row;
       }
     }
   }

@@ -3,7 +3,12 @@
 // import test checks).
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifdef VARNEX_WORD_MODULE
+#include <dlfcn.h>
+#endif
 
 #include "host_test_support.h"
 #include "support/scene_digest.h"
@@ -177,20 +182,32 @@ TEST_F(StrictTest, MalformedCallIsLoggedUpToTheItemThatFailed) {
 }
 
 TEST_F(StrictTest, TokensAreInternedAndRecognised) {
-  // Inside an import bracket the host trusts words in read-only memory; a
-  // buffer of the caller's is still read afresh every time.
-  Import_IO_Initialize("walk.bvh", [](ImportIoMessage*) {});
-  char word[] = "lockaxis";
-  EXPECT_EQ(T("lockaxis"), T(word)) << "same word, same token, whatever the address";
-  word[0] = 'r';  // the same buffer now holds another word
-  EXPECT_NE(T(word), T("lockaxis"));
-  EXPECT_EQ(T(word), T("rockaxis"));
-  word[4] = '\0';
-  EXPECT_EQ(T(word), T("rock"));
-  Import_IO_Cleanup();
-  EXPECT_EQ(T(word), T("rock"));
-  EXPECT_NE(T("on"), T("On"));
-  EXPECT_NE(T(""), nullptr);
+  // Inside an import bracket the host trusts words in read-only memory by
+  // their address; a buffer of the caller's is still read afresh every time.
+  // The fast and the general path answer the same calls alike.
+  std::vector<void*> answers[2];
+  for (bool fast : {true, false}) {
+    SCOPED_TRACE(fast ? "fast paths" : "general paths");
+    FastPaths paths(fast);
+    std::vector<void*>& got = answers[fast];
+    Import_IO_Initialize("walk.bvh", [](ImportIoMessage*) {});
+    char word[] = "lockaxis";
+    got.insert(got.end(), {T("lockaxis"), T(word), T("lockaxis")});
+    EXPECT_EQ(got[0], got[1]) << "same word, same token, whatever the address";
+    word[0] = 'r';  // the same buffer now holds another word
+    got.insert(got.end(), {T(word), T("rockaxis")});
+    EXPECT_NE(got[3], got[0]);
+    EXPECT_EQ(got[3], got[4]);
+    word[4] = '\0';
+    got.insert(got.end(), {T(word), T("rock")});
+    EXPECT_EQ(got[5], got[6]);
+    Import_IO_Cleanup();
+    got.insert(got.end(), {T(word), T("lockaxis"), T("on"), T("On"), T("")});
+    EXPECT_EQ(got[7], got[6]);
+    EXPECT_NE(got[9], got[10]);
+    EXPECT_NE(got[11], nullptr);
+  }
+  EXPECT_EQ(answers[true], answers[false]);
   std::vector<void*> many;
   for (int i = 0; i < 3000; ++i) many.push_back(T(("word" + std::to_string(i)).c_str()));
   for (int i = 0; i < 3000; ++i) ASSERT_EQ(many[i], T(("word" + std::to_string(i)).c_str()));
@@ -198,5 +215,50 @@ TEST_F(StrictTest, TokensAreInternedAndRecognised) {
   Sg_Instance("Hips", many.back(), kEnd);
   EXPECT_EQ(vxhost::HostErrors().back(), "Host error: Sg_Instance(): item 2: unknown instance attribute \"word2999\".\n");
 }
+
+#ifdef VARNEX_WORD_MODULE
+bool WordModuleLoaded() {
+  void* module = dlopen(VARNEX_WORD_MODULE, RTLD_LAZY | RTLD_NOLOAD);
+  if (module) dlclose(module);
+  return module != nullptr;
+}
+
+TEST_F(StrictTest, AnObjectWhoseWordsAreTrustedStaysLoadedUntilTheImportEnds) {
+  // Only the thread that opened the import trusts words by address, and only
+  // with the fast paths on; the object they lie in cannot unload meanwhile.
+  const struct {
+    const char* what;
+    bool fast;
+    bool inImport;
+    bool otherThread;
+    bool endByReset;
+    bool heldAfterClose;
+  } cases[] = {
+      {"asked during an import", true, true, false, false, true},
+      {"asked during an import the host's reset ends", true, true, false, true, true},
+      {"with the fast paths off", false, true, false, false, false},
+      {"outside an import", true, false, false, false, false},
+      {"by a thread that did not open the import", true, true, true, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FastPaths paths(c.fast);
+    void* module = dlopen(VARNEX_WORD_MODULE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    const char* word = reinterpret_cast<const char* (*)()>(dlsym(module, "ModuleWord"))();
+    if (c.inImport) Import_IO_Initialize("walk.bvh", [](ImportIoMessage*) {});
+    void* token = nullptr;
+    if (c.otherThread) std::thread([&] { token = T(word); }).join();
+    else token = T(word);
+    EXPECT_EQ(token, T("a word in a module"));
+    dlclose(module);
+    EXPECT_EQ(WordModuleLoaded(), c.heldAfterClose);
+    if (c.endByReset) vxhost::ResetHost();
+    else if (c.inImport) Import_IO_Cleanup();
+    EXPECT_FALSE(WordModuleLoaded()) << "the end of the import lets go of it";
+  }
+  EXPECT_TRUE(vxhost::HostErrors().empty()) << vxhost::HostErrors().front();
+}
+#endif
 
 }  // namespace

@@ -14,6 +14,16 @@ inline void* T(const char* word) { return Sg_Inquire_Token(word); }
 inline void* const kEnd = nullptr;
 inline void* const kOne = reinterpret_cast<void*>(intptr_t{1});
 
+// The host's fast paths on or off for a scope (ResetHost keeps the setting):
+// a test runs the same calls both ways and compares what they did.
+class FastPaths {
+ public:
+  explicit FastPaths(bool on) { vxhost::SetFastPaths(on); }
+  ~FastPaths() { vxhost::SetFastPaths(true); }
+  FastPaths(const FastPaths&) = delete;
+  FastPaths& operator=(const FastPaths&) = delete;
+};
+
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override { vxhost::ResetHost(); }

@@ -24,7 +24,7 @@ void Initialize(const char* path, ImportIoCallback callback) {
   hostCore.importOpen = true;
   hostCore.callback = callback;
   hostCore.kind5Sent = false;
-  ForgetCachedWords();
+  OwnFixedWords(true);
 }
 
 // The callback goes first, so that nothing is delivered to an import that
@@ -32,7 +32,8 @@ void Initialize(const char* path, ImportIoCallback callback) {
 // and then, like every import, Import_IO_Cleanup, which alone ends it.
 void Cleanup(bool abort) {
   hostCore.callback = nullptr;
-  ForgetCachedWords();
+  if (abort) ForgetCachedWords();
+  else OwnFixedWords(false);
   const char* function = abort ? "Import_IO_Abort_Cleanup" : "Import_IO_Cleanup";
   LogCall(std::string(function) + "()");
   if (!hostCore.importOpen) return ReportHostError(std::string(function) + "()", "no import is in progress");

@@ -102,15 +102,37 @@ void Apply(Channel& channel, FormKind kind, const FormValues& values, float* key
 [[gnu::always_inline]] inline bool IsWord(void* item, Word word) { return IsWordToken(item, word); }
 
 // Reads a call's items, the i-th (from 0, after the status slot) by Item<i>(),
-// in order. On x86-64 System V each item's place is known from i: the list
-// starts with the status slot taken, so items 0 to 4 lie in the saved
-// registers and the rest on the stack, and no offset is kept or tested.
+// in order, with va_arg: the general path, on every platform.
+class ListCursor {
+ public:
+  explicit ListCursor(va_list ap) { va_copy(ap_, ap); }
+  ~ListCursor() { va_end(ap_); }
+  ListCursor(const ListCursor&) = delete;
+  ListCursor& operator=(const ListCursor&) = delete;
+  bool AtFirstItem() const { return true; }
+  template <size_t i>
+  void* Item() { return va_arg(ap_, void*); }
+
+ private:
+  va_list ap_;
+};
+
+// The same items read by their byte offsets, with no va_arg: each va_arg
+// loads and stores the list's offset in memory, and a whole BVH import takes
+// 15 to 17 % more CPU time that way (docs/performance.md). On
+// x86-64 System V each item's place is known from i: the list starts with
+// the status slot taken, so items 0 to 4 lie in the saved registers and the
+// rest on the stack. The cursor reads the list's record of the call under way
+// and keeps nothing after it, so it needs no lifetime or threading rule of
+// its own. Windows (another calling convention) and every other processor
+// take the general path; SetFastPaths(false) makes x86-64 take it too.
 #if defined(__x86_64__) && !defined(_WIN32)
-class ItemCursor {
+static_assert(sizeof(va_list) == 24, "the System V record of a variadic call's list");
+class SavedRegisterCursor {
  public:
   // The list's record: offset into the saved registers (4 bytes at 0), the
   // stack items (8 bytes at 8) and the saved registers (8 bytes at 16).
-  explicit ItemCursor(va_list ap) {
+  explicit SavedRegisterCursor(va_list ap) {
     const char* record = reinterpret_cast<const char*>(ap);
     std::memcpy(&gp_, record, sizeof gp_);
     std::memcpy(&overflow_, record + 8, sizeof overflow_);
@@ -134,19 +156,7 @@ class ItemCursor {
   char* saved_;
 };
 #else
-class ItemCursor {
- public:
-  explicit ItemCursor(va_list ap) { va_copy(ap_, ap); }
-  ~ItemCursor() { va_end(ap_); }
-  ItemCursor(const ItemCursor&) = delete;
-  ItemCursor& operator=(const ItemCursor&) = delete;
-  bool AtFirstItem() const { return true; }
-  template <size_t i>
-  void* Item() { return va_arg(ap_, void*); }
-
- private:
-  va_list ap_;
-};
+using SavedRegisterCursor = ListCursor;
 #endif
 
 // One item of a form, checked and kept; the step is known at compile time.
@@ -180,24 +190,25 @@ template <Shape shape, Word word>
 
 // A form's steps unrolled from its table entry; reading stops at the first
 // item that does not fit.
-template <const Form& form, size_t... i>
-[[gnu::always_inline]] inline bool QuickSteps(ItemCursor& items, FormValues* values, std::index_sequence<i...>) {
+template <const Form& form, class Cursor, size_t... i>
+[[gnu::always_inline]] inline bool QuickSteps(Cursor& items, FormValues* values, std::index_sequence<i...>) {
   // The form's steps follow "ctrlrid", the channel and the form's head.
   return (QuickStep<form.steps[i].shape, form.steps[i].word>(items.template Item<3 + i>(), values) && ...);
 }
 
-template <const Form& form>
-[[gnu::always_inline]] inline bool QuickForm(ItemCursor& items, FormValues* values) {
+template <const Form& form, class Cursor>
+[[gnu::always_inline]] inline bool QuickForm(Cursor& items, FormValues* values) {
   return QuickSteps<form>(items, values, std::make_index_sequence<form.stepCount>());
 }
 
 // The same grammar as the ArgReader walk below, without log or diagnosis:
 // an import makes two of these calls per key. Any doubt answers false, and
 // the call is read again the careful way.
-[[gnu::always_inline]] inline bool ReadQuickly(void* status, ItemCursor& items, Channel** channel, const Form** form, FormValues* values) {
-  if (!items.AtFirstItem() || !IsAddress(status) || !IsWord(items.Item<0>(), Word::Ctrlrid)) return false;
-  if (!(*channel = FindChannelHandle(items.Item<1>()))) return false;
-  const Token* head = AsToken(items.Item<2>());
+template <class Cursor>
+[[gnu::always_inline]] inline bool ReadQuickly(void* status, Cursor& items, Channel** channel, const Form** form, FormValues* values) {
+  if (!items.AtFirstItem() || !IsAddress(status) || !IsWord(items.template Item<0>(), Word::Ctrlrid)) return false;
+  if (!(*channel = FindChannelHandle(items.template Item<1>()))) return false;
+  const Token* head = AsToken(items.template Item<2>());
   if (!head) return false;
   switch (head->word) {
     case kAddKeyForm.head: *form = &kAddKeyForm; return QuickForm<kAddKeyForm>(items, values);
@@ -209,12 +220,12 @@ template <const Form& form>
 
 // The whole call when its list reads soundly and needs no report; false
 // leaves it to Control, which reads the list again from its start.
-bool ControlQuickly(void* status, va_list ap) {
-  if (CallLogOn()) return false;
+template <class Cursor>
+[[gnu::always_inline]] inline bool ControlQuicklyWith(void* status, va_list ap) {
   Channel* channel = nullptr;
   const Form* form = nullptr;
   FormValues values;
-  ItemCursor items(ap);
+  Cursor items(ap);
   if (!ReadQuickly(status, items, &channel, &form, &values)) return false;
   // The two per-key forms are done here; Apply stays out of line for the rest.
   if (form->kind == FormKind::AddKey) {
@@ -226,6 +237,12 @@ bool ControlQuickly(void* status, va_list ap) {
   if (form->kind == FormKind::SetValue) *key = *values.floats[0];
   else Apply(*channel, form->kind, values, key);
   return true;
+}
+
+bool ControlQuickly(void* status, va_list ap) {
+  if (CallLogOn()) return false;
+  if (hostCore.fastPaths) return ControlQuicklyWith<SavedRegisterCursor>(status, ap);
+  return ControlQuicklyWith<ListCursor>(status, ap);
 }
 
 void Control(void* status, va_list ap) {

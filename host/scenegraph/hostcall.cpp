@@ -115,7 +115,7 @@ void ResetCore() {
   hostCore.callback = nullptr;
   hostCore.importOpen = false;
   hostCore.importAborted = false;
-  ForgetCachedWords();
+  OwnFixedWords(false);
 }
 
 // -- Query and control API
@@ -139,6 +139,10 @@ const std::vector<std::string>& CallLog() { return hostCore.log; }
 void ClearCallLog() { hostCore.log.clear(); }
 const std::vector<std::string>& HostErrors() { return hostCore.hostErrors; }
 Counters GetCounters() { return hostCore.counters; }
+void SetFastPaths(bool on) {
+  hostCore.fastPaths = on;
+  ForgetCachedWords();
+}
 
 void AbortAtPoll(int64_t n) { hostCore.abortCountdown = n > 0 ? n : 0; }
 

@@ -37,6 +37,7 @@ struct HostCore {
   ImportIoCallback callback = nullptr;
   bool importOpen = false;
   bool importAborted = false;  // Import_IO_Abort_Cleanup ran; Import_IO_Cleanup still ends the import
+  bool fastPaths = true;       // off, every call takes the general path (tests compare the two)
 };
 extern HostCore hostCore;
 

@@ -121,7 +121,7 @@ bool HasAvx2() {
 }
 
 void Multiply(const SgMatrix& a, const SgMatrix& b, SgMatrix* result) {
-  if (HasAvx2()) {
+  if (hostCore.fastPaths && HasAvx2()) {
     MultiplyIntoWide(a, b, result);
   } else {
     MultiplyInto(a, b, result);

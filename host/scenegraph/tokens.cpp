@@ -2,15 +2,20 @@
 // token's address stays valid and "is this item a token?" is a range test.
 // Lookups go through direct-mapped caches on the caller's string address
 // (callers pass the same literals again and again), then an open-addressing
-// table on the string's bytes. Words that cannot change (literals of the
-// importing plug-in) have a cache of their own, answered without a look at
-// the text; the others are compared with their token's text on every hit.
+// table on the string's bytes. During an import, words that cannot change
+// (the plug-in's literals) have a cache of their own, answered without a look
+// at the text ("Fixed words" says when that is sound); the others are
+// compared with their token's text on every hit.
 #include "tokens.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+// Fixed words need the loader's view of ELF segments and initial-exec
+// thread-locals (a thread-local read with no call).
+#if defined(__ELF__) && defined(__GNUC__)
+#define VXHOST_FIXED_WORDS 1
+#include <dlfcn.h>
 #include <link.h>
+#else
+#define VXHOST_FIXED_WORDS 0
 #endif
 
 #include <cstdlib>
@@ -39,16 +44,23 @@ struct CacheEntry {
   const Token* token = nullptr;
 };
 
+struct HeldObject {
+  uintptr_t base;  // where the loader put it
+  void* handle;    // null for the main program
+};
+
 struct TokenTable {
   std::vector<std::unique_ptr<Token[]>> chunks;
   std::vector<std::unique_ptr<char[]>> texts;
   uint32_t count = 0;
   std::vector<uint32_t> slots;  // token index + 1; 0 is empty
-  CacheEntry fixedWords[kFixedCacheSize];  // texts in read-only memory: they cannot change
+  CacheEntry fixedWords[kFixedCacheSize];  // texts in read-only memory: see "Fixed words"
   CacheEntry otherWords[kCacheSize];       // texts that may change: checked on every hit
   // Every fixed word met since the bracket opened, for those whose slot of
   // the cache another took: asking the loader again costs microseconds.
   std::unordered_map<const char*, const Token*> fixedMet;
+  std::vector<HeldObject> heldObjects;  // the objects the fixed words lie in
+  const void* owner = nullptr;           // the owning thread's threadFixedWords, by address
   const Token* known[static_cast<int>(Word::Count)] = {};
 
   TokenTable();
@@ -161,28 +173,31 @@ inline bool HoldsWord(const char* text, const Token& token) {
 
 }  // namespace
 
+// -- Fixed words
+//
+// A word in a loaded object's read-only segment (a string literal) cannot
+// change while the object stays loaded, so during an import such words are
+// answered by their address alone. Two rules make that sound:
+// - Lifetime: the cache holds a reference to every object whose words it
+//   keeps, taken from the loader as dlopen takes one, so no object unloads
+//   while its words are cached, whatever the host program does. The cache is
+//   emptied and the references given back whenever an import bracket opens
+//   or closes and when the host is reset.
+// - Threads: the host serves one thread at a time. The cache belongs to the
+//   thread that opened the import: only that thread's lookups fill it, any
+//   other thread's take the general path, and a thread that owned an
+//   earlier import's cache drops it at its first miss.
+// Off ELF systems every lookup takes the general path.
 namespace {
 
-#ifdef _WIN32
-
-// A mapped image's read-only pages (its string literals among them) keep
-// their protection for as long as the image stays loaded.
-bool InReadOnlySegment(const char* text, uint32_t length) {
-  MEMORY_BASIC_INFORMATION region;
-  if (VirtualQuery(text, &region, sizeof region) != sizeof region) return false;
-  if (region.State != MEM_COMMIT || region.Type != MEM_IMAGE) return false;
-  if (region.Protect != PAGE_READONLY && region.Protect != PAGE_EXECUTE_READ) return false;
-  const auto first = reinterpret_cast<uintptr_t>(text);
-  const auto base = reinterpret_cast<uintptr_t>(region.BaseAddress);
-  return first + length - base < region.RegionSize;
-}
-
-#else
+#if VXHOST_FIXED_WORDS
 
 struct SegmentProbe {
   uintptr_t first;
   uintptr_t last;  // the text's terminating NUL
-  bool readOnly;
+  bool readOnly = false;
+  uintptr_t objectBase = 0;
+  const char* objectName = nullptr;
 };
 
 int ProbeObject(dl_phdr_info* info, size_t, void* data) {
@@ -193,59 +208,117 @@ int ProbeObject(dl_phdr_info* info, size_t, void* data) {
     const uintptr_t start = info->dlpi_addr + segment.p_vaddr;
     if (probe->first < start || probe->first - start >= segment.p_memsz) continue;
     probe->readOnly = (segment.p_flags & PF_W) == 0 && probe->last - start < segment.p_memsz;
+    probe->objectBase = info->dlpi_addr;
+    probe->objectName = info->dlpi_name;
     return 1;
   }
   return 0;
 }
 
-// A word in a loaded object's read-only segment (a string literal) cannot
-// change while that object stays loaded, and the importing plug-in stays
-// loaded for its whole import: inside an import bracket its words need no
-// second look.
-bool InReadOnlySegment(const char* text, uint32_t length) {
-  const auto first = reinterpret_cast<uintptr_t>(text);
-  SegmentProbe probe{first, first + length, false};
-  dl_iterate_phdr(ProbeObject, &probe);
-  return probe.readOnly;
+// A reference to the object at base, held until ForgetCachedWords. The main
+// program (named "") never unloads; any other object is opened again by the
+// name it was loaded under, which finds the loaded one and counts a user.
+bool HoldObject(TokenTable& table, uintptr_t base, const char* name) {
+  for (const HeldObject& held : table.heldObjects)
+    if (held.base == base) return true;
+  void* handle = nullptr;
+  if (name && *name) {
+    handle = dlopen(name, RTLD_LAZY | RTLD_NOLOAD);
+    link_map* map = nullptr;
+    if (!handle) return false;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || map->l_addr != base) {
+      dlclose(handle);  // another object answers to that name
+      return false;
+    }
+  }
+  table.heldObjects.push_back(HeldObject{base, handle});
+  return true;
 }
+
+// Whether the word lies in a read-only segment of an object now held.
+bool HeldReadOnly(TokenTable& table, const char* text, uint32_t length) {
+  const auto first = reinterpret_cast<uintptr_t>(text);
+  SegmentProbe probe{first, first + length};
+  dl_iterate_phdr(ProbeObject, &probe);
+  return probe.readOnly && HoldObject(table, probe.objectBase, probe.objectName);
+}
+
+void LetGoOfObjects(TokenTable& table) {
+  for (const HeldObject& held : table.heldObjects)
+    if (held.handle) dlclose(held.handle);
+  table.heldObjects.clear();
+}
+
+// The fixed words' cache on the thread that owns it, null on any other.
+[[gnu::tls_model("initial-exec")]] thread_local CacheEntry* threadFixedWords = nullptr;
+
+#else
+
+bool HeldReadOnly(TokenTable&, const char*, uint32_t) { return false; }
+void LetGoOfObjects(TokenTable&) {}
+CacheEntry* const threadFixedWords = nullptr;
 
 #endif
 
 // Any text not in the cache of fixed words.
-__attribute__((noinline)) const Token* InternAfterCacheMiss(const char* text) {
+[[gnu::noinline]] const Token* InternAfterCacheMiss(const char* text) {
   TokenTable& table = Table();
-  const uint32_t slot = CacheSlot(text);
-  CacheEntry& other = table.otherWords[slot];
+  CacheEntry& other = table.otherWords[CacheSlot(text)];
   if (other.address == text && HoldsWord(text, *other.token)) return other.token;
-  CacheEntry& fixed = table.fixedWords[FixedSlot(text)];
-  if (auto met = table.fixedMet.find(text); met != table.fixedMet.end()) {
-    fixed = CacheEntry{text, met->second};
-    return met->second;
+  CacheEntry* fixedWords = threadFixedWords;
+#if VXHOST_FIXED_WORDS
+  if (fixedWords && table.owner != &threadFixedWords) fixedWords = threadFixedWords = nullptr;
+#endif
+  if (fixedWords) {
+    if (auto met = table.fixedMet.find(text); met != table.fixedMet.end()) {
+      fixedWords[FixedSlot(text)] = CacheEntry{text, met->second};
+      return met->second;
+    }
   }
   uint32_t length = 0;
   uint32_t hash = HashText(text, &length);
   const Token* token = table.Find(text, length, hash);
   if (!token) token = table.Add(text, length, hash, Word::Other);
-  if (hostCore.importOpen && InReadOnlySegment(text, token->length)) {
+  if (fixedWords && hostCore.importOpen && hostCore.fastPaths && HeldReadOnly(table, text, token->length)) {
     table.fixedMet.emplace(text, token);
-    fixed = CacheEntry{text, token};
+    fixedWords[FixedSlot(text)] = CacheEntry{text, token};
   } else {
     other = CacheEntry{text, token};
   }
   return token;
 }
+
+// A hit in the fixed words' cache, for the thread that owns it.
+[[gnu::always_inline]] inline const Token* FixedWord(const char* text) {
+  const CacheEntry* fixedWords = threadFixedWords;
+  if (!fixedWords) return nullptr;
+  const CacheEntry& entry = fixedWords[FixedSlot(text)];
+  return entry.address == text ? entry.token : nullptr;
+}
+
 }  // namespace
 
 const Token* InternToken(const char* text) {
-  const CacheEntry& entry = Table().fixedWords[FixedSlot(text)];
-  if (entry.address == text) return entry.token;
+  if (const Token* token = FixedWord(text)) return token;
   return InternAfterCacheMiss(text);
 }
 
 void ForgetCachedWords() {
-  for (CacheEntry& entry : Table().fixedWords) entry = CacheEntry{};
-  for (CacheEntry& entry : Table().otherWords) entry = CacheEntry{};
-  Table().fixedMet.clear();
+  TokenTable& table = Table();
+  for (CacheEntry& entry : table.fixedWords) entry = CacheEntry{};
+  for (CacheEntry& entry : table.otherWords) entry = CacheEntry{};
+  table.fixedMet.clear();
+  LetGoOfObjects(table);
+}
+
+void OwnFixedWords(bool own) {
+  ForgetCachedWords();
+#if VXHOST_FIXED_WORDS
+  threadFixedWords = own ? Table().fixedWords : nullptr;
+  Table().owner = own ? &threadFixedWords : nullptr;
+#else
+  (void)own;
+#endif
 }
 
 const Token* AsTokenBeyondFirstChunk(const void* item) {
@@ -292,7 +365,6 @@ namespace {
 extern "C" SgToken Sg_Inquire_Token(const char* word) {
   // The fixed words' cache again, here, so that the common answer costs no
   // further call; a null word never matches an entry.
-  const vxhost::CacheEntry& entry = vxhost::Table().fixedWords[vxhost::FixedSlot(word)];
-  if (entry.address == word) return const_cast<vxhost::Token*>(entry.token);
+  if (const vxhost::Token* token = vxhost::FixedWord(word)) return const_cast<vxhost::Token*>(token);
   return vxhost::InquireTokenSlowly(word);
 }

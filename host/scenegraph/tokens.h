@@ -45,10 +45,13 @@ struct alignas(16) Token {
 
 // Same word, same token, for the life of the library.
 const Token* InternToken(const char* text);
-// Called whenever an import bracket opens or closes: a plug-in may be
-// unloaded between imports, and its words with it; an import's first
-// lookups find out afresh which words are fixed.
+// Empties the caches and lets go of the objects the fixed words lie in (an
+// aborted import, SetFastPaths).
 void ForgetCachedWords();
+// The same, and gives the fixed words' cache to the calling thread (an
+// import bracket opens) or takes it away (the bracket closes, the host is
+// reset).
+void OwnFixedWords(bool own);
 
 // Where the first chunk of token records lies: nearly every token an import
 // uses is there, so recognising one is a range test inlined into the reader.

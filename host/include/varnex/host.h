@@ -189,8 +189,15 @@ void FailAllocationAtCall(int64_t n);
 // call (docs/robustness.md).
 bool RanOutOfMemory();
 
+// The host's fast paths (the plug-in's words trusted by their address
+// during an import, the per-key calls' items read by their byte offsets,
+// AVX2 matrix products) on or off; off, every call takes the general path,
+// for tests that compare the two. On by default; a reset keeps the setting.
+void SetFastPaths(bool on);
+
 // Back to a fresh host: empty scene under "world", default frame rate,
-// no messages, empty log, counters and controls cleared, sinks kept.
+// no messages, empty log, counters and controls cleared, sinks and the
+// fast paths' setting kept.
 void ResetHost();
 
 }  // namespace vxhost
