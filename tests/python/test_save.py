@@ -9,9 +9,9 @@ import pytest
 import varnex
 from conftest import SAMPLES, run_varnex
 
-FORMATS = ["glb", "gltf", "csv", "json", "svg", "html"]
+FORMATS = ["glb", "gltf", "csv", "json", "svg", "html", "bvh"]
 OPTION = {"glb": "-o", "gltf": "-o", "csv": "--positions", "json": "--dump-json", "svg": "--preview",
-          "html": "--preview"}
+          "html": "--preview", "bvh": "-o"}
 
 
 @pytest.fixture(scope="module")

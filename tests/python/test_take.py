@@ -18,6 +18,8 @@ CASES = [
     ("real_bvh_z_up", lambda: real_file("bvh/pybvh_bvh_test1.bvh"), {"height": 1.75}, ["--height", "1.75"]),
     ("real_bvh_joint_positions", lambda: real_file("bvh/bandainamco2_wave_left_hand_active_011.bvh"), {}, []),
     ("real_amc", lambda: real_file("acclaim/cmu_09/09_06-run.amc"), {"frame_rate": 120}, ["--frame-rate", "120"]),
+    ("walk_edited", lambda: SAMPLES / "walk.bvh", {"frames": "-8:-1", "fps": 45, "in_place": True},
+     ["--frames=-8:-1", "--fps", "45", "--in-place"]),
 ]
 
 

@@ -16,10 +16,13 @@
 #include <tuple>
 #include <vector>
 
+#include <varnex/host.h>
+
 #include "io/output_option.h"
 #include "io/text_case.h"
 #include "python/module_host.h"
 #include "python/take_arrays.h"
+#include "scene/take_edits.h"
 #include "scene/take_meaning.h"
 #include "session/import_session.h"
 #include "session/reduction_options.h"
@@ -121,6 +124,8 @@ struct OptionValues {
   py::object frameRate, reduceTranslation, reduceRotation, distanceThreshold, angularThreshold, up, jointPositions,
       scale, height;
   bool asBuilt = false, acclaimRootScale = true;
+  py::object frames, fps;
+  bool inPlace = false;
 };
 
 std::optional<bool> Flag(const char* name, const py::object& value) {
@@ -157,6 +162,13 @@ LoadOptions Options(const py::object& skeleton, const OptionValues& given) {
   Exclude("as_built", "height", given.asBuilt && !given.height.is_none());
   meaning.asBuilt = given.asBuilt;
   meaning.acclaimRootScale = given.acclaimRootScale;
+  if (!given.frames.is_none()) {
+    std::string error;
+    if (!ParseFrameRange(OptionText(given.frames), meaning.edits, error)) Raise(PyExc_ValueError, "frames: " + error);
+  }
+  if (!given.fps.is_none())
+    meaning.edits.fps = std::stoi(Checked("fps", CLI::Range(1, vxhost::kTicksPerSecond), given.fps));
+  meaning.edits.inPlace = given.inPlace;
   return options;
 }
 
@@ -265,6 +277,7 @@ PyTake LoadOne(const std::string& file, const LoadOptions& options) {
   WarnMessages(outcome.messages);
   if (outcome.stopped) RaiseStopped(file);
   if (outcome.outOfMemory) Raise(PyExc_MemoryError, outcome.failure);
+  if (outcome.editsRefused) Raise(PyExc_ValueError, outcome.failure);
   if (!outcome.failure.empty()) RaiseImportFailed(outcome.failure, file, MessageTexts(outcome.messages));
   for (const std::string& notice : outcome.notices) Warn(varnexWarningType, notice);
   return PyTake(outcome.take);
@@ -273,10 +286,11 @@ PyTake LoadOne(const std::string& file, const LoadOptions& options) {
 PyTake Load(const py::object& path, const py::object& skeleton, const py::object& frameRate,
             const py::object& reduceTranslation, const py::object& reduceRotation, const py::object& distanceThreshold,
             const py::object& angularThreshold, const py::object& up, const py::object& jointPositions,
-            const py::object& scale, const py::object& height, bool asBuilt, bool acclaimRootScale) {
+            const py::object& scale, const py::object& height, bool asBuilt, bool acclaimRootScale,
+            const py::object& frames, const py::object& fps, bool inPlace) {
   const LoadOptions options =
       Options(skeleton, {frameRate, reduceTranslation, reduceRotation, distanceThreshold, angularThreshold, up,
-                         jointPositions, scale, height, asBuilt, acclaimRootScale});
+                         jointPositions, scale, height, asBuilt, acclaimRootScale, frames, fps, inPlace});
   return LoadOne(PathText(path), options);
 }
 
@@ -284,10 +298,11 @@ std::vector<PyTake> LoadTakes(const py::object& skeleton, const py::iterable& mo
                               const py::object& reduceTranslation, const py::object& reduceRotation,
                               const py::object& distanceThreshold, const py::object& angularThreshold,
                               const py::object& up, const py::object& jointPositions, const py::object& scale,
-                              const py::object& height, bool asBuilt, bool acclaimRootScale) {
+                              const py::object& height, bool asBuilt, bool acclaimRootScale,
+                              const py::object& frames, const py::object& fps, bool inPlace) {
   const LoadOptions options =
       Options(skeleton, {frameRate, reduceTranslation, reduceRotation, distanceThreshold, angularThreshold, up,
-                         jointPositions, scale, height, asBuilt, acclaimRootScale});
+                         jointPositions, scale, height, asBuilt, acclaimRootScale, frames, fps, inPlace});
   std::vector<std::string> files;
   for (const py::handle motion : motions) files.push_back(PathText(py::reinterpret_borrow<py::object>(motion)));
   std::vector<PyTake> takes;
@@ -332,7 +347,8 @@ PYBIND11_MODULE(_varnex, m) {
       py::arg("reduce_rotation") = py::none(), py::arg("distance_threshold") = py::none(),
       py::arg("angular_threshold") = py::none(), py::arg("up") = py::none(), py::arg("joint_positions") = py::none(),
       py::arg("scale") = py::none(), py::arg("height") = py::none(), py::arg("as_built") = false,
-      py::arg("acclaim_root_scale") = true);
+      py::arg("acclaim_root_scale") = true, py::arg("frames") = py::none(), py::arg("fps") = py::none(),
+      py::arg("in_place") = false);
   std::apply(
       [&](const auto&... option) {
         m.def("load", &Load, py::arg("path"), py::kw_only(), py::arg("skeleton") = py::none(), option...,
@@ -384,6 +400,6 @@ PYBIND11_MODULE(_varnex, m) {
                              })
       .def("save", &Save, py::arg("path"), py::kw_only(), py::arg("format") = py::none(), py::arg("exact") = false,
            "Writes the take as the varnex command line exports it, in the format of the path's extension "
-           "(.glb, .gltf, .csv, .json, .svg, .html) or the one named.")
+           "(.glb, .gltf, .csv, .json, .svg, .html, .bvh) or the one named.")
       .def("__repr__", &Repr);
 }

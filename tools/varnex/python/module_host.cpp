@@ -7,6 +7,7 @@
 
 #include <mutex>
 
+#include "export/bvh_export.h"
 #include "export/gltf_export.h"
 #include "export/json_dump.h"
 #include "export/positions_csv.h"
@@ -16,6 +17,7 @@
 #include "player/html_player.h"
 #include "python/interrupt_guard.h"
 #include "scene/scene_sampling.h"
+#include "scene/take_edits.h"
 #include "session/import_session.h"
 #include "session/plugin.h"
 #include "session/staged_take.h"
@@ -185,6 +187,13 @@ LoadOutcome LoadTake(const std::string& file, const LoadOptions& given) {
   Describe(*take);
   take->meaning =
       DecideMeaning(take->options.meaning, files->skeleton.empty() ? 1.0 : AsfUnitLength(files->skeleton));
+  // A range that keeps none of this take's frames is refused, as the command line refuses it.
+  if (const std::string problem = TakeEditsProblem(take->meaning.settings.edits, SampleTicks().size());
+      !problem.empty()) {
+    outcome.editsRefused = true;
+    outcome.failure = files->name + ": " + problem;
+    return outcome;
+  }
   take->take = CaptureTake(files->name, take->meaning.settings);
   Notice(*take, outcome.notices);
   outcome.take = std::move(take);
@@ -201,7 +210,7 @@ HeaderOutcome ValidateHeader(const std::string& file) {
 }
 
 const std::vector<std::string>& ExportFormats() {
-  static const std::vector<std::string> formats = {"glb", "gltf", "csv", "json", "svg", "html"};
+  static const std::vector<std::string> formats = {"glb", "gltf", "csv", "json", "svg", "html", "bvh"};
   return formats;
 }
 
@@ -225,6 +234,9 @@ std::string WriteExport(const LoadedTake& take, const std::string& path, const s
   if (format == "glb" || format == "gltf") {
     what = "glTF file";
     written = WriteGltfDocument(path, gltf.OfScene(take.files.name, settings), reason);
+  } else if (format == "bvh") {
+    what = "BVH file";
+    written = WriteBvh(path, {CaptureTake(take.files.name, settings)}, settings, reason);
   } else if (format == "csv") {
     what = "positions";
     written = WritePositionsCsv(path, settings, reason);

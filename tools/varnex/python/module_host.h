@@ -58,6 +58,7 @@ struct LoadOutcome {
   std::string problem;   // non-empty: the module cannot work (no plug-in)
   bool stopped = false;  // an interrupt stopped it
   bool outOfMemory = false;  // the host ran out and ended the import
+  bool editsRefused = false;  // frames= keeps no frame of the take
   std::vector<vxhost::Message> messages;  // besides the failure, each a warning
   std::vector<std::string> notices;       // the module's own remarks, each a warning
 };
