@@ -22,6 +22,7 @@
 
 #include "support/plugin_calls.h"
 #include "support/real_files.h"
+#include "support/samples.h"
 #include "support/scratch.h"
 #include "varnex/host.h"
 #include "export/bvh_export.h"
@@ -34,6 +35,7 @@
 #include "scene/take_meaning.h"
 #include "library/acclaim_pairing.h"
 #include "export/compact_animation.h"
+#include "session/staged_take.h"
 
 using nlohmann::json;
 
@@ -348,6 +350,42 @@ TEST(GltfExport, FollowsTheScene) {
       EXPECT_EQ(output["componentType"], channel["target"]["path"] == "rotation" && !exact ? 5122 : 5126);
     }
     ExpectTakeMatches(doc, 0, take, exact);
+  }
+}
+
+// The plug-in gets each take under a path whose base name is the file's
+// stem, with the ASF's motion where it looks for it; the working directory
+// stays where it was, and its messages name the user's files.
+TEST(StagedTake, NamesTheTakeAfterItsFileWithoutMovingTheProcess) {
+  const vxtest::ScratchDir scratch;
+  std::filesystem::create_directories(scratch.Path("in here"));
+  const std::string bvh = scratch.Write("in here/Wave.BVH", kWave);
+  scratch.Write("in here/arm.asf", vxtest::kArmAsf);
+  scratch.Write("in here/bow.amc", vxtest::kArmAmc);
+  scratch.Write("alone.asf", vxtest::kArmAsf);
+  struct Case {
+    varnex::TakeFiles take;
+    const char* top;      // the top instance: a BVH file's stem, an ASF's :name
+    bool moves;           // the motion was found
+    const char* printed;  // a message it must print, or ""
+  } const cases[] = {
+      {{bvh, {}, "Wave"}, "Wave", true, ""},
+      {{scratch.Path("in here/bow.amc"), scratch.Path("in here/arm.asf"), "bow"}, "fuzzarm", true, ""},
+      {{scratch.Path("alone.asf"), scratch.Path("alone.asf"), "alone"}, "fuzzarm", false, "please provide "},
+  };
+  const std::filesystem::path before = std::filesystem::current_path();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.take.motion.string());
+    varnex::StagedTake staged(c.take);
+    EXPECT_EQ(std::filesystem::current_path(), before);
+    ASSERT_EQ(vxtest::ImportIntoFreshHost(staged.PluginPath()), 0) << vxtest::HostErrorText();
+    EXPECT_NE(vxhost::FindInstance(c.top), nullptr);
+    EXPECT_EQ(vxhost::KeyCount() > 0, c.moves);
+    if (*c.printed == '\0') continue;
+    std::string said;
+    for (const std::string& text : vxtest::PrintedTexts(true))
+      if (text.find(c.printed) != std::string::npos) said = staged.AsTheUserNamedIt(text);
+    EXPECT_NE(said.find(scratch.Path("alone.amc")), std::string::npos) << said;
   }
 }
 

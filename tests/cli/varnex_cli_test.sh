@@ -40,6 +40,21 @@ release() { exec 3>&-; }
 blocked_in_open() {
   until [ "$(cat "/proc/$1/wchan" 2>/dev/null)" == wait_for_partner ]; do sleep 0.05; done
 }
+# blocked_in PID WAIT: waits until the process waits in the kernel function WAIT
+# (pipe_read, pipe_write; some kernels call them anon_pipe_read, anon_pipe_write).
+blocked_in() {
+  until [[ "$(cat "/proc/$1/wchan" 2>/dev/null)" == *"$2" ]]; do sleep 0.05; done
+}
+# wide_bvh FILE N: a root with N joints below it and two frames, whose printed
+# scene and positions are far larger than a pipe holds.
+wide_bvh() {
+  awk -v n="$2" 'BEGIN {
+    print "HIERARCHY\nROOT r\n{\nOFFSET 0 0 0\nCHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation"
+    for (i = 1; i <= n; i++) print "JOINT j" i "\n{\nOFFSET 0 1 0\nCHANNELS 3 Zrotation Xrotation Yrotation\n}"
+    print "}\nMOTION\nFrames: 2\nFrame Time: 0.04"
+    for (f = 0; f < 2; f++) { printf "%d 0 0 0 0 0", f; for (i = 1; i <= n; i++) printf " %d 0 0", f; printf "\n" }
+  }' >"$1"
+}
 # blocked_worker: waits until a worker of the varnex in $pid waits to open a
 # FIFO that nobody writes (a signal is then sure to interrupt it); prints its pid.
 blocked_worker() {
@@ -445,6 +460,159 @@ varnex: stopped by SIGTERM; written: out.csv, take.glb; not written: p.svg, j.js
     # The worker ends on its own parent-death signal; ctest's timeout bounds the wait.
     while [ -n "$worker" ] && kill -0 "$worker" 2>/dev/null; do sleep 0.1; done
     expect_code 137
+    ;;
+  outputs_refused)
+    # An output that is an input (a link to it, a hard link, the motion an ASF
+    # brings, the FIFO being read) is refused before the import, and the input
+    # stays as it was; so is a file the user may not write.
+    cp "$samples/walk.bvh" in.bvh
+    cp "$samples/figure.asf" fig.asf
+    cp "$samples/figure.amc" fig.amc
+    mkfifo pipe.bvh
+    ln -s in.bvh link.glb
+    ln in.bvh hard.csv
+    ln -s fig.amc motion.json
+    ln -s fig.asf skeleton.svg
+    while IFS='|' read -r args message; do
+      run import $args
+      expect_code 2
+      expect_stdout ""
+      expect_stderr "$message"
+    done <<TABLE
+in.bvh -o link.glb|varnex: cannot write the glTF file to link.glb: it is the input in.bvh
+in.bvh --positions hard.csv|varnex: cannot write the positions to hard.csv: it is the input in.bvh
+fig.asf -q --dump-json motion.json|varnex: cannot write the scene JSON to motion.json: it is the input fig.amc
+fig.amc --skeleton fig.asf --preview skeleton.svg|varnex: cannot write the preview to skeleton.svg: it is the input fig.asf
+pipe.bvh --positions pipe.bvh|varnex: cannot write the positions to pipe.bvh: it is the input pipe.bvh
+TABLE
+    cmp -s in.bvh "$samples/walk.bvh" && cmp -s fig.amc "$samples/figure.amc" && cmp -s fig.asf "$samples/figure.asf" ||
+      fail "an input was changed"
+    # Write-protected: refused to an ordinary user as the shell's ">" refuses
+    # it, replaced for root as ">" replaces it.
+    mkdir shared
+    chmod 755 "$work"
+    chmod 777 shared
+    as_user=()
+    if [ "$(id -u)" -ne 0 ]; then
+      echo "SKIP: the root row needs root"
+    elif command -v setpriv >/dev/null && setpriv --reuid=65534 --regid=65534 --clear-groups true 2>/dev/null; then
+      as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
+    else
+      echo "SKIP: the ordinary user's row needs setpriv to become nobody"
+    fi
+    for who in user root; do
+      [ "$who" == user ] && [ "$(id -u)" -eq 0 ] && [ ${#as_user[@]} -eq 0 ] && continue
+      [ "$who" == root ] && [ "$(id -u)" -ne 0 ] && continue
+      runner=()
+      [ "$who" == user ] && runner=("${as_user[@]}")
+      printf 'old\n' >shared/p.csv
+      [ "$who" == user ] && [ "$(id -u)" -eq 0 ] && chown 65534 shared/p.csv
+      chmod 444 shared/p.csv
+      cp -p shared/p.csv shared/shell.csv
+      "${runner[@]}" bash -c ': >shared/shell.csv' 2>/dev/null
+      shell=$?
+      "${runner[@]}" "$varnex" --settings "$work/shared/config" import "$samples/walk.bvh" -q --positions shared/p.csv \
+        >stdout.txt 2>stderr.txt
+      code=$?
+      if [ "$who" == user ]; then
+        [ $shell -ne 0 ] || fail "the shell wrote a protected file as $who"
+        expect_code 2
+        expect_stderr "varnex: cannot write the positions to shared/p.csv: Permission denied"
+        [ "$(cat shared/p.csv)" == old ] || fail "the protected file was replaced"
+      else
+        [ $shell -eq 0 ] || fail "the shell could not write as root"
+        expect_code 0
+        [ "$(head -n 1 shared/p.csv)" == "frame,time,path,x,y,z" ] || fail "root's output was not written"
+      fi
+      rm -f shared/p.csv shared/shell.csv
+    done
+    rm -rf shared
+    # A replaced file keeps its rights but not set-user or set-group ID.
+    printf 'old\n' >ids.csv
+    chmod 6755 ids.csv
+    run import "$samples/walk.bvh" -q --positions ids.csv
+    expect_code 0
+    [ "$(stat -c %a ids.csv)" == 755 ] || fail "the replaced file has mode $(stat -c %a ids.csv)"
+    # Names up to the longest a folder takes are written, multibyte ones too.
+    for name in "$(printf 'a%.0s' $(seq 1 251)).csv" "$(printf 'é%.0s' $(seq 1 125)).csv"; do
+      run import "$samples/walk.bvh" -q --positions "$name"
+      expect_code 0
+      [ -s "$name" ] || fail "a name of ${#name} characters was not written: $(cat stderr.txt)"
+      rm -f "$name"
+    done
+    expect_files . "config fig.amc fig.asf hard.csv ids.csv in.bvh link.glb motion.json pipe.bvh skeleton.svg stderr.txt stdout.txt "
+    ;;
+  standard_output_fails)
+    # Whatever varnex prints to a full disk, a closed stdout or a reader that
+    # went away is said on stderr and makes the exit code 2.
+    for command in "import $samples/walk.bvh" "validate $samples/walk.bvh" "convert $samples/walk.bvh --out-dir out" \
+      "--version"; do
+      for row in "/dev/full|No space left on device" "closed|Bad file descriptor"; do
+        if [ "${row%%|*}" == closed ]; then
+          $varnex $command >&- 2>stderr.txt
+        else
+          $varnex $command >/dev/full 2>stderr.txt
+        fi
+        code=$?
+        expect_code 2
+        expect_last_stderr "varnex: cannot write to standard output: ${row#*|}"
+      done
+    done
+    wide_bvh wide.bvh 5000
+    "$varnex" import wide.bvh 2>stderr.txt | head -c 1 >/dev/null
+    code=${PIPESTATUS[0]}
+    expect_code 2
+    expect_stderr "varnex: cannot write to standard output: Broken pipe"
+    ;;
+  signal_stalled_reader)
+    # Ctrl-C while varnex waits on a reader that does not read (a stopped
+    # pager): the stop is at once, with the exit code and lines of any stop.
+    wide_bvh wide.bvh 3000
+    mkfifo stall
+    while IFS='|' read -r args message; do
+      exec 4<>stall  # a reader that never reads
+      if [[ "$args" == *"-q --positions stall"* ]]; then
+        "$varnex" import wide.bvh $args >stdout.txt 2>stderr.txt &
+      else
+        "$varnex" import wide.bvh $args >stall 2>stderr.txt &
+      fi
+      pid=$!
+      blocked_in "$pid" pipe_write
+      kill -INT "$pid"
+      finish
+      exec 4>&-
+      expect_code 130
+      expect_stderr "$(printf '%b' "$message")"
+    done <<TABLE
+|varnex: stopped by SIGINT
+-q --positions -|varnex: cannot write the positions to -: stopped\nvarnex: stopped by SIGINT; written: none; not written: -
+-q --positions stall --dump-json j.json|varnex: cannot write the positions to stall: stopped\nvarnex: stopped by SIGINT; written: none; not written: stall, j.json
+TABLE
+    expect_files . "config stall stderr.txt stdout.txt wide.bvh "
+    ;;
+  signal_twice)
+    # Two stop signals at once while the plug-in reads: the second ends varnex
+    # at once, and neither the staged take's folder nor a temporary stays.
+    mkdir tmp
+    export TMPDIR="$work/tmp"
+    cp "$samples/figure.asf" arm.asf
+    mkfifo take.bvh arm.amc
+    for row in "take.bvh take.bvh" "arm.asf arm.amc"; do
+      read -r input fifo <<<"$row"
+      start import "$input" -q -o out.glb
+      hold "$fifo"
+      blocked_in "$pid" pipe_read
+      # Stopped, the process takes both; on waking the first is handled, then the second.
+      kill -STOP "$pid"
+      kill -INT "$pid"
+      kill -TERM "$pid"
+      kill -CONT "$pid"
+      finish
+      release
+      expect_code 143
+      expect_files tmp ""
+    done
+    expect_files . "arm.amc arm.asf config stderr.txt stdout.txt take.bvh tmp "
     ;;
   *)
     fail "unknown case $case_name"

@@ -5,9 +5,11 @@
 #include <csignal>
 #include <cstdio>
 #include <new>
+#include <sstream>
 
 #include "commands/commands.h"
 #include "commands/program.h"
+#include "io/standard_output.h"
 
 namespace {
 
@@ -22,6 +24,7 @@ constexpr varnex::CommandSetup kCommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
+  varnex::KeepStandardDescriptorsTaken();
 #ifndef _WIN32
   // A reader that goes away is a write error of that output, not the end of varnex.
   std::signal(SIGPIPE, SIG_IGN);
@@ -39,18 +42,21 @@ int main(int argc, char** argv) {
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    int code = cli.exit(error);
-    return code == 0 ? varnex::kExitSuccess : varnex::kExitHostProblem;
+    // --help and --version print to stdout, through stdio, so that its check sees them.
+    std::ostringstream out;
+    const int code = cli.exit(error, out);
+    std::fputs(out.str().c_str(), stdout);
+    return varnex::FinishStandardOutput(code == 0 ? varnex::kExitSuccess : varnex::kExitHostProblem);
   }
   for (const varnex::Command& command : program.commands) {
     if (!command.subcommand->parsed()) continue;
     // What no export caught (a take's capture, the printed scene): every
     // output file removed its temporary on the way here.
     try {
-      return command.run();
+      return varnex::FinishStandardOutput(command.run());
     } catch (const std::bad_alloc&) {
       std::fprintf(stderr, "varnex: out of memory; what was not finished was not written\n");
-      return varnex::kExitHostProblem;
+      return varnex::FinishStandardOutput(varnex::kExitHostProblem);
     }
   }
   return varnex::kExitHostProblem;

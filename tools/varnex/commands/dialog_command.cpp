@@ -18,6 +18,7 @@
 #endif
 
 #include "commands/commands.h"
+#include "io/standard_output.h"
 #include "session/plugin.h"
 
 namespace varnex {
@@ -168,7 +169,7 @@ void CALLBACK RunWindowsStep(HWND, UINT, UINT_PTR, DWORD) {
       else if (!IsWindowEnabled(control)) std::printf("click %d ignored: disabled\n", step.id);
       else {
         std::printf("click %d\n", step.id);
-        std::fflush(stdout);
+        FlushStandardOutput();
         SendMessageA(active, WM_COMMAND, MAKEWPARAM(step.id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
       }
       break;
@@ -182,7 +183,7 @@ void CALLBACK RunWindowsStep(HWND, UINT, UINT_PTR, DWORD) {
     default:
       break;
   }
-  std::fflush(stdout);
+  FlushStandardOutput();
 }
 
 int32_t ShowDialog(const Plugin& plugin, const char* keyword, const std::vector<ScriptStep>* steps) {

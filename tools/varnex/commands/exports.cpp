@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "io/atomic_file.h"
 #include "io/stop_signals.h"
 #include "commands/program.h"
 
@@ -42,6 +43,18 @@ int WriteOrRunOutOfMemory(const SceneExport& sceneExport) {
 }
 
 }  // namespace
+
+int CheckSceneExports(const SceneExports& exports, const std::vector<std::filesystem::path>& inputs) {
+  for (const SceneExport& sceneExport : exports) {
+    if (sceneExport.target->empty()) continue;
+    const std::string refusal = OutputRefusal(*sceneExport.target, inputs);
+    if (refusal.empty()) continue;
+    std::fprintf(stderr, "varnex: cannot write the %s to %s: %s\n", sceneExport.what(*sceneExport.target).c_str(),
+                 sceneExport.target->c_str(), refusal.c_str());
+    return kExitHostProblem;
+  }
+  return kExitSuccess;
+}
 
 int WriteSceneExports(const SceneExports& exports) {
   int exitCode = kExitSuccess;

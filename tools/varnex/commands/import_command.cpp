@@ -5,6 +5,7 @@
 // plus a stop signal.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "session/import_session.h"
 #include "commands/scene_print.h"
 #include "export/svg_preview.h"
+#include "io/standard_output.h"
 #include "io/stop_signals.h"
 #include "scene/scene_sampling.h"
 #include "scene/take.h"
@@ -29,6 +31,8 @@
 #include "commands/worker_report.h"
 
 namespace varnex {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -120,6 +124,12 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
     if (!take) return kExitFailure;
     takes.push_back(*take);
   }
+  std::vector<fs::path> inputs;
+  for (const TakeFiles& take : takes) {
+    const std::vector<fs::path> read = ImportInputs(take);
+    inputs.insert(inputs.end(), read.begin(), read.end());
+  }
+  if (const int refused = CheckSceneExports(command.exports, inputs); refused != kExitSuccess) return refused;
   std::optional<Plugin> plugin = Plugin::Start(host);
   if (!plugin) return kExitHostProblem;
   SayOptionsFileNotice(request, host);
@@ -140,7 +150,7 @@ int RunTakesCommand(const HostOptions& host, ImportCommand& command) {
     if (!request.quiet && path != "-") {
       std::printf("%s: ", take.name.c_str());
       PrintSceneSummary(stdout);
-      std::fflush(stdout);
+      FlushStandardOutput();
     }
     request.noticesSaid = true;
     NoteTakeFigures();
@@ -207,6 +217,7 @@ int RunImportCommand(const HostOptions& host, ImportCommand& command) {
     return kExitHostProblem;
   }
   StopSignals stopSignals;
+  const StopCutsOutput printout(1);  // standard output: the scene, or an export on "-"
   if (command.meaning.asBuilt) command.request.acclaimRootScale = false;
   // An ASF with one AMC is one take, as with --skeleton: every export serves it.
   if (OneTakeOfSkeleton(command.request)) {
@@ -217,6 +228,8 @@ int RunImportCommand(const HostOptions& host, ImportCommand& command) {
   if (!command.request.moreFiles.empty()) return RunTakesCommand(host, command);
   const std::optional<TakeFiles> take = ResolveTake(command.request.file, command.request);
   if (!take) return kExitFailure;
+  if (const int refused = CheckSceneExports(command.exports, ImportInputs(*take)); refused != kExitSuccess)
+    return refused;
   std::optional<Plugin> plugin = Plugin::Start(host);
   if (!plugin) return kExitHostProblem;
   SayOptionsFileNotice(command.request, host);
@@ -231,7 +244,7 @@ int RunImportCommand(const HostOptions& host, ImportCommand& command) {
   if (!command.request.quiet && toStandardOutput == 0) {
     PrintSceneTree(stdout);
     PrintSceneSummary(stdout);
-    std::fflush(stdout);
+    FlushStandardOutput();
   }
   SayMeaning(take->name, UnderstandTake(command, *take));
   if (!EditsApply(take->name, command.exportSettings)) return kExitHostProblem;

@@ -2,6 +2,7 @@
 // tables through which commands and scene exports register themselves.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -39,6 +40,8 @@ using CommandSetup = void (*)(Program& program);
 struct SceneExport {
   std::shared_ptr<const std::string> target;  // the path given; empty: not requested
   std::function<int()> write;                 // answers an exit code
+  // What it writes to the path given, as messages name it: "glTF file", "BVH file", "positions", ...
+  std::function<std::string(const std::string& path)> what = [](const std::string&) { return std::string("output"); };
 };
 using SceneExports = std::vector<SceneExport>;
 using SceneExportSetup = void (*)(CLI::App& command, SceneExports& exports, const ExportSettings& settings,
@@ -46,6 +49,10 @@ using SceneExportSetup = void (*)(CLI::App& command, SceneExports& exports, cons
 
 // Adds every known scene export to a command that imports (exports.cpp).
 void AddSceneExports(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf& gltf);
+// Before the import: refuses, with exit 2 and a line naming the export, an
+// export that would replace one of INPUTS or that the user may not write
+// (io/atomic_file.h); 0 when every one may be written.
+int CheckSceneExports(const SceneExports& exports, const std::vector<std::filesystem::path>& inputs);
 // Writes each requested export; answers the first failing exit code, else 0.
 // After a stop signal it writes no more, says which were written and which
 // not, and answers 128 plus the signal.

@@ -56,7 +56,8 @@ void AddExport(CLI::App& command, SceneExports& exports, const char* names, cons
                        std::fprintf(stderr, "varnex: cannot write the %s to %s: %s\n", what(*target).c_str(),
                                     target->c_str(), reason.c_str());
                        return kExitHostProblem;
-                     }});
+                     },
+                     what});
 }
 
 }  // namespace
@@ -116,7 +117,8 @@ void SetupGalleryCardExport(CLI::App& command, SceneExports& exports, const Expo
                          return WriteHtmlPlayer(path, source, gltf, settings, error);
                        };
                        return WriteGalleryCardFiles(*base, files);
-                     }});
+                     },
+                     Named("gallery card")});
 }
 
 }  // namespace varnex

@@ -87,7 +87,8 @@ void PrintSceneTree(std::FILE* out) {
   std::vector<std::pair<const vxhost::Instance*, size_t>> pending;
   const auto& tops = vxhost::World()->children;
   for (auto it = tops.rbegin(); it != tops.rend(); ++it) pending.push_back({*it, 0});
-  while (!pending.empty()) {
+  // A stream that failed (its reader gone, a stop cut it) takes no more lines.
+  while (!pending.empty() && !std::ferror(out)) {
     const auto [instance, depth] = pending.back();
     pending.pop_back();
     PrintInstance(out, *instance, depth);

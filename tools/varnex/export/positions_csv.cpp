@@ -38,7 +38,8 @@ bool WritePositionRows(std::FILE* out, const ExportSettings& settings) {
   std::vector<glm::dmat4> world;
   // A scene without motion still shows its pose, as frame 0.
   const size_t frames = std::max<size_t>(1, take.ticks.size());
-  for (size_t frame = 0; frame < frames; ++frame) {
+  // A stream that failed (a full disk, a stop cut its reader off) takes no more rows.
+  for (size_t frame = 0; frame < frames && !std::ferror(out); ++frame) {
     WorldTransforms(take, frame, world);
     const double seconds = take.ticks.empty() ? 0.0 : double(take.ticks[frame]) / take.ticksPerSecond;
     for (size_t i = 0; i < world.size(); ++i) {

@@ -72,10 +72,9 @@ namespace {
 std::optional<fs::path> AcclaimMotion(const TakeFiles& take) {
   if (IsAmcFile(take.motion)) return take.motion;
   if (!IsAsfFile(take.motion)) return std::nullopt;
-  std::string motion = take.motion.string();
-  motion.replace(motion.size() - 3, 3, "amc");
+  const fs::path motion = MotionBesideSkeleton(take.motion);
   std::error_code ec;
-  if (fs::is_regular_file(motion, ec)) return fs::path(motion);
+  if (fs::is_regular_file(motion, ec)) return motion;
   return std::nullopt;
 }
 
@@ -95,6 +94,13 @@ void SayWhatAcclaimLeftOpen(const ImportRequest& request, const TakeFiles& take)
 
 }  // namespace
 
+std::vector<fs::path> ImportInputs(const TakeFiles& take) {
+  std::vector<fs::path> inputs = {take.motion};
+  if (!take.skeleton.empty() && take.skeleton != take.motion) inputs.push_back(take.skeleton);
+  if (IsAsfFile(take.motion)) inputs.push_back(MotionBesideSkeleton(take.motion));
+  return inputs;
+}
+
 int32_t RunImport(const Plugin& plugin, const ImportRequest& request, const TakeFiles& take) {
   std::optional<StagedTake> staged(std::in_place, take);
   std::vector<KeywordValue> call = {{"execute_geometry_converter", nullptr},
@@ -104,9 +110,9 @@ int32_t RunImport(const Plugin& plugin, const ImportRequest& request, const Take
   if (request.frameRate) vxhost::SetFrameRate(*request.frameRate);
 
   TerminalProgress progress(!request.quiet && isatty(STDERR_FILENO));
-  vxhost::SetMessageSink([&progress](const vxhost::Message& message) {
+  vxhost::SetMessageSink([&progress, &staged](const vxhost::Message& message) {
     progress.Clear();
-    PrintHostMessage(message);
+    PrintHostMessage({message.kind, staged->AsTheUserNamedIt(message.text)});
   });
   vxhost::SetStatusSink([&progress](const std::string& text) { progress.SetStatus(text); });
   vxhost::SetProgressHandler([&progress](int64_t done, int64_t total) {
@@ -114,11 +120,11 @@ int32_t RunImport(const Plugin& plugin, const ImportRequest& request, const Take
     return StopRequested();
   });
 
-  int32_t result = plugin.Call(call);
-  staged.reset();  // back where the paths the user wrote mean what they say
+  const int32_t result = plugin.Call(call);
+  vxhost::SetMessageSink(PrintHostMessage);
+  staged.reset();
 
   progress.Clear();
-  vxhost::SetMessageSink(PrintHostMessage);
   vxhost::SetStatusSink(nullptr);
   vxhost::SetProgressHandler(nullptr);
   if (result != 0 && vxhost::RanOutOfMemory()) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,10 @@ std::optional<TakeFiles> ResolveTake(const std::string& file, const ImportReques
 // What RunImport answers when the host ran out of memory and ended the
 // import: varnex's exit code for host problems.
 constexpr int32_t kImportOutOfMemory = kExitHostProblem;
+
+// Every file an import of the take reads: the motion, its skeleton, and the
+// AMC motion the plug-in looks for beside an ASF.
+std::vector<std::filesystem::path> ImportInputs(const TakeFiles& take);
 
 // Imports one take under its file's stem (staged_take.h); after a
 // successful Acclaim import says in a line which frame rate timed the motion
