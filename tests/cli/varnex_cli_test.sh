@@ -614,6 +614,21 @@ TABLE
     done
     expect_files . "arm.amc arm.asf config stderr.txt stdout.txt take.bvh tmp "
     ;;
+  single_precision)
+    # glTF holds single precision: a length beyond it is refused, naming the
+    # joint and the option that made it so; nothing is written.
+    sed -e '0,/OFFSET/s/OFFSET.*/OFFSET 3e38 0 0/' -e '0,/JOINT/!{0,/OFFSET/s/OFFSET.*/OFFSET 3e38 0 0/}' \
+      "$samples/walk.bvh" >far.bvh
+    while IFS='|' read -r args message; do
+      run import $args -q -o out.glb
+      expect_code 2
+      expect_stderr "varnex: cannot write the glTF file to out.glb: joint $message is beyond glTF's single precision (at most 3.4e+38)"
+    done <<TABLE
+$samples/walk.bvh --scale 1e38|Hips: offset 3.65e+39 (after --scale 1e+38)
+far.bvh|Spine: position 6e+38
+TABLE
+    expect_files . "config far.bvh stderr.txt stdout.txt "
+    ;;
   *)
     fail "unknown case $case_name"
     ;;

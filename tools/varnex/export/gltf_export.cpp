@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <optional>
 
+#include <cstdio>
+#include <limits>
+
 #include <glm/gtc/matrix_inverse.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
@@ -49,6 +52,8 @@ class DocumentWriter {
 
   int AddFloats(const std::vector<float>& values, const char* type, int width, bool bounds,
                 std::optional<int> target = std::nullopt) {
+    if (doc_.problem.empty() && !std::all_of(values.begin(), values.end(), [](float v) { return std::isfinite(v); }))
+      doc_.problem = "a value of its " + std::string(type) + " data is beyond glTF's single precision (at most 3.4e+38)";
     json accessor = {{"bufferView", AddView(values.data(), values.size() * sizeof(float), target)},
                      {"componentType", kFloat},
                      {"count", values.size() / size_t(width)},
@@ -93,6 +98,40 @@ class DocumentWriter {
 };
 
 // -- Values the format can hold
+
+// glTF stores single precision: a length beyond it would be written as
+// Infinity, and the bounds of its accessor as null.
+constexpr double kLargestSingle = std::numeric_limits<float>::max();
+
+bool FitsSingle(const glm::dvec3& v) {
+  return std::fabs(v.x) <= kLargestSingle && std::fabs(v.y) <= kLargestSingle && std::fabs(v.z) <= kLargestSingle;
+}
+
+double Largest(const glm::dvec3& v) { return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)}); }
+
+// The first node whose offset, scale or rest position single precision
+// cannot hold, named with what the export's --scale made of it.
+std::string SinglePrecisionProblem(const Take& take, const std::vector<glm::dmat4>& restWorld,
+                                   const ExportSettings& settings) {
+  char scaled[64] = "";
+  if (settings.scale != 1.0) std::snprintf(scaled, sizeof scaled, " (after --scale %g)", settings.scale);
+  auto describe = [&](const TakeNode& node, const char* what, const glm::dvec3& value, const char* after) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%s %g%s", what, Largest(value), after);
+    return "joint " + node.name + ": " + text + " is beyond glTF's single precision (at most 3.4e+38)";
+  };
+  for (size_t i = 0; i < take.nodes.size(); ++i) {
+    const TakeNode& node = take.nodes[i];
+    for (const glm::dvec3& offset : node.translation)
+      if (!FitsSingle(offset)) return describe(node, "offset", offset, scaled);
+    if (!FitsSingle(node.rest.translation)) return describe(node, "offset", node.rest.translation, scaled);
+    for (const glm::dvec3& factor : node.scale)
+      if (!FitsSingle(factor)) return describe(node, "scale", factor, "");
+    if (i < restWorld.size() && !FitsSingle(glm::dvec3(restWorld[i][3])))
+      return describe(node, "position", glm::dvec3(restWorld[i][3]), scaled);
+  }
+  return {};
+}
 
 float Finite(double v, float fallback) { return std::isfinite(v) ? float(v) : fallback; }
 
@@ -298,6 +337,10 @@ GltfDocument BuildGltf(const std::vector<Take>& takes, const std::string& sceneN
     doc.json["nodes"].push_back({{"name", "world"}, {"children", tops}});
     sceneNodes = json::array({doc.json["nodes"].size() - 1});
   }
+  for (const Take& take : takes) {
+    if (!doc.problem.empty()) break;
+    doc.problem = SinglePrecisionProblem(take, RestWorld(take), settings);
+  }
   if (!first.nodes.empty()) AddSkin(doc, writer, first, sceneNodes);
   json animations = json::array();
   for (const Take& take : takes) {
@@ -409,6 +452,10 @@ void NameScene(GltfDocument& document, const std::string& sceneName) {
 }
 
 bool WriteGltfDocument(const std::string& path, const GltfDocument& document, std::string& error) {
+  if (!document.problem.empty()) {
+    error = document.problem;
+    return false;
+  }
   if (HasExtension(path, "gltf")) return WriteFileAtomically(path, EncodeGltfText(document), error);
   size_t binPadding = 0;
   const std::string head = GlbHead(document, binPadding);

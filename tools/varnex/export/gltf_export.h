@@ -16,7 +16,8 @@ namespace varnex {
 
 struct GltfDocument {
   nlohmann::json json;
-  std::string bin;  // the one buffer, padded to four bytes
+  std::string bin;      // the one buffer, padded to four bytes
+  std::string problem;  // why it must not be written (a value beyond single precision); empty when fine
 };
 
 // Builds the document: the nodes, rest pose and skin of the first take, and
@@ -42,7 +43,7 @@ std::string GltfSceneName(const std::string& path, const std::vector<Take>& take
 // takes each file's name in turn.
 void NameScene(GltfDocument& document, const std::string& sceneName);
 
-// Writes a built document, as WriteGltfTakes writes it.
+// Writes a built document, as WriteGltfTakes writes it; refuses one with a problem.
 bool WriteGltfDocument(const std::string& path, const GltfDocument& document, std::string& error);
 
 // The one document of an import, for every export that holds it (-o, the

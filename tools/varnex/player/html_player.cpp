@@ -142,8 +142,13 @@ bool WritePage(const std::string& path, const std::function<std::string()>& rend
 bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, SharedGltf& gltf,
                      const ExportSettings& settings, std::string& error) {
   const std::string stem = std::filesystem::path(fileName).stem().string();
+  const GltfDocument& document = gltf.OfScene(stem, settings);
+  if (!document.problem.empty()) {  // the page plays the glTF it holds: none beyond single precision
+    error = document.problem;
+    return false;
+  }
   return WritePage(path, [&] {
-    return RenderHtmlPlayer(gltf.OfScene(stem, settings), {stem}, {SceneFigures(fileName, settings)},
+    return RenderHtmlPlayer(document, {stem}, {SceneFigures(fileName, settings)},
                             std::filesystem::path(fileName).filename().string());
   }, error);
 }
@@ -151,8 +156,12 @@ bool WriteHtmlPlayer(const std::string& path, const std::string& fileName, Share
 bool WriteHtmlPlayer(const std::string& path, const std::vector<Take>& takes, const std::vector<TakeFigures>& figures,
                      const std::string& heading, SharedGltf& gltf, const ExportSettings& settings,
                      std::string& error) {
+  GltfDocument& document = gltf.Of(takes, settings);
+  if (!document.problem.empty()) {
+    error = document.problem;
+    return false;
+  }
   return WritePage(path, [&] {
-    GltfDocument& document = gltf.Of(takes, settings);
     NameScene(document, std::filesystem::path(path).stem().string());
     std::vector<std::string> takeNames;
     for (const Take& take : takes) takeNames.push_back(take.name);
