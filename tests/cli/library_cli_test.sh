@@ -64,9 +64,21 @@ case "$case_name" in
     # The last frame: the root 3 up, the bone (length 2 along y) turned 30 degrees
     # about x, so its end at (0, 3 + 2 cos 30, 2 sin 30) in single precision.
     grep -qx '2,0.0166666667,arm/barm/End Effector,0,4.73205079,1.00000003' p.csv || fail "positions: $(tail -n 3 p.csv)"
-    run import arm.asf --frame-rate 0
-    expect_code 2
-    expect_stderr_matches 'frame-rate'
+    # A whole rate in any decimal spelling; hexadecimal, fractions and rates
+    # out of range are refused, by import and convert alike.
+    for rate in 120.0 1.2e2 +120 0120; do
+      run import arm.asf --frame-rate "$rate"
+      expect_code 0
+      expect_stdout_matches ', 120 fps$'
+    done
+    for rate in 0x78 119.88 0 4801 120fps; do
+      for command in import convert; do
+        run "$command" arm.asf --out-dir out --frame-rate "$rate"
+        expect_code 2
+        [ "$(head -n 1 stderr.txt)" == "--frame-rate: must be a whole number of frames per second from 1 to 4800, not '$rate'" ] ||
+          fail "$command refused $rate with: $(cat stderr.txt)"
+      done
+    done
     ;;
   names)
     # The top instance is the file's stem however the path was written, so the bytes agree.

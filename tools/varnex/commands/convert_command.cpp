@@ -17,6 +17,7 @@
 #include "commands/convert_jobs.h"
 #include "library/output_record.h"
 #include "player/gallery.h"
+#include "session/import_session.h"
 #include "io/stop_signals.h"
 #include "commands/worker_processes.h"
 
@@ -195,7 +196,7 @@ void SetupConvertCommand(Program& program) {
   command
       ->add_option("--frame-rate", options->frameRate,
                    "Frame rate of AMC motion, which holds none, in frames per second (default 30)")
-      ->check(CLI::Range(1, vxhost::kTicksPerSecond));
+      ->transform(FrameRateCheck());
   command->add_option("--skeleton", options->skeleton, "The ASF skeleton of every AMC motion");
   command
       ->add_flag("--acclaim-root-scale,!--no-acclaim-root-scale", options->acclaimRootScale,

@@ -4,8 +4,11 @@
 
 #include <unistd.h>
 
+#include <cctype>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -19,7 +22,41 @@ namespace varnex {
 
 namespace fs = std::filesystem;
 
-CLI::Validator FrameRateCheck() { return CLI::Range(1, vxhost::kTicksPerSecond); }
+namespace {
+
+// A number in decimal, as people write a rate: 120, 120.0, 1.2e2, +120;
+// not hexadecimal, which strtod would also read, nor "120 fps".
+bool DecimalSpelling(const std::string& text) {
+  size_t at = text.size() > 0 && text[0] == '+' ? 1 : 0;
+  size_t digits = 0;
+  for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) ++digits;
+  if (at < text.size() && text[at] == '.')
+    for (++at; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) ++digits;
+  if (digits == 0) return false;
+  if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+    ++at;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    const size_t exponentStart = at;
+    while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
+    if (at == exponentStart) return false;
+  }
+  return at == text.size();
+}
+
+}  // namespace
+
+CLI::Validator FrameRateCheck() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        const double rate = DecimalSpelling(text) ? std::strtod(text.c_str(), nullptr) : 0.0;
+        if (!(rate >= 1.0 && rate <= vxhost::kTicksPerSecond && rate == std::floor(rate)))
+          return "must be a whole number of frames per second from 1 to " + std::to_string(vxhost::kTicksPerSecond) +
+                 ", not '" + text + "'";
+        text = std::to_string(static_cast<int>(rate));  // as the option's integer reads it
+        return {};
+      },
+      "1 to " + std::to_string(vxhost::kTicksPerSecond), "");
+}
 
 void AddImportOptions(CLI::App& command, ImportRequest& request) {
   command.add_option("file", request.file, "BVH, ASF (with its AMC beside it) or AMC file")->required();
@@ -35,7 +72,7 @@ void AddImportOptions(CLI::App& command, ImportRequest& request) {
       .add_option("--frame-rate", request.frameRate,
                   "Frame rate of the scene before the import, in frames per second; formats without one "
                   "(AMC) take it")
-      ->check(FrameRateCheck());
+      ->transform(FrameRateCheck());
   command.add_flag("-q,--quiet", request.quiet, "Print neither progress nor the imported scene");
 }
 

@@ -31,7 +31,10 @@ struct ImportRequest {
 // skeleton, as `--skeleton FILE.asf MOTION.amc` names it.
 bool OneTakeOfSkeleton(const ImportRequest& request);
 
-// --frame-rate's check: a whole rate from 1 to the host's ticks a second.
+// --frame-rate's check: a whole rate from 1 to the host's ticks a second
+// in any decimal spelling (120, 120.0, 1.2e2), handed on as the integer;
+// hexadecimal and fractions are refused. A transform, not a check: it
+// rewrites the text to the integer that the option reads.
 CLI::Validator FrameRateCheck();
 
 // Adds FILE and the import options to a command that imports.
