@@ -559,7 +559,7 @@ TABLE
       done
     done
     wide_bvh wide.bvh 5000
-    "$varnex" import wide.bvh 2>stderr.txt | head -c 1 >/dev/null
+    "$varnex" import wide.bvh --as-built 2>stderr.txt | head -c 1 >/dev/null
     code=${PIPESTATUS[0]}
     expect_code 2
     expect_stderr "varnex: cannot write to standard output: Broken pipe"
@@ -572,9 +572,9 @@ TABLE
     while IFS='|' read -r args message; do
       exec 4<>stall  # a reader that never reads
       if [[ "$args" == *"-q --positions stall"* ]]; then
-        "$varnex" import wide.bvh $args >stdout.txt 2>stderr.txt &
+        "$varnex" import wide.bvh --as-built $args >stdout.txt 2>stderr.txt &
       else
-        "$varnex" import wide.bvh $args >stall 2>stderr.txt &
+        "$varnex" import wide.bvh --as-built $args >stall 2>stderr.txt &
       fi
       pid=$!
       blocked_in "$pid" pipe_write
@@ -622,9 +622,10 @@ TABLE
     while IFS='|' read -r args message; do
       run import $args -q -o out.glb
       expect_code 2
-      expect_stderr "varnex: cannot write the glTF file to out.glb: joint $message is beyond glTF's single precision (at most 3.4e+38)"
+      expect_last_stderr "varnex: cannot write the glTF file to out.glb: joint $message is beyond glTF's single precision (at most 3.4e+38)"
     done <<TABLE
 $samples/walk.bvh --scale 1e38|Hips: offset 3.65e+39 (after --scale 1e+38)
+$samples/walk.bvh --height 1e39|Hips: offset 5.79365e+38 (after --height 1e+39)
 far.bvh|Spine: position 6e+38
 TABLE
     expect_files . "config far.bvh stderr.txt stdout.txt "

@@ -110,15 +110,14 @@ bool FitsSingle(const glm::dvec3& v) {
 double Largest(const glm::dvec3& v) { return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)}); }
 
 // The first node whose offset, scale or rest position single precision
-// cannot hold, named with what the export's --scale made of it.
+// cannot hold, named with the option (--scale, --height) that made it so.
 std::string SinglePrecisionProblem(const Take& take, const std::vector<glm::dmat4>& restWorld,
                                    const ExportSettings& settings) {
-  char scaled[64] = "";
-  if (settings.scale != 1.0) std::snprintf(scaled, sizeof scaled, " (after --scale %g)", settings.scale);
-  auto describe = [&](const TakeNode& node, const char* what, const glm::dvec3& value, const char* after) {
-    char text[128];
-    std::snprintf(text, sizeof text, "%s %g%s", what, Largest(value), after);
-    return "joint " + node.name + ": " + text + " is beyond glTF's single precision (at most 3.4e+38)";
+  const std::string scaled = settings.scaleAsked.empty() ? "" : " (after " + settings.scaleAsked + ")";
+  auto describe = [&](const TakeNode& node, const char* what, const glm::dvec3& value, const std::string& after) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %g", what, Largest(value));
+    return "joint " + node.name + ": " + text + after + " is beyond glTF's single precision (at most 3.4e+38)";
   };
   for (size_t i = 0; i < take.nodes.size(); ++i) {
     const TakeNode& node = take.nodes[i];

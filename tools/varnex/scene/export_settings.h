@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace varnex {
 
@@ -23,6 +24,7 @@ struct TakeEdits {
 
 struct ExportSettings {
   double scale = 1.0;            // scene units to exported units (glTF wants metres)
+  std::string scaleAsked = {};   // the option that set scale, as messages name it: "--height 1.75"; empty: none
   char up = 'y';                 // the source's up axis; 'z' is turned to glTF's Y-up
   double rootMotionScale = 1.0;  // extra factor on the root's own motion (Acclaim unit length)
   // Position channels of joints below the root hold the joint's whole

@@ -143,9 +143,11 @@ void DecideSize(const MeaningOptions& options, Meaning& meaning) {
   upright.scale = 1.0;
   const double rest = RestExtent(CaptureTakeAt("", {}, upright), 1);
   meaning.settings.scale = options.scale;
+  if (options.scale != 1.0) meaning.settings.scaleAsked = "--scale " + Format("%g", options.scale);
   if (options.height > 0.0) {
     if (rest > 0.0) {
       meaning.settings.scale = options.height / rest;
+      meaning.settings.scaleAsked = "--height " + Format("%g", options.height);
       meaning.notes.push_back({"height " + Format("%g", options.height),
                                "the rest pose stands " + Format("%g", rest) + " tall: lengths \u00d7 " +
                                    Format("%.6g", meaning.settings.scale)});
@@ -232,6 +234,7 @@ Meaning DecideMeaning(const MeaningOptions& options, double unitLength) {
   meaning.settings.edits = options.edits;
   if (options.asBuilt) {
     meaning.settings.scale = options.scale;
+    if (options.scale != 1.0) meaning.settings.scaleAsked = "--scale " + Format("%g", options.scale);
     meaning.height = RestExtent(CaptureTakeAt("", {}, meaning.settings), 1);
     return meaning;
   }
