@@ -71,6 +71,7 @@ fs::path MotionBesideSkeleton(const fs::path& skeleton) {
 }
 
 void StagedTake::Note(const fs::path& path, bool folder) {
+  made_.push_back(path);
   const int note = RemoveOnForcedEnd(path.string(), folder);
   if (note >= 0) removalNotes_.push_back(note);
 }
@@ -127,8 +128,11 @@ StagedTake::StagedTake(const TakeFiles& take) : pluginPath_(take.motion.string()
 StagedTake::~StagedTake() {
   if (folder_.empty()) return;
   const StopSignalsDeferred deferred;
+  // What was made, newest first, one call each: nothing to list, nothing to
+  // allocate, so that this holds after an import that ran out of memory.
   std::error_code ec;
-  fs::remove_all(folder_, ec);
+  for (auto made = made_.rbegin(); made != made_.rend(); ++made) fs::remove(*made, ec);
+  if (fs::exists(folder_, ec)) fs::remove_all(folder_, ec);
   for (int note : removalNotes_) ForgetOnForcedEnd(note);
 }
 

@@ -42,6 +42,7 @@ class StagedTake {
   bool Link(const std::filesystem::path& target, const std::filesystem::path& link);
 
   std::filesystem::path folder_;
+  std::vector<std::filesystem::path> made_;                   // every path made, in order
   std::vector<int> removalNotes_;                             // for a forced end
   std::vector<std::pair<std::string, std::string>> aliases_;  // staged path, the user's
   std::string pluginPath_;
