@@ -94,3 +94,11 @@ def test_hostile_files_raise_or_load(path):
 @pytest.mark.parametrize("name,code", [("walk.bvh", 1), ("absent.bvh", -1), ("notes.txt", -2)])
 def test_validate_answers_the_header_code(files, name, code):
     assert varnex.validate(SAMPLES / name if name == "walk.bvh" else files / name) == code
+
+
+def test_the_plugins_words_name_the_users_file(tmp_path):
+    shutil.copy(SAMPLES / "figure.asf", tmp_path / "lone.asf")
+    with pytest.warns(varnex.PluginWarning) as said:
+        varnex.load(tmp_path / "lone.asf")
+    assert [str(w.message) for w in said if "AMC" in str(w.message)] == [
+        f"Could not find a corresponding AMC file. If animation import is needed, please provide {tmp_path / 'lone.amc'}"]

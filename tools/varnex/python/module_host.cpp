@@ -6,6 +6,8 @@
 #include <dlfcn.h>
 
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "export/bvh_export.h"
 #include "export/gltf_export.h"
@@ -94,7 +96,10 @@ std::vector<FileStamp> Stamps(const TakeFiles& files) {
 
 // Imports a take into a fresh host scene, as the command line does, and
 // answers the plug-in's result; an interrupt stops it at the next abort poll.
-int32_t ImportIntoHost(const Plugin& plugin, const TakeFiles& files, const LoadOptions& options, bool& stopped) {
+// MESSAGES gets what the import said, naming the user's files rather than
+// the staged ones.
+int32_t ImportIntoHost(const Plugin& plugin, const TakeFiles& files, const LoadOptions& options, bool& stopped,
+                       std::vector<vxhost::Message>& messages) {
   vxhost::ResetHost();
   if (options.frameRate) vxhost::SetFrameRate(*options.frameRate);
   const StagedTake staged(files);
@@ -108,6 +113,8 @@ int32_t ImportIntoHost(const Plugin& plugin, const TakeFiles& files, const LoadO
   const int32_t result = plugin.Call(call);
   stopped = guard.Release();
   vxhost::SetProgressHandler(nullptr);
+  messages = vxhost::Messages();
+  for (vxhost::Message& message : messages) message.text = staged.AsTheUserNamedIt(message.text);
   return result;
 }
 
@@ -166,8 +173,7 @@ LoadOutcome LoadTake(const std::string& file, const LoadOptions& given) {
   if (given.meaning.asBuilt) take->options.meaning.acclaimRootScale = false;
   take->stamps = Stamps(*files);
   host.liveId = 0;
-  const int32_t result = ImportIntoHost(*plugin, *files, take->options, outcome.stopped);
-  outcome.messages = vxhost::Messages();
+  const int32_t result = ImportIntoHost(*plugin, *files, take->options, outcome.stopped, outcome.messages);
   if (outcome.stopped) return outcome;
   if (result != 0 && vxhost::RanOutOfMemory()) {
     // The host said which call ran out; this says what it cost.
@@ -272,9 +278,10 @@ SaveOutcome SaveTake(const LoadedTake& take, const std::string& path, const std:
     std::string problem;
     const Plugin* plugin = StartedPlugin(host, problem);
     host.liveId = 0;
-    const int32_t result = ImportIntoHost(*plugin, take.files, take.options, outcome.stopped);
+    std::vector<vxhost::Message> messages;
+    const int32_t result = ImportIntoHost(*plugin, take.files, take.options, outcome.stopped, messages);
     if (outcome.stopped || result != 0) {
-      outcome.messages = vxhost::Messages();
+      outcome.messages = std::move(messages);
       outcome.importFailed = true;
       outcome.failure = "the import of " + take.files.motion.string() + " for the export " +
                         (outcome.stopped ? "was stopped" : "failed");
