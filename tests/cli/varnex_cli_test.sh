@@ -480,6 +480,7 @@ varnex: stopped by SIGTERM; written: out.csv, take.glb; not written: p.svg, j.js
       expect_stderr "$message"
     done <<TABLE
 in.bvh -o link.glb|varnex: cannot write the glTF file to link.glb: it is the input in.bvh
+in.bvh -o in.bvh|varnex: cannot write the BVH file to in.bvh: it is the input in.bvh
 in.bvh --positions hard.csv|varnex: cannot write the positions to hard.csv: it is the input in.bvh
 fig.asf -q --dump-json motion.json|varnex: cannot write the scene JSON to motion.json: it is the input fig.amc
 fig.amc --skeleton fig.asf --preview skeleton.svg|varnex: cannot write the preview to skeleton.svg: it is the input fig.asf
