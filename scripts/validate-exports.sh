@@ -24,6 +24,10 @@ mocap=${MOCAP_DIR:-../shared/mocap}  # worktrees elsewhere point MOCAP_DIR at it
 [ -d "$mocap" ] && inputs+=("$mocap")
 "$build/bin/varnex" convert "${inputs[@]}" --out-dir "$out/glb" --format glb --jobs 2 >/dev/null
 "$build/bin/varnex" convert samples --out-dir "$out/gltf" --format gltf --jobs 2 >/dev/null
+# The samples' animations compressed, where this varnex has --compress.
+if ! "$build/bin/varnex" import --help | grep -q 'Unavailable'; then
+  "$build/bin/varnex" convert samples --out-dir "$out/compressed" --format glb --compress --jobs 2 >/dev/null
+fi
 # Several takes in one file: every AMC of the R package's folder on one skeleton.
 if [ -d "$mocap/acclaim/cmu_rpkg" ]; then
   mkdir -p "$out/merged"

@@ -20,6 +20,10 @@
 #include <glm/gtc/type_ptr.hpp>
 #include <glm/mat4x4.hpp>
 
+#if VARNEX_MESHOPT
+#include <meshoptimizer.h>
+#endif
+
 #include "support/plugin_calls.h"
 #include "support/real_files.h"
 #include "support/samples.h"
@@ -36,6 +40,7 @@
 #include "library/acclaim_pairing.h"
 #include "export/compact_animation.h"
 #include "session/staged_take.h"
+#include "export/meshopt_encoding.h"
 
 using nlohmann::json;
 
@@ -124,6 +129,30 @@ Frame Time: 0.04
 10 2 -4 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0
 )";
 
+// A view's bytes as a viewer has them; a compressed one decoded by
+// libmeshoptimizer's own decoder and filters, apart from the writer's code.
+std::string ViewBytes(const varnex::GltfDocument& doc, const json& view) {
+  const size_t length = view["byteLength"];
+  if (!view.contains("extensions")) return doc.bin.substr(view["byteOffset"].get<size_t>(), length);
+  std::string out(length, '\0');
+#if VARNEX_MESHOPT
+  const json& packed = view["extensions"]["EXT_meshopt_compression"];
+  EXPECT_EQ(view["buffer"], 1);
+  EXPECT_EQ(packed["buffer"], 0);
+  EXPECT_EQ(packed["mode"], "ATTRIBUTES");
+  const size_t count = packed["count"], stride = packed["byteStride"];
+  EXPECT_EQ(count * stride, length);
+  const auto* from = reinterpret_cast<const unsigned char*>(doc.bin.data()) + packed["byteOffset"].get<size_t>();
+  EXPECT_EQ(meshopt_decodeVertexBuffer(out.data(), count, stride, from, packed["byteLength"]), 0);
+  const std::string filter = packed.value("filter", "NONE");
+  if (filter == "QUATERNION") meshopt_decodeFilterQuat(out.data(), count, stride);
+  if (filter == "EXPONENTIAL") meshopt_decodeFilterExp(out.data(), count, stride);
+#else
+  ADD_FAILURE() << "a compressed view from a varnex without libmeshoptimizer";
+#endif
+  return out;
+}
+
 // An accessor's values as a viewer reads them: floats, or normalized
 // signed shorts as c / 32767, not below -1.
 std::vector<double> Values(const varnex::GltfDocument& doc, int accessor, int& width) {
@@ -132,7 +161,8 @@ std::vector<double> Values(const varnex::GltfDocument& doc, int accessor, int& w
   static const std::map<std::string, int> widths = {{"SCALAR", 1}, {"VEC3", 3}, {"VEC4", 4}, {"MAT4", 16}};
   width = widths.at(a["type"].get<std::string>());
   const size_t count = a["count"].get<size_t>() * width;
-  const char* bytes = doc.bin.data() + view["byteOffset"].get<size_t>();
+  const std::string viewBytes = ViewBytes(doc, view);
+  const char* bytes = viewBytes.data();
   if (a["componentType"] == 5126) {
     EXPECT_EQ(view["byteLength"].get<size_t>(), count * sizeof(float));
     std::vector<float> floats(count);
@@ -486,15 +516,21 @@ TEST(GltfExport, CompactAnimationKeepsEveryNodeWithinTheBound) {
       }
       take.nodes.push_back(std::move(node));
     }
-    const varnex::GltfDocument doc = BuildOne(take);
-    ExpectTakeMatches(doc, 0, take, false);
-    size_t keys = 0, full = 0;
-    for (const json& sampler : doc.json["animations"][0]["samplers"]) {
-      keys += doc.json["accessors"][sampler["input"].get<int>()]["count"].get<size_t>();
-      full += take.ticks.size();
-    }
-    if (c.fewerKeys) {
-      EXPECT_LT(keys, full / 4);
+    // Compressed, the bounds hold on the values as decoded.
+    for (const bool compress : {false, true}) {
+      if (compress && !varnex::CompressionAvailable()) continue;
+      SCOPED_TRACE(compress ? "compressed" : "plain");
+      const varnex::GltfDocument doc = BuildOne(take, {.compress = compress});
+      EXPECT_EQ(doc.json.contains("extensionsRequired"), compress);
+      ExpectTakeMatches(doc, 0, take, false);
+      size_t keys = 0, full = 0;
+      for (const json& sampler : doc.json["animations"][0]["samplers"]) {
+        keys += doc.json["accessors"][sampler["input"].get<int>()]["count"].get<size_t>();
+        full += take.ticks.size();
+      }
+      if (c.fewerKeys) {
+        EXPECT_LT(keys, full / 4);
+      }
     }
   }
 }
@@ -512,7 +548,8 @@ TEST(GltfExport, RealFilesMatchTheScene) {
     });
     ASSERT_EQ(vxtest::ImportIntoFreshHost(file), 0);
     if (vxhost::AllInstances().empty()) continue;
-    for (const varnex::ExportSettings& settings : {varnex::ExportSettings{}, {.scale = 0.01, .up = 'z'}}) {
+    for (const varnex::ExportSettings& settings :
+         {varnex::ExportSettings{}, {.scale = 0.01, .up = 'z'}, {.compress = true}}) {
       const varnex::Take take = varnex::CaptureTake("take", settings);
       const varnex::GltfDocument doc = BuildOne(take, settings);
       ASSERT_EQ(doc.json.value("nodes", json::array()).size(), vxhost::AllInstances().size() + 1);

@@ -5,6 +5,7 @@
 
 #include <varnex/host.h>
 
+#include "export/meshopt_encoding.h"
 #include "scene/take_edits.h"
 
 namespace varnex {
@@ -73,6 +74,14 @@ void AddExportSettingsOptions(CLI::App& command, MeaningOptions& options) {
       ->check(CLI::Range(1, vxhost::kTicksPerSecond));
   command.add_flag("--in-place", options.edits.inPlace,
                    "Hold the root at its first place on the ground; it keeps its height");
+  command
+      .add_flag("--compress", options.compress,
+                CompressionAvailable() ? "Write the glTF animation with EXT_meshopt_compression, within the same bounds"
+                                       : "Unavailable: this varnex was built without libmeshoptimizer")
+      ->each([](const std::string&) {
+        if (!CompressionAvailable())
+          throw CLI::ValidationError("--compress", "unavailable: this varnex was built without libmeshoptimizer");
+      });
 }
 
 std::vector<std::string> ExportSettingsArguments(const MeaningOptions& options) {
@@ -87,6 +96,7 @@ std::vector<std::string> ExportSettingsArguments(const MeaningOptions& options) 
   if (!FrameRangeText(options.edits).empty()) args.push_back("--frames=" + FrameRangeText(options.edits));
   if (options.edits.fps > 0) args.insert(args.end(), {"--fps", std::to_string(options.edits.fps)});
   if (options.edits.inPlace) args.push_back("--in-place");
+  if (options.compress) args.push_back("--compress");
   return args;
 }
 

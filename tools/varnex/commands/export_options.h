@@ -12,8 +12,8 @@
 namespace varnex {
 
 // Adds --scale F, --height H, --up auto|y|z, --joint-positions
-// auto|add|replace, --as-built, --exact, --frames A:B, --fps N and
-// --in-place to a command that exports.
+// auto|add|replace, --as-built, --exact, --frames A:B, --fps N,
+// --in-place and --compress to a command that exports.
 void AddExportSettingsOptions(CLI::App& command, MeaningOptions& options);
 
 // The same options as arguments of a `varnex import` worker; only those

@@ -20,6 +20,7 @@
 #include "io/atomic_file.h"
 #include "io/output_option.h"
 #include "export/compact_animation.h"
+#include "export/meshopt_encoding.h"
 
 namespace varnex {
 
@@ -39,8 +40,15 @@ class DocumentWriter {
     doc_.json["accessors"] = json::array();
   }
 
+  // Views added from here on hold elements of stride bytes compressed, in
+  // the glb's buffer; their plain bytes would lie in the fallback buffer,
+  // which the file leaves out.
+  void Compress(bool on) { compress_ = on; }
+  size_t FallbackBytes() const { return fallbackBytes_; }
+
   // One view per accessor keeps every attribute tightly packed and aligned.
-  int AddView(const void* data, size_t bytes, std::optional<int> target) {
+  int AddView(const void* data, size_t bytes, std::optional<int> target, size_t stride = 0) {
+    if (compress_ && stride > 0 && bytes > 0) return AddCompressedView(data, bytes, stride);
     const size_t offset = doc_.bin.size();
     doc_.bin.append(static_cast<const char*>(data), bytes);
     doc_.bin.append((4 - doc_.bin.size() % 4) % 4, '\0');
@@ -54,7 +62,7 @@ class DocumentWriter {
                 std::optional<int> target = std::nullopt) {
     if (doc_.problem.empty() && !std::all_of(values.begin(), values.end(), [](float v) { return std::isfinite(v); }))
       doc_.problem = "a value of its " + std::string(type) + " data is beyond glTF's single precision (at most 3.4e+38)";
-    json accessor = {{"bufferView", AddView(values.data(), values.size() * sizeof(float), target)},
+    json accessor = {{"bufferView", AddView(values.data(), values.size() * sizeof(float), target, 4 * size_t(width))},
                      {"componentType", kFloat},
                      {"count", values.size() / size_t(width)},
                      {"type", type}};
@@ -72,7 +80,7 @@ class DocumentWriter {
 
   // Normalized signed shorts, read as c / 32767 (glTF allows them for rotations).
   int AddNormalizedShorts(const std::vector<int16_t>& values, const char* type, int width) {
-    return Push({{"bufferView", AddView(values.data(), values.size() * sizeof(int16_t), std::nullopt)},
+    return Push({{"bufferView", AddView(values.data(), values.size() * sizeof(int16_t), std::nullopt, 2 * size_t(width))},
                  {"componentType", kShort},
                  {"normalized", true},
                  {"count", values.size() / size_t(width)},
@@ -90,11 +98,34 @@ class DocumentWriter {
   }
 
  private:
+  int AddCompressedView(const void* data, size_t bytes, size_t stride) {
+    const std::string packed = EncodeAttributes(data, bytes / stride, stride);
+    const size_t offset = doc_.bin.size();
+    doc_.bin += packed;
+    doc_.bin.append((4 - doc_.bin.size() % 4) % 4, '\0');
+    json view = {{"buffer", 1},
+                 {"byteOffset", fallbackBytes_},
+                 {"byteLength", bytes},
+                 {"extensions",
+                  {{"EXT_meshopt_compression",
+                    {{"buffer", 0},
+                     {"byteOffset", offset},
+                     {"byteLength", packed.size()},
+                     {"byteStride", stride},
+                     {"count", bytes / stride},
+                     {"mode", "ATTRIBUTES"}}}}}};
+    fallbackBytes_ += (bytes + 3) / 4 * 4;
+    doc_.json["bufferViews"].push_back(view);
+    return int(doc_.json["bufferViews"].size() - 1);
+  }
+
   int Push(json accessor) {
     doc_.json["accessors"].push_back(std::move(accessor));
     return int(doc_.json["accessors"].size() - 1);
   }
   GltfDocument& doc_;
+  bool compress_ = false;
+  size_t fallbackBytes_ = 0;
 };
 
 // -- Values the format can hold
@@ -292,17 +323,20 @@ json AnimationOf(DocumentWriter& writer, const Take& take, bool exact) {
 // input of its own, the bone mesh, the inverse bind matrices and padding.
 // Reserved up front, the buffer never moves as it grows (a move would copy
 // it and hold both); the pages it leaves unused are never touched.
-size_t BufferBound(const std::vector<Take>& takes) {
+size_t BufferBound(const std::vector<Take>& takes, bool compress) {
   constexpr size_t kView = 4;  // padding
+  auto view = [compress](size_t count, size_t stride) {
+    return (compress ? EncodedAttributesBound(count, stride) : count * stride) + kView;
+  };
   constexpr size_t kBoneVertices = 24, kVertexBytes = 12 + 12 + 8 + 16, kMatrixBytes = 64;
   size_t bytes = 4 * kView;
   if (!takes.empty()) bytes += takes[0].nodes.size() * (kBoneVertices * kVertexBytes + kMatrixBytes);
   for (const Take& take : takes) {
     const size_t perSample = take.ticks.size();
     for (const TakeNode& node : take.nodes) {
-      if (!node.translation.empty()) bytes += perSample * (4 + 12) + 2 * kView;
-      if (!node.rotation.empty()) bytes += perSample * (4 + 16) + 2 * kView;
-      if (!node.scale.empty()) bytes += perSample * (4 + 12) + 2 * kView;
+      if (!node.translation.empty()) bytes += view(perSample, 4) + view(perSample, 12);
+      if (!node.rotation.empty()) bytes += view(perSample, 4) + view(perSample, 16);
+      if (!node.scale.empty()) bytes += view(perSample, 4) + view(perSample, 12);
     }
   }
   return bytes;
@@ -312,7 +346,8 @@ size_t BufferBound(const std::vector<Take>& takes) {
 
 GltfDocument BuildGltf(const std::vector<Take>& takes, const std::string& sceneName, const ExportSettings& settings) {
   GltfDocument doc;
-  doc.bin.reserve(BufferBound(takes));
+  const bool compress = settings.compress && CompressionAvailable();
+  doc.bin.reserve(BufferBound(takes, compress));
   doc.json["asset"] = {{"version", "2.0"}, {"generator", "varnex"}};
   DocumentWriter writer(doc);
 
@@ -342,6 +377,7 @@ GltfDocument BuildGltf(const std::vector<Take>& takes, const std::string& sceneN
   }
   if (!first.nodes.empty()) AddSkin(doc, writer, first, sceneNodes);
   json animations = json::array();
+  writer.Compress(compress);
   for (const Take& take : takes) {
     json animation = AnimationOf(writer, take, settings.exact);
     if (!animation.is_null()) animations.push_back(std::move(animation));
@@ -356,6 +392,12 @@ GltfDocument BuildGltf(const std::vector<Take>& takes, const std::string& sceneN
   if (doc.json["accessors"].empty()) doc.json.erase("accessors");
   if (doc.json["bufferViews"].empty()) doc.json.erase("bufferViews");
   else doc.json["buffers"] = json::array({{{"byteLength", doc.bin.size()}}});
+  if (writer.FallbackBytes() > 0) {
+    doc.json["buffers"].push_back(
+        {{"byteLength", writer.FallbackBytes()}, {"extensions", {{"EXT_meshopt_compression", {{"fallback", true}}}}}});
+    doc.json["extensionsUsed"] = {"EXT_meshopt_compression"};
+    doc.json["extensionsRequired"] = {"EXT_meshopt_compression"};
+  }
   return doc;
 }
 

@@ -259,6 +259,7 @@ writeAcclaimTakes(acclaim);
 // alone, whose --positions it must match. VARNEX_PLAYER_TAKES=a.bvh:b.asf
 // checks other files, a page each, instead of ours. The Acclaim takes are
 // scaled and turned, which the player and --positions share.
+const compresses = !execFileSync(varnex, ['import', '--help'], { encoding: 'utf8' }).includes('Unavailable');
 const skeleton = join(acclaim, 'reach.asf');
 const figure = join(samples, 'figure.asf');
 const figureTakes = ['figure.amc', 'figure_bow.amc'].map((amc) => join(samples, amc));
@@ -269,7 +270,9 @@ const pages = process.env.VARNEX_PLAYER_TAKES
       ['--scale', '2', '--up', 'z', '--frame-rate', '30', '--exact'],
       ['reach.amc', 'reach_2.amc'].map((amc) => ['--skeleton', skeleton, join(acclaim, amc)])],
     ['figure', ['--skeleton', figure, ...figureTakes], ['--frame-rate', '30'],
-      figureTakes.map((amc) => ['--skeleton', figure, amc])]];
+      figureTakes.map((amc) => ['--skeleton', figure, amc])],
+    // Compressed, where this varnex can: the player decodes it.
+    ...(compresses ? [['wave_compressed', [join(samples, 'wave.bvh')], ['--compress'], [[join(samples, 'wave.bvh')]]]] : [])];
 const farWalk = join(work, 'far_walk.bvh');
 writeFarWalk(samples, farWalk);
 const longTake = join(process.env.MOCAP_DIR || '', 'bvh', 'cmu_cgspeed_01_01.bvh');

@@ -9,6 +9,8 @@ import {
 } from 'three';
 import { GLTFLoader } from 'three/addons/loaders/GLTFLoader.js';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
+// Bundled with the page: a take written with --compress decodes offline.
+import { MeshoptDecoder } from 'three/addons/libs/meshopt_decoder.module.js';
 
 const $ = (id) => document.getElementById(id);
 // The page's heading, and each take: its file, figures and the index of its
@@ -403,7 +405,7 @@ function start(gltf) {
 }
 
 try {
-  new GLTFLoader().parse(glbBytes(), '', start, (error) => fail(`cannot read the take: ${error.message || error}`));
+  new GLTFLoader().setMeshoptDecoder(MeshoptDecoder).parse(glbBytes(), '', start, (error) => fail(`cannot read the take: ${error.message || error}`));
 } catch (error) {
   fail(`cannot read the take: ${error.message || error}`);
 }

@@ -32,6 +32,7 @@ struct ExportSettings {
   bool replaceJointPositions = false;
   bool exact = false;            // keep every frame instead of a compact animation
   TakeEdits edits{};
+  bool compress = false;         // a glb's animation with EXT_meshopt_compression
 };
 
 }  // namespace varnex

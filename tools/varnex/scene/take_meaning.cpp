@@ -232,6 +232,7 @@ Meaning DecideMeaning(const MeaningOptions& options, double unitLength) {
   Meaning meaning;
   meaning.settings.exact = options.exact;
   meaning.settings.edits = options.edits;
+  meaning.settings.compress = options.compress;
   if (options.asBuilt) {
     meaning.settings.scale = options.scale;
     if (options.scale != 1.0) meaning.settings.scaleAsked = "--scale " + Format("%g", options.scale);

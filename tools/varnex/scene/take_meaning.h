@@ -32,6 +32,7 @@ struct MeaningOptions {
   bool asBuilt = false;                 // no adjustment: the scene as the plug-in built it, at scale
   bool exact = false;
   TakeEdits edits{};                    // frames, rate, in place: handed on as asked
+  bool compress = false;
 };
 
 // One thing the take's line says: what was decided, and why.
