@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Whole-process runs of varnex beside Debian's assimp-utils on the same big
 # inputs, made from ../shared/mocap: CPU seconds, throughput and peak memory,
-# paired (A B A B …) and the medians printed as one table.
+# paired (A B A B …) and the medians printed as one table; then the glb's
+# sizes, beside assimp's and Debian's gltfpack's.
 #
 #   bash bench/compare.sh            # RUNS=5 pairs, build in build-release
 #
@@ -18,11 +19,13 @@ runs=${RUNS:-5}
 
 [[ -d $mocap ]] || { echo "compare.sh: no mocap folder at $mocap" >&2; exit 1; }
 command -v /usr/bin/time >/dev/null || { echo "compare.sh: needs /usr/bin/time (Debian package time)" >&2; exit 1; }
-if ! command -v assimp >/dev/null; then
-  echo "compare.sh: installing assimp-utils" >&2
-  sudo=(); [[ $(id -u) -eq 0 ]] || sudo=(sudo)
-  "${sudo[@]}" apt-get install -y -q assimp-utils >/dev/null
-fi
+for tool in assimp:assimp-utils gltfpack:gltfpack; do
+  if ! command -v "${tool%%:*}" >/dev/null; then
+    echo "compare.sh: installing ${tool#*:}" >&2
+    sudo=(); [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+    "${sudo[@]}" apt-get install -y -q "${tool#*:}" >/dev/null
+  fi
+done
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
@@ -111,9 +114,15 @@ paired bvh assimp_bvh
 paired asf
 paired glb assimp_glb
 
-# The glb's size: compact (the default) and --exact, beside assimp's.
+# The glb's size: compact (the default), --exact and --compress, beside
+# assimp's and gltfpack's mesh compression (-cc) of the exact one at the
+# take's own rate (it resamples to 30 fps unless told).
 "$varnex" import big.bvh -q --exact -o exact.glb >/dev/null 2>&1
+"$varnex" import big.bvh -q --compress -o compressed.glb >/dev/null 2>&1
+bvh_fps=$(awk '/^Frame Time:/ { printf "%.0f", 1 / $3; exit }' big.bvh)
+gltfpack -i exact.glb -o gltfpack.glb -cc -af "$bvh_fps" >/dev/null
 glb_bytes=$(stat -c %s big.glb) exact_bytes=$(stat -c %s exact.glb) assimp_bytes=$(stat -c %s assimp.glb)
+compressed_bytes=$(stat -c %s compressed.glb) gltfpack_bytes=$(stat -c %s gltfpack.glb)
 
 # The batch: every real file, two workers; CPU of all processes, wall time for files a second.
 rm -rf converted
@@ -148,3 +157,6 @@ printf '| `varnex convert %s --jobs 2` | %.2f (%.2f s wall) | %s files, %.1f fil
 printf '\nbig.glb: %.1f MB compact (the default), %.1f MB with --exact; assimp.glb: %.1f MB\n' \
   "$(awk -v b="$glb_bytes" 'BEGIN { print b / 1e6 }')" "$(awk -v b="$exact_bytes" 'BEGIN { print b / 1e6 }')" \
   "$(awk -v b="$assimp_bytes" 'BEGIN { print b / 1e6 }')"
+printf 'compressed.glb (--compress): %.2f MB; gltfpack.glb (gltfpack -cc -af %s of exact.glb): %.2f MB\n' \
+  "$(awk -v b="$compressed_bytes" 'BEGIN { print b / 1e6 }')" "$bvh_fps" \
+  "$(awk -v b="$gltfpack_bytes" 'BEGIN { print b / 1e6 }')"

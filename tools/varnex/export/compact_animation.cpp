@@ -39,6 +39,8 @@ constexpr int kWalk = 24;
 constexpr double kShareOfMost = 0.99;
 constexpr double kMaxFactor = 0.7;
 constexpr double kAimShare = 0.9;
+// The fewest bits a packed rotation track starts with.
+constexpr int kLeastPackedBits = 6;
 // Playback goes node by node over a block of samples at a time, so that
 // each node's values are read in order while the block's world transforms
 // (about kBlockTransforms of them, at most kLongestBlock samples) stay in
@@ -118,7 +120,7 @@ std::vector<CompactNode> KeepEveryValue(const Take& take, bool exact) {
 // The compaction of one take's translations and rotations.
 class Compaction {
  public:
-  explicit Compaction(const Take& take);
+  Compaction(const Take& take, RotationPacker packer);
   Compaction(const Compaction&) = delete;
   Compaction& operator=(const Compaction&) = delete;
 
@@ -148,6 +150,7 @@ class Compaction {
   double ParentStretch(const TakeNode& node) const { return node.parent < 0 ? 1.0 : stretch[size_t(node.parent)]; }
 
   const Take& take;
+  const RotationPacker packer;
   const size_t n, samples;
   std::vector<double> times;  // as a viewer reads them: float seconds
   const double bound;         // world position, less the viewer's room
@@ -190,8 +193,9 @@ class Compaction {
   std::vector<Share> shares;
 };
 
-Compaction::Compaction(const Take& take)
+Compaction::Compaction(const Take& take, RotationPacker packer)
     : take(take),
+      packer(packer),
       n(take.nodes.size()),
       samples(take.ticks.size()),
       times(samples),
@@ -246,6 +250,8 @@ void Compaction::MakeTracks() {
       track.rotation = rotation;
       track.count = count;
       track.quantized = rotation;
+      track.packer = packer;
+      track.bits = packer ? kLeastPackedBits : 16;
       track.tolerance.assign(count, float(tolerance));
       trackOf[i][rotation] = int(tracks.size());
       tracks.push_back(std::move(track));
@@ -447,10 +453,18 @@ glm::dquat DecodeRotation(const std::array<int16_t, 4>& stored) {
   return glm::dquat(unit(stored[3]), unit(stored[0]), unit(stored[1]), unit(stored[2]));
 }
 
-std::vector<CompactNode> CompactTake(const Take& take, bool exact) {
+double PackedAngle(int bits) {
+  // Three components rounded to half a step of 1 / (sqrt 2 (2^(bits-1) - 1))
+  // each, and the fourth rebuilt from them, move a unit rotation by at most
+  // 3.5 such half steps, which turns it by twice that; the shorts it is
+  // decoded to round as QuantizeRotation's do.
+  return 2.0 * 3.5 * 0.5 / (std::sqrt(2.0) * double((1 << (bits - 1)) - 1)) + kShortAngle;
+}
+
+std::vector<CompactNode> CompactTake(const Take& take, bool exact, RotationPacker packer) {
   std::vector<CompactNode> out = KeepEveryValue(take, exact);
   if (exact) return out;
-  Compaction compaction(take);
+  Compaction compaction(take, packer);
   // Tightening did not bring every node within the bounds: keep every
   // sample instead.
   if (!compaction.Settle()) return KeepEveryValue(take, true);

@@ -25,14 +25,24 @@ constexpr double kCompactionAngle = 3.14159265358979323846 / 180.0;
 std::array<int16_t, 4> QuantizeRotation(const glm::dquat& unit);
 glm::dquat DecodeRotation(const std::array<int16_t, 4>& stored);
 
+// A format that packs rotations into four shorts more tightly than
+// QuantizeRotation: the shorts it stores for a unit rotation at a precision
+// of bits (4 to 16), and the rotation a viewer decodes from them, which
+// turns at most PackedAngle(bits) from the one given.
+using RotationPacker = glm::dquat (*)(const glm::dquat& unit, int bits, std::array<int16_t, 4>& stored);
+double PackedAngle(int bits);
+
 // The keys of one track. Times are indices into the take's ticks,
 // ascending; one key for a track that holds still. Values are what the file
 // stores, per key: x y z (translation, scale) or x y z w (rotation) as
-// floats, or a rotation's x y z w as normalized shorts (then no floats).
+// floats, or a rotation's x y z w as normalized shorts (then no floats),
+// packed at a precision of bits when a packer was given (0: as
+// QuantizeRotation stores them).
 struct CompactTrack {
   std::vector<uint32_t> samples;
   std::vector<float> values;
   std::vector<int16_t> shorts;
+  int bits = 0;
 };
 
 struct CompactNode {
@@ -42,6 +52,8 @@ struct CompactNode {
 // For each node of the take, what its animation channels keep. Exact keeps
 // every sample of every moving track as floats and drops only what holds
 // exactly still. Scale is always kept exact.
-std::vector<CompactNode> CompactTake(const Take& take, bool exact);
+// With a packer, rotations are packed by it, each track at the fewest bits
+// its tolerance allows, and the playback reads them as decoded.
+std::vector<CompactNode> CompactTake(const Take& take, bool exact, RotationPacker packer = nullptr);
 
 }  // namespace varnex

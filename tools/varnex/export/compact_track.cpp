@@ -28,6 +28,9 @@ constexpr double kFloatAngle = 3e-7;
 // component: half a float step (2^-24 of it) on each of three components
 // is 1e-7 in all, and a little room.
 constexpr double kFloatShift = 2.5e-7;
+// A packed rotation's precision: the share of its track's least tolerance
+// that packing may take.
+constexpr double kPackedShare = 0.3;
 // Bytes a stored key costs beside its value: its float time.
 constexpr size_t kTimeBytes = 4;
 // Segments fitted together at most, their values chosen once they end: a
@@ -95,7 +98,7 @@ glm::dquat Track::Rotation(size_t k) const {
 }
 
 double Track::Margin(size_t k) const {
-  if (rotation) return quantized ? kShortAngle : kFloatAngle;
+  if (rotation) return quantized ? (packer ? PackedAngle(bits) : kShortAngle) : kFloatAngle;
   return kFloatShift * MaxAbs(Vector(k));
 }
 
@@ -110,7 +113,11 @@ void Track::KeepVector(uint32_t k, const glm::dvec3& v) {
 
 void Track::KeepRotation(uint32_t k, const glm::dquat& q) {
   keys.push_back(k);
-  if (quantized) {
+  if (quantized && packer) {
+    std::array<int16_t, 4> stored;
+    rotations.push_back(packer(Unit(q), bits, stored));
+    shorts.insert(shorts.end(), stored.begin(), stored.end());
+  } else if (quantized) {
     const std::array<int16_t, 4> stored = QuantizeRotation(q);
     rotations.push_back(DecodeRotation(stored));
     shorts.insert(shorts.end(), stored.begin(), stored.end());
@@ -150,28 +157,39 @@ void Track::KeepEverySample(std::vector<SampleRange>& replays) {
   replays.push_back({0, count - 1});
 }
 
-CompactTrack Track::Stored() { return CompactTrack{std::move(keys), std::move(floats), std::move(shorts)}; }
+CompactTrack Track::Stored() {
+  return CompactTrack{std::move(keys), std::move(floats), std::move(shorts), quantized && packer ? bits : 0};
+}
 
 // -- Fitting
 
 void Track::Refit(const std::vector<double>& times, const glm::dvec3& restVector, const glm::dquat& restRotation,
                   std::vector<SampleRange>& replays) {
   const bool wasQuantized = quantized;
-  if (quantized)
+  const int wasBits = bits;
+  if (quantized && packer) {
+    // The fewest bits whose packing takes its share of the least tolerance;
+    // they only grow, as tolerances only shrink.
+    const double least = double(*std::min_element(tolerance.begin(), tolerance.end()));
+    while (bits < 16 && PackedAngle(bits) > kPackedShare * least) ++bits;
+    quantized = PackedAngle(bits) <= least;
+  } else if (quantized) {
     for (float t : tolerance)
       if (double(t) < kShortAngle) {
         quantized = false;
         break;
       }
+  }
   std::sort(changed.begin(), changed.end());
   // Every sample, on the input all such tracks share, costs no times of
   // its own and has no error but the stored values'.
   const size_t bytes = rotation ? (quantized ? 8 : 16) : 12;
-  if (fitted && quantized == wasQuantized && dense) {
+  const bool sameStore = quantized == wasQuantized && bits == wasBits;
+  if (fitted && sameStore && dense) {
     // A track with every sample changes only by its values' precision; its
     // samples are played again, so that other tracks take the tightening.
     for (const SampleRange& range : changed) replays.push_back(range);
-  } else if (fitted && quantized == wasQuantized && shape == TrackShape::kKeys) {
+  } else if (fitted && sameStore && shape == TrackShape::kKeys) {
     RefitChangedStretches(times, replays);
   } else {
     Clear();

@@ -11,6 +11,7 @@
 #include <glm/gtc/quaternion.hpp>
 #include <glm/vec3.hpp>
 
+#include "export/compact_animation.h"
 #include "export/line_region.h"
 #include "scene/take.h"
 
@@ -56,6 +57,8 @@ struct Track {
   size_t count = 0;              // samples of the take's track: every tick, or one value
   std::vector<float> tolerance;  // per sample: a distance, or an angle
   bool quantized = false;        // rotations as shorts
+  RotationPacker packer = nullptr;  // shorts packed by it at bits, else as QuantizeRotation
+  int bits = 16;
   bool dense = false;            // every sample kept
   TrackShape shape = TrackShape::kRest;
   bool fitted = false;

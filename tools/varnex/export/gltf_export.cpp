@@ -47,8 +47,9 @@ class DocumentWriter {
   size_t FallbackBytes() const { return fallbackBytes_; }
 
   // One view per accessor keeps every attribute tightly packed and aligned.
-  int AddView(const void* data, size_t bytes, std::optional<int> target, size_t stride = 0) {
-    if (compress_ && stride > 0 && bytes > 0) return AddCompressedView(data, bytes, stride);
+  int AddView(const void* data, size_t bytes, std::optional<int> target, size_t stride = 0,
+              const char* filter = nullptr) {
+    if (compress_ && stride > 0 && bytes > 0) return AddCompressedView(data, bytes, stride, filter);
     const size_t offset = doc_.bin.size();
     doc_.bin.append(static_cast<const char*>(data), bytes);
     doc_.bin.append((4 - doc_.bin.size() % 4) % 4, '\0');
@@ -78,9 +79,12 @@ class DocumentWriter {
     return Push(std::move(accessor));
   }
 
-  // Normalized signed shorts, read as c / 32767 (glTF allows them for rotations).
-  int AddNormalizedShorts(const std::vector<int16_t>& values, const char* type, int width) {
-    return Push({{"bufferView", AddView(values.data(), values.size() * sizeof(int16_t), std::nullopt, 2 * size_t(width))},
+  // Normalized signed shorts, read as c / 32767 (glTF allows them for
+  // rotations); as the compressed view's filter decodes them when given one.
+  int AddNormalizedShorts(const std::vector<int16_t>& values, const char* type, int width,
+                          const char* filter = nullptr) {
+    return Push({{"bufferView", AddView(values.data(), values.size() * sizeof(int16_t), std::nullopt,
+                                        2 * size_t(width), filter)},
                  {"componentType", kShort},
                  {"normalized", true},
                  {"count", values.size() / size_t(width)},
@@ -98,7 +102,7 @@ class DocumentWriter {
   }
 
  private:
-  int AddCompressedView(const void* data, size_t bytes, size_t stride) {
+  int AddCompressedView(const void* data, size_t bytes, size_t stride, const char* filter) {
     const std::string packed = EncodeAttributes(data, bytes / stride, stride);
     const size_t offset = doc_.bin.size();
     doc_.bin += packed;
@@ -114,6 +118,7 @@ class DocumentWriter {
                      {"byteStride", stride},
                      {"count", bytes / stride},
                      {"mode", "ATTRIBUTES"}}}}}};
+    if (filter) view["extensions"]["EXT_meshopt_compression"]["filter"] = filter;
     fallbackBytes_ += (bytes + 3) / 4 * 4;
     doc_.json["bufferViews"].push_back(view);
     return int(doc_.json["bufferViews"].size() - 1);
@@ -289,8 +294,8 @@ void AddSkin(GltfDocument& doc, DocumentWriter& writer, const Take& take, json& 
 // One animation for a take: per moving part of a node a linear sampler over
 // the keys the compaction keeps; samplers that keep the same samples share
 // their input.
-json AnimationOf(DocumentWriter& writer, const Take& take, bool exact) {
-  const std::vector<CompactNode> compact = CompactTake(take, exact);
+json AnimationOf(DocumentWriter& writer, const Take& take, bool exact, bool compress) {
+  const std::vector<CompactNode> compact = CompactTake(take, exact, compress ? PackRotation : nullptr);
   std::map<std::vector<uint32_t>, int> inputs;
   auto inputOf = [&](const std::vector<uint32_t>& samples) {
     const auto found = inputs.find(samples);
@@ -304,7 +309,8 @@ json AnimationOf(DocumentWriter& writer, const Take& take, bool exact) {
   json samplers = json::array(), channels = json::array();
   auto add = [&](size_t node, const char* path, const std::optional<CompactTrack>& track, bool rotation) {
     if (!track) return;
-    const int output = !track->shorts.empty() ? writer.AddNormalizedShorts(track->shorts, "VEC4", 4)
+    const int output = track->bits > 0        ? writer.AddNormalizedShorts(track->shorts, "VEC4", 4, "QUATERNION")
+                       : !track->shorts.empty() ? writer.AddNormalizedShorts(track->shorts, "VEC4", 4)
                        : rotation             ? writer.AddFloats(track->values, "VEC4", 4, false)
                                               : writer.AddFloats(track->values, "VEC3", 3, false);
     samplers.push_back({{"input", inputOf(track->samples)}, {"output", output}, {"interpolation", "LINEAR"}});
@@ -379,7 +385,7 @@ GltfDocument BuildGltf(const std::vector<Take>& takes, const std::string& sceneN
   json animations = json::array();
   writer.Compress(compress);
   for (const Take& take : takes) {
-    json animation = AnimationOf(writer, take, settings.exact);
+    json animation = AnimationOf(writer, take, settings.exact, compress);
     if (!animation.is_null()) animations.push_back(std::move(animation));
   }
   if (!animations.empty()) doc.json["animations"] = std::move(animations);

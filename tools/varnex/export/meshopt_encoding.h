@@ -2,8 +2,12 @@
 // libmeshoptimizer when varnex is built with it.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
+
+#include <glm/gtc/quaternion.hpp>
 
 namespace varnex {
 
@@ -14,6 +18,12 @@ bool CompressionAvailable();
 // extension's ATTRIBUTES mode, the only format version every decoder reads;
 // empty when unavailable.
 std::string EncodeAttributes(const void* data, size_t count, size_t stride);
+
+// A unit rotation in the extension's QUATERNION filter at a precision of
+// bits (4 to 16), and what its decoder gives back, read as normalized
+// shorts; a RotationPacker of the compact animation. Unavailable, it stores
+// the rotation as QuantizeRotation does.
+glm::dquat PackRotation(const glm::dquat& unit, int bits, std::array<int16_t, 4>& stored);
 
 // The most bytes EncodeAttributes can give for count elements of stride bytes.
 size_t EncodedAttributesBound(size_t count, size_t stride);
