@@ -610,12 +610,12 @@ namespace {
 // its hips travel along its forward axis, or a quadruped that stands,
 // breathing, away from the origin. Written Y-up, or turned a quarter about
 // X so that Z is up; position channels on every joint may repeat its offset.
-struct FigureSpec {
+struct FigureShape {
   bool quadruped = false, zUp = false, positionsRepeatOffset = false, standsStill = false;
   int travellingJoints = 0;  // joints whose position channels carry motion of their own
 };
 
-std::string FigureBvh(const FigureSpec& spec) {
+std::string FigureBvh(const FigureShape& shape) {
   struct Joint {
     const char* name;
     int parent;
@@ -623,7 +623,7 @@ std::string FigureBvh(const FigureSpec& spec) {
     bool swings;  // a leg: turns about x
   };
   std::vector<Joint> joints;
-  if (spec.quadruped)
+  if (shape.quadruped)
     joints = {{"Body", -1, {500, 12, -300}, false}, {"Neck", 0, {0, 4, 10}, false}, {"Head", 1, {0, 2, 6}, false},
               {"Tail", 0, {0, 0, -12}, false},      {"FrontL", 0, {3, 0, 8}, false},  {"FrontLFoot", 4, {0, -12, 0}, false},
               {"FrontR", 0, {-3, 0, 8}, false},     {"FrontRFoot", 6, {0, -12, 0}, false},
@@ -634,7 +634,7 @@ std::string FigureBvh(const FigureSpec& spec) {
               {"LeftLeg", 0, {3, 0, 0}, true},   {"LeftFoot", 3, {0, -18, 2}, false},
               {"RightLeg", 0, {-3, 0, 0}, true}, {"RightFoot", 5, {0, -18, 2}, false}};
   // Z up: (x, y, z) becomes (x, -z, y), a quarter turn about X, which leaves turns about X alone.
-  auto axes = [&](glm::dvec3 v) { return spec.zUp ? glm::dvec3(v.x, -v.z, v.y) : v; };
+  auto axes = [&](glm::dvec3 v) { return shape.zUp ? glm::dvec3(v.x, -v.z, v.y) : v; };
   std::ostringstream out;
   out << "HIERARCHY\n";
   std::vector<int> open;
@@ -654,15 +654,15 @@ std::string FigureBvh(const FigureSpec& spec) {
   for (int f = 0; f < kFrames; ++f) {
     const double phase = 2.0 * std::numbers::pi * f / 20.0;
     for (size_t j = 0; j < joints.size(); ++j) {
-      glm::dvec3 position = spec.positionsRepeatOffset ? joints[j].offset : glm::dvec3(0.0);
+      glm::dvec3 position = shape.positionsRepeatOffset ? joints[j].offset : glm::dvec3(0.0);
       if (j == 0) {
-        const bool travels = !spec.quadruped && !spec.standsStill;
+        const bool travels = !shape.quadruped && !shape.standsStill;
         position = joints[0].offset + (travels ? glm::dvec3(0, 0, 2.0 * f) : glm::dvec3(0, 0.1 * std::sin(phase), 0));
-      } else if (int(j) <= spec.travellingJoints) {
+      } else if (int(j) <= shape.travellingJoints) {
         position += glm::dvec3(1.0 + 0.5 * f, 0, 0);
       }
       position = axes(position);
-      const double swing = joints[j].swings && !spec.standsStill ? (j == 3 ? 25.0 : -25.0) * std::sin(phase) : 0.0;
+      const double swing = joints[j].swings && !shape.standsStill ? (j == 3 ? 25.0 : -25.0) * std::sin(phase) : 0.0;
       out << position.x << " " << position.y << " " << position.z << " 0 " << swing << " 0 ";
     }
     out << "\n";
@@ -719,7 +719,7 @@ std::vector<glm::dvec3> JsonPositions(const json& scene, int32_t ticks) {
 TEST(TakeMeaning, DecidesWhatAFigureMeans) {
   struct Case {
     const char* name;
-    FigureSpec spec;
+    FigureShape shape;
     varnex::MeaningOptions options;
     char up;
     bool replace;
@@ -756,7 +756,7 @@ TEST(TakeMeaning, DecidesWhatAFigureMeans) {
   vxtest::ScratchDir scratch;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("figure.bvh", FigureBvh(c.spec))), 0);
+    ASSERT_EQ(vxtest::ImportIntoFreshHost(scratch.Write("figure.bvh", FigureBvh(c.shape))), 0);
     const varnex::Meaning meaning = varnex::DecideMeaning(c.options, 1.0);
     EXPECT_EQ(meaning.settings.up, c.up);
     EXPECT_EQ(meaning.settings.replaceJointPositions, c.replace);
@@ -771,13 +771,13 @@ TEST(TakeMeaning, DecidesWhatAFigureMeans) {
     const std::vector<glm::dvec3> first = Positions(take, 0);
     glm::dvec3 rest(0.0);
     double worst = 0.0;
-    for (size_t i = 2; i < take.nodes.size() && c.spec.positionsRepeatOffset; ++i) {
+    for (size_t i = 2; i < take.nodes.size() && c.shape.positionsRepeatOffset; ++i) {
       // Children of the root, at its position plus their offset; the neck may travel.
       if (take.nodes[i].parent != 1 || take.nodes[i].name == "Neck") continue;
       rest = first[1] + take.nodes[i].rest.translation;
       worst = std::max(worst, glm::length(first[i] - rest));
     }
-    if (c.spec.positionsRepeatOffset) {
+    if (c.shape.positionsRepeatOffset) {
       EXPECT_EQ(worst <= 1e-4, c.replace) << "bones " << worst << " off their offsets at the first frame";
     }
     // The scene JSON, read back with the host's rules, stands where the take does.
