@@ -242,7 +242,7 @@ std::string WriteExport(const LoadedTake& take, const std::string& path, const s
     written = WriteGltfDocument(path, gltf.OfScene(take.files.name, settings), reason);
   } else if (format == "bvh") {
     what = "BVH file";
-    written = WriteBvh(path, {CaptureTake(take.files.name, settings)}, settings, reason);
+    written = WriteBvh(path, {take.take}, settings, reason);
   } else if (format == "csv") {
     what = "positions";
     written = WritePositionsCsv(path, settings, reason);
