@@ -70,7 +70,7 @@ struct Affine {
 
 // A node's world transform from its parent's and its local parts; the
 // rotation's matrix assumes unit length, as viewers' does.
-Affine Compose(const Affine& parent, const glm::dvec3& t, const glm::dquat& q, const glm::dvec3& s) {
+Affine Compose(const Affine& parent, const glm::dvec3& t, const glm::dquat& q, const glm::dvec3& s = glm::dvec3(1.0)) {
   glm::dmat3 local = glm::mat3_cast(q);
   if (s != glm::dvec3(1.0)) local[0] *= s.x, local[1] *= s.y, local[2] *= s.z;
   return {parent.m * local, parent.p + parent.m * t};
@@ -203,8 +203,11 @@ Compaction::Compaction(const Take& take, RotationPacker packer)
       angle(kCompactionAngle * kVerifyShare),
       leastTrace(1.0 + 2.0 * std::cos(angle)),
       block(std::clamp<size_t>(kBlockTransforms / std::max<size_t>(n, 1), 1, kLongestBlock)),
-      rigid(std::all_of(take.nodes.begin(), take.nodes.end(),
-                        [](const TakeNode& node) { return node.scale.empty() && node.rest.scale == glm::dvec3(1.0); })) {
+      rigid(std::all_of(take.nodes.begin(), take.nodes.end(), [](const TakeNode& node) {
+        // A node keyed at no stretch still has a scale track of ones.
+        auto unit = [](const glm::dvec3& s) { return s == glm::dvec3(1.0); };
+        return unit(node.rest.scale) && std::all_of(node.scale.begin(), node.scale.end(), unit);
+      })) {
   for (size_t k = 0; k < samples; ++k) times[k] = AsStored(double(take.ticks[k]) / take.ticksPerSecond);
   MeasureReach();
   MakeTracks();
@@ -353,17 +356,23 @@ void Compaction::PlayNode(size_t i, size_t k, size_t k0) {
   const int ti = trackOf[i][0], ri = trackOf[i][1];
   const size_t here = i * block + (k - k0);
   const size_t above = node.parent < 0 ? SIZE_MAX : size_t(node.parent) * block + (k - k0);
-  const Transform want = LocalAt(node, k);
   shownT[here] = ti < 0 ? restVector[i] : tracks[size_t(ti)].PlayVector(k, times, restVector[i]);
   shownR[here] = ri < 0 ? restRotation[i] : tracks[size_t(ri)].PlayRotation(k, times, restRotation[i]);
-  shown[here] = Compose(above == SIZE_MAX ? kWorld : shown[above], shownT[here], shownR[here], want.scale);
   if (!rigid) {
+    const Transform want = LocalAt(node, k);
+    shown[here] = Compose(above == SIZE_MAX ? kWorld : shown[above], shownT[here], shownR[here], want.scale);
     wanted[here] = Compose(above == SIZE_MAX ? kWorld : wanted[above], want.translation, want.rotation, want.scale);
     wantedP[here] = wanted[here].p;
-  } else if (above == SIZE_MAX) {
-    wantedR[here] = want.rotation, wantedP[here] = want.translation;
+    return;
+  }
+  shown[here] = Compose(above == SIZE_MAX ? kWorld : shown[above], shownT[here], shownR[here]);
+  // A rigid take's local parts are read in place, as LocalAt would give them.
+  const glm::dvec3& t = node.translation.empty() ? node.rest.translation : node.translation[std::min(k, node.translation.size() - 1)];
+  const glm::dquat& r = node.rotation.empty() ? node.rest.rotation : node.rotation[std::min(k, node.rotation.size() - 1)];
+  if (above == SIZE_MAX) {
+    wantedR[here] = r, wantedP[here] = t;
   } else {
-    wantedR[here] = wantedR[above] * want.rotation, wantedP[here] = wantedP[above] + wantedR[above] * want.translation;
+    wantedR[here] = wantedR[above] * r, wantedP[here] = wantedP[above] + wantedR[above] * t;
   }
 }
 

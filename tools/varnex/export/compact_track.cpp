@@ -325,8 +325,9 @@ Track::Growth Track::GrowSegment(Piece& piece, size_t a, const glm::dvec3& low, 
     for (int c = 0; c < 3 && !empty; ++c) {
       LineRegion& region = room->trial[c];
       if (k == a + 1) {
-        region.assign({{low[c], (d[c] - e - low[c]) / dt}, {high[c], (d[c] - e - high[c]) / dt},
-                       {high[c], (d[c] + e - high[c]) / dt}, {low[c], (d[c] + e - low[c]) / dt}});
+        region.resize(4);
+        region[0] = {low[c], (d[c] - e - low[c]) / dt}, region[1] = {high[c], (d[c] - e - high[c]) / dt};
+        region[2] = {high[c], (d[c] + e - high[c]) / dt}, region[3] = {low[c], (d[c] + e - low[c]) / dt};
         clipped[c] = true;
       } else {
         clipped[c] = ClipSlab(piece.region[c], room->scratch, region, dt, d[c] - e, d[c] + e);

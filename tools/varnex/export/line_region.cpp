@@ -9,25 +9,25 @@ namespace varnex {
 
 namespace {
 
-// The part of a convex polygon on the side of the line x + y dt = limit
-// that sign points away from, into to.
-void ClipHalf(const LineRegion& from, LineRegion& to, double dt, double sign, double limit) {
-  to.clear();
-  const size_t m = from.size();
-  if (m == 0) return;
+// The part of a convex polygon of m corners on the side of the line
+// x + y dt = limit that sign points away from, written at to; returns the
+// end of what it wrote, at most two corners for each one given.
+glm::dvec2* ClipHalf(const glm::dvec2* from, size_t m, glm::dvec2* to, double dt, double sign, double limit) {
   // Each corner's side is worked out once, carried from one edge to the next.
   auto side = [&](const glm::dvec2& p) { return sign * (p.x + p.y * dt - limit); };
+  auto edge = [&](const glm::dvec2& p, double fp, const glm::dvec2& q, double fq) {
+    if (fp <= 0.0) *to++ = p;
+    if ((fp < 0.0 && fq > 0.0) || (fp > 0.0 && fq < 0.0)) *to++ = p + (q - p) * (fp / (fp - fq));
+  };
   const double first = side(from[0]);
   double fp = first;
-  for (size_t i = 0; i < m; ++i) {
-    const glm::dvec2& p = from[i];
-    const bool last = i + 1 == m;
-    const glm::dvec2& q = from[last ? 0 : i + 1];
-    const double fq = last ? first : side(q);
-    if (fp <= 0.0) to.push_back(p);
-    if ((fp < 0.0 && fq > 0.0) || (fp > 0.0 && fq < 0.0)) to.push_back(p + (q - p) * (fp / (fp - fq)));
+  for (size_t i = 0; i + 1 < m; ++i) {
+    const double fq = side(from[i + 1]);
+    edge(from[i], fp, from[i + 1], fq);
     fp = fq;
   }
+  edge(from[m - 1], fp, from[0], first);
+  return to;
 }
 
 }  // namespace
@@ -36,8 +36,15 @@ bool ClipSlab(const LineRegion& region, LineRegion& half, LineRegion& out, doubl
   bool inside = true;
   for (const glm::dvec2& p : region) inside = inside && lo <= p.x + p.y * dt && p.x + p.y * dt <= hi;
   if (inside) return false;
-  ClipHalf(region, half, dt, 1.0, hi);
-  ClipHalf(half, out, dt, -1.0, lo);
+  // half holds both clips: the upper side's, up to 2m corners, then the
+  // lower side's of that, up to 4m; it only grows, so it is rarely filled.
+  const size_t m = region.size();
+  if (half.size() < 6 * m) half.resize(6 * m);
+  glm::dvec2* const upper = half.data();
+  glm::dvec2* const lower = upper + 2 * m;
+  glm::dvec2* const upperEnd = ClipHalf(region.data(), m, upper, dt, 1.0, hi);
+  glm::dvec2* const lowerEnd = upperEnd == upper ? lower : ClipHalf(upper, size_t(upperEnd - upper), lower, dt, -1.0, lo);
+  out.assign(lower, lowerEnd);
   return true;
 }
 
