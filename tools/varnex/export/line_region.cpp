@@ -61,16 +61,20 @@ glm::dvec2 Slice(const LineRegion& region, double dt, double end) {
   glm::dvec2 range(INFINITY, -INFINITY);
   const size_t m = region.size();
   double nearest = INFINITY, nearestStart = region.empty() ? 0.0 : region[0].x;
+  auto side = [&](const glm::dvec2& p) { return p.x + p.y * dt - end; };
+  const double first = m == 0 ? 0.0 : side(region[0]);
+  double fp = first;
   for (size_t i = 0; i < m; ++i) {
     const glm::dvec2& p = region[i];
     const glm::dvec2& q = region[i + 1 == m ? 0 : i + 1];
-    const double fp = p.x + p.y * dt - end, fq = q.x + q.y * dt - end;
+    const double fq = i + 1 == m ? first : side(q);
     if (fp == 0.0) range = {std::min(range.x, p.x), std::max(range.y, p.x)};
     if ((fp < 0.0 && fq > 0.0) || (fp > 0.0 && fq < 0.0)) {
       const double x = p.x + (q.x - p.x) * (fp / (fp - fq));
       range = {std::min(range.x, x), std::max(range.y, x)};
     }
     if (std::fabs(fp) < nearest) nearest = std::fabs(fp), nearestStart = p.x;
+    fp = fq;
   }
   if (range.x > range.y) range = {nearestStart, nearestStart};
   return range;
