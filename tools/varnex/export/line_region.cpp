@@ -36,15 +36,12 @@ bool ClipSlab(const LineRegion& region, LineRegion& half, LineRegion& out, doubl
   bool inside = true;
   for (const glm::dvec2& p : region) inside = inside && lo <= p.x + p.y * dt && p.x + p.y * dt <= hi;
   if (inside) return false;
-  // half holds both clips: the upper side's, up to 2m corners, then the
-  // lower side's of that, up to 4m; it only grows, so it is rarely filled.
+  // Each clip writes at most two corners for each it is given.
   const size_t m = region.size();
-  if (half.size() < 6 * m) half.resize(6 * m);
-  glm::dvec2* const upper = half.data();
-  glm::dvec2* const lower = upper + 2 * m;
-  glm::dvec2* const upperEnd = ClipHalf(region.data(), m, upper, dt, 1.0, hi);
-  glm::dvec2* const lowerEnd = upperEnd == upper ? lower : ClipHalf(upper, size_t(upperEnd - upper), lower, dt, -1.0, lo);
-  out.assign(lower, lowerEnd);
+  glm::dvec2* const upper = half.Room(2 * m);
+  const size_t kept = size_t(ClipHalf(region.begin(), m, upper, dt, 1.0, hi) - upper);
+  glm::dvec2* const lower = out.Room(2 * kept);
+  out.resize(kept == 0 ? 0 : size_t(ClipHalf(upper, kept, lower, dt, -1.0, lo) - lower));
   return true;
 }
 
