@@ -104,6 +104,16 @@ double Track::Margin(size_t k) const {
 
 void Track::Clear() { keys.clear(), vectors.clear(), rotations.clear(), floats.clear(), shorts.clear(); }
 
+// Room for n keys, so that a refill of a long track does not grow its
+// arrays step by step.
+void Track::Reserve(size_t n) {
+  keys.reserve(n);
+  if (rotation) rotations.reserve(n);
+  else vectors.reserve(n);
+  if (quantized) shorts.reserve(4 * n);
+  else floats.reserve(Width() * n);
+}
+
 void Track::KeepVector(uint32_t k, const glm::dvec3& v) {
   const glm::dvec3 stored = AsStored(v);
   keys.push_back(k);
@@ -152,6 +162,7 @@ void Track::DropAfter(size_t n) {
 
 void Track::KeepEverySample(std::vector<SampleRange>& replays) {
   Clear();
+  Reserve(count);
   for (size_t k = 0; k < count; ++k) KeepSample(k);
   dense = true;
   replays.push_back({0, count - 1});
@@ -213,6 +224,7 @@ void Track::RefitChangedStretches(const std::vector<double>& times, std::vector<
   std::swap(keys, oldKeys), std::swap(vectors, oldVectors), std::swap(rotations, oldRotations);
   std::swap(floats, oldFloats), std::swap(shorts, oldShorts);
   Clear();
+  Reserve(oldKeys.size());
   size_t next = 0;  // the first old key not yet kept
   for (const auto& [first, last] : changed) {
     if (!keys.empty() && keys.back() > last) continue;

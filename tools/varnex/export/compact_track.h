@@ -111,6 +111,7 @@ struct Track {
   double Margin(size_t k) const;
   size_t Width() const { return rotation ? 4 : 3; }
   void Clear();
+  void Reserve(size_t n);
   void KeepVector(uint32_t k, const glm::dvec3& v);
   void KeepRotation(uint32_t k, const glm::dquat& q);
   void KeepSample(size_t k);
