@@ -87,6 +87,21 @@ double TurnTrace(const glm::dmat3& shown, const glm::dmat3& wanted) {
   return trace;
 }
 
+// Whether TurnTrace is at least least, told without its square roots where
+// the turn is well within: (3 - x) / 2 lies below 1 / sqrt(x) for every
+// x > 0 (the tangent at 1 of a convex curve), so with each shown axis on
+// the wanted side this sum is at most the trace, and both are far more
+// exact than the room left over for rounding.
+bool ClearlyWithin(const glm::dmat3& shown, const glm::dmat3& wanted, double least) {
+  double below = 0.0;
+  for (int c = 0; c < 3; ++c) {
+    const double along = glm::dot(shown[c], wanted[c]);
+    if (!(along >= 0.0)) return false;
+    below += along * (3.0 - glm::dot(shown[c], shown[c]) * glm::dot(wanted[c], wanted[c])) * 0.5;
+  }
+  return below >= least + 1e-12;
+}
+
 // Every sample of every track that holds values, as floats: scale always
 // (a stretch error would reach every descendant unbounded), translations
 // and rotations when exact.
@@ -154,6 +169,7 @@ class Compaction {
   const size_t n, samples;
   std::vector<double> times;  // as a viewer reads them: float seconds
   const double bound;         // world position, less the viewer's room
+  const double nearBound;     // a squared distance surely within it
   const double angle;         // world orientation, less the viewer's room
   // A world orientation within the angle has axes whose dot products with
   // the wanted axes sum to at least this (the trace of the turn between).
@@ -200,6 +216,7 @@ Compaction::Compaction(const Take& take, RotationPacker packer)
       samples(take.ticks.size()),
       times(samples),
       bound(kCompactionBound * RestSize(take) * kVerifyShare),
+      nearBound(bound * bound * (1.0 - 1e-9)),
       angle(kCompactionAngle * kVerifyShare),
       leastTrace(1.0 + 2.0 * std::cos(angle)),
       block(std::clamp<size_t>(kBlockTransforms / std::max<size_t>(n, 1), 1, kLongestBlock)),
@@ -380,7 +397,9 @@ void Compaction::PlayNode(size_t i, size_t k, size_t k0) {
 // (the nearest ones) each share its turn by their own angle.
 void Compaction::CheckTurn(size_t i, size_t k, size_t k0, uint32_t pass) {
   const size_t here = i * block + (k - k0);
-  const double turn = TurnTrace(shown[here].m, rigid ? glm::mat3_cast(wantedR[here]) : wanted[here].m);
+  const glm::dmat3 frame = rigid ? glm::mat3_cast(wantedR[here]) : wanted[here].m;
+  if (ClearlyWithin(shown[here].m, frame, leastTrace)) return;
+  const double turn = TurnTrace(shown[here].m, frame);
   if (!(turn < leastTrace && std::isfinite(turn))) return;
   strayed[k] = 1;
   if (pass == kMaxPasses) return;
@@ -401,7 +420,10 @@ void Compaction::CheckTurn(size_t i, size_t k, size_t k0, uint32_t pass) {
 void Compaction::CheckPosition(size_t i, size_t k, size_t k0, uint32_t pass) {
   const size_t here = i * block + (k - k0);
   if (!Finite(wantedP[here])) return;
-  const double error = glm::length(shown[here].p - wantedP[here]);
+  // Well within the bound, the square of the distance tells it.
+  const glm::dvec3 off = shown[here].p - wantedP[here];
+  if (glm::dot(off, off) <= nearBound) return;
+  const double error = glm::length(off);
   if (error <= bound || !std::isfinite(error)) return;
   strayed[k] = 1;
   if (pass == kMaxPasses) return;
