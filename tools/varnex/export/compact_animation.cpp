@@ -135,7 +135,7 @@ std::vector<CompactNode> KeepEveryValue(const Take& take, bool exact) {
 // The compaction of one take's translations and rotations.
 class Compaction {
  public:
-  Compaction(const Take& take, RotationPacker packer);
+  Compaction(const Take& take, const Packers& packers);
   Compaction(const Compaction&) = delete;
   Compaction& operator=(const Compaction&) = delete;
 
@@ -165,7 +165,7 @@ class Compaction {
   double ParentStretch(const TakeNode& node) const { return node.parent < 0 ? 1.0 : stretch[size_t(node.parent)]; }
 
   const Take& take;
-  const RotationPacker packer;
+  const Packers packers;
   const size_t n, samples;
   std::vector<double> times;  // as a viewer reads them: float seconds
   const double bound;         // world position, less the viewer's room
@@ -209,9 +209,9 @@ class Compaction {
   std::vector<Share> shares;
 };
 
-Compaction::Compaction(const Take& take, RotationPacker packer)
+Compaction::Compaction(const Take& take, const Packers& packers)
     : take(take),
-      packer(packer),
+      packers(packers),
       n(take.nodes.size()),
       samples(take.ticks.size()),
       times(samples),
@@ -270,8 +270,9 @@ void Compaction::MakeTracks() {
       track.rotation = rotation;
       track.count = count;
       track.quantized = rotation;
-      track.packer = packer;
-      track.bits = packer ? kLeastPackedBits : 16;
+      track.packer = packers.rotation;
+      track.vectorPacker = packers.vector;
+      track.bits = packers.rotation ? kLeastPackedBits : 16;
       track.tolerance.assign(count, float(tolerance));
       trackOf[i][rotation] = int(tracks.size());
       tracks.push_back(std::move(track));
@@ -492,10 +493,10 @@ double PackedAngle(int bits) {
   return 2.0 * 3.5 * 0.5 / (std::sqrt(2.0) * double((1 << (bits - 1)) - 1)) + kShortAngle;
 }
 
-std::vector<CompactNode> CompactTake(const Take& take, bool exact, RotationPacker packer) {
+std::vector<CompactNode> CompactTake(const Take& take, bool exact, const Packers& packers) {
   std::vector<CompactNode> out = KeepEveryValue(take, exact);
   if (exact) return out;
-  Compaction compaction(take, packer);
+  Compaction compaction(take, packers);
   // Tightening did not bring every node within the bounds: keep every
   // sample instead.
   if (!compaction.Settle()) return KeepEveryValue(take, true);

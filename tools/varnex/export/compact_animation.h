@@ -32,17 +32,31 @@ glm::dquat DecodeRotation(const std::array<int16_t, 4>& stored);
 using RotationPacker = glm::dquat (*)(const glm::dquat& unit, int bits, std::array<int16_t, 4>& stored);
 double PackedAngle(int bits);
 
+// A format that stores a vector's three floats as one exponent and a
+// mantissa of bits (1 to 24) each: the values it stores for v, and the
+// vector a viewer decodes from them.
+using VectorPacker = glm::dvec3 (*)(const glm::dvec3& v, int bits, std::array<uint32_t, 3>& stored);
+
+// How a compressed file packs what the compaction keeps: rotations, and the
+// translations of tracks that keep every sample.
+struct Packers {
+  RotationPacker rotation = nullptr;
+  VectorPacker vector = nullptr;
+};
+
 // The keys of one track. Times are indices into the take's ticks,
 // ascending; one key for a track that holds still. Values are what the file
 // stores, per key: x y z (translation, scale) or x y z w (rotation) as
 // floats, or a rotation's x y z w as normalized shorts (then no floats),
-// packed at a precision of bits when a packer was given (0: as
-// QuantizeRotation stores them).
+// packed at a precision of up to bits when a packer was given (0: as
+// QuantizeRotation stores them), or a vector's x y z as its packer stores
+// them (then no floats).
 struct CompactTrack {
   std::vector<uint32_t> samples;
   std::vector<float> values;
   std::vector<int16_t> shorts;
   int bits = 0;
+  std::vector<uint32_t> packed;
 };
 
 struct CompactNode {
@@ -52,8 +66,10 @@ struct CompactNode {
 // For each node of the take, what its animation channels keep. Exact keeps
 // every sample of every moving track as floats and drops only what holds
 // exactly still. Scale is always kept exact.
-// With a packer, rotations are packed by it, each track at the fewest bits
-// its tolerance allows, and the playback reads them as decoded.
-std::vector<CompactNode> CompactTake(const Take& take, bool exact, RotationPacker packer = nullptr);
+// With packers, rotations are packed, each track at the fewest bits its
+// tolerance allows (a track that keeps every sample block by block), so
+// are the translations of tracks that keep every sample, and the playback
+// reads them as decoded.
+std::vector<CompactNode> CompactTake(const Take& take, bool exact, const Packers& packers = {});
 
 }  // namespace varnex

@@ -33,6 +33,25 @@ constexpr double kFloatShift = 2.5e-7;
 constexpr double kPackedShare = 0.3;
 // Bytes a stored key costs beside its value: its float time.
 constexpr size_t kTimeBytes = 4;
+// A compressed key with a time of its own costs about this many times a
+// packed rotation that keeps every sample: sparse keys change more from
+// one to the next, and their irregular float times pack poorly, where
+// every sample shares one input with all such tracks (measured on the
+// real takes: sparse keys about 3 bytes and their times about 2, a packed
+// sample of a dense track about 2 bytes).
+constexpr double kCompressedKeyCost = 3.0;
+// A packed rotation that keeps every sample stores each block of this
+// many samples at the fewest bits that keep all of them within their
+// tolerance: a sample whose tolerance was tightened raises the bits of its
+// block alone, and the compressed stream rescales only between blocks.
+constexpr size_t kBitsBlock = 64;
+// The bits a packed sample needs are searched upwards from those whose
+// worst case is this many times its tolerance: real samples err far less
+// than the worst case, seldom by a sixteenth of it.
+constexpr double kWorstOverNeed = 8.0;
+// The bits the filters take: 4 to 16 for a rotation's components, 1 to 24
+// for a vector's mantissa.
+constexpr int kLeastRotationBits = 4, kMostRotationBits = 16, kMostVectorBits = 24;
 // Segments fitted together at most, their values chosen once they end: a
 // bound on the fitting room, far above the runs real takes make (a run
 // ends wherever two samples share a time or a stretch is refitted).
@@ -102,7 +121,7 @@ double Track::Margin(size_t k) const {
   return kFloatShift * MaxAbs(Vector(k));
 }
 
-void Track::Clear() { keys.clear(), vectors.clear(), rotations.clear(), floats.clear(), shorts.clear(); }
+void Track::Clear() { keys.clear(), vectors.clear(), rotations.clear(), floats.clear(), shorts.clear(), packed.clear(); }
 
 // Room for n keys, so that a refill of a long track does not grow its
 // arrays step by step.
@@ -160,22 +179,129 @@ void Track::DropAfter(size_t n) {
   else floats.resize(Width() * n);
 }
 
+bool Track::Filterable() const { return rotation ? quantized && packer : vectorPacker != nullptr; }
+
 void Track::KeepEverySample(std::vector<SampleRange>& replays) {
   Clear();
+  if (Filterable()) {
+    // Packed block by block, each at the bits its samples need.
+    keys.resize(count);
+    for (size_t k = 0; k < count; ++k) keys[k] = uint32_t(k);
+    if (rotation) rotations.resize(count), shorts.resize(4 * count);
+    else vectors.resize(count), packed.resize(3 * count);
+    needBits.assign(count, 0);
+    blockBits.assign((count + kBitsBlock - 1) / kBitsBlock, 0);
+    dense = filtered = true;
+    changed.assign(1, {0, count - 1});
+    if (RepackChanged(replays)) return;
+    Unfilter();
+  }
   Reserve(count);
   for (size_t k = 0; k < count; ++k) KeepSample(k);
   dense = true;
   replays.push_back({0, count - 1});
 }
 
+// Adds samples first to last to the replays, joined to the last ones where
+// they follow them.
+void Track::AddReplay(std::vector<SampleRange>& replays, size_t first, size_t last) {
+  if (!replays.empty() && replays.back().second + 1 >= first) replays.back().second = std::max(replays.back().second, last);
+  else replays.push_back({first, last});
+}
+
+// The filter no longer serves (a sample needs more bits than it has): the
+// track stores floats from now on.
+void Track::Unfilter() {
+  if (rotation) quantized = false;
+  else vectorPacker = nullptr;
+  filtered = false;
+  needBits.clear();
+  Clear();
+}
+
+// The fewest bits at which sample k, packed, stays within its tolerance,
+// searched upwards from a guess below it; 0 when none does.
+int Track::NeedBits(size_t k) const {
+  const double allowed = double(tolerance[k]);
+  int b = needBits[k];
+  if (rotation) {
+    const glm::dquat q = Unit(Rotation(k));
+    std::array<int16_t, 4> stored;
+    if (b == 0)
+      for (b = kMostRotationBits; b > kLeastRotationBits && PackedAngle(b - 1) <= allowed * kWorstOverNeed;) --b;
+    for (; b <= kMostRotationBits; ++b)
+      if (AngleBetween(glm::normalize(packer(q, b, stored)), q) <= allowed) return b;
+  } else {
+    const glm::dvec3 v = Vector(k);
+    std::array<uint32_t, 3> stored;
+    // A mantissa of b bits errs by about the largest component over 2^b.
+    if (b == 0) b = std::clamp(int(std::log2(MaxAbs(v) / allowed)) - 2, 1, kMostVectorBits);
+    for (; b <= kMostVectorBits; ++b)
+      if (glm::length(vectorPacker(v, b, stored) - v) <= allowed) return b;
+  }
+  return 0;
+}
+
+// Raises the bits each changed sample of a dense filtered track needs to
+// stay within its tolerance, and packs again the blocks that hold them;
+// false when a sample needs more bits than the filter has.
+bool Track::RepackChanged(std::vector<SampleRange>& replays) {
+  size_t done = 0;  // blocks before this one are packed already
+  for (const auto& [first, last] : changed) {
+    for (size_t k = first; k <= last; ++k) {
+      const int b = NeedBits(k);
+      if (b == 0) return false;
+      needBits[k] = uint8_t(b);
+    }
+    for (size_t block = std::max(done, first / kBitsBlock); block <= last / kBitsBlock; ++block) {
+      const size_t from = block * kBitsBlock, to = std::min(count, from + kBitsBlock);
+      const int b = *std::max_element(needBits.begin() + long(from), needBits.begin() + long(to));
+      done = block + 1;
+      if (blockBits[block] == b) {
+        // The same values: the changed samples are played again all the
+        // same, so that other tracks take the tightening.
+        AddReplay(replays, std::max(from, first), std::min(to - 1, last));
+        continue;
+      }
+      blockBits[block] = uint8_t(b);
+      bits = std::max(bits, b);
+      for (size_t k = from; k < to; ++k) {
+        if (rotation) {
+          std::array<int16_t, 4> stored;
+          rotations[k] = packer(Unit(Rotation(k)), b, stored);
+          std::copy(stored.begin(), stored.end(), shorts.begin() + long(4 * k));
+        } else {
+          std::array<uint32_t, 3> stored;
+          vectors[k] = vectorPacker(Vector(k), b, stored);
+          std::copy(stored.begin(), stored.end(), packed.begin() + long(3 * k));
+        }
+      }
+      AddReplay(replays, from, to - 1);
+    }
+  }
+  changed.clear();
+  return true;
+}
+
 CompactTrack Track::Stored() {
-  return CompactTrack{std::move(keys), std::move(floats), std::move(shorts), quantized && packer ? bits : 0};
+  return CompactTrack{std::move(keys), std::move(floats), std::move(shorts), rotation && quantized && packer ? bits : 0,
+                      std::move(packed)};
 }
 
 // -- Fitting
 
 void Track::Refit(const std::vector<double>& times, const glm::dvec3& restVector, const glm::dquat& restRotation,
                   std::vector<SampleRange>& replays) {
+  std::sort(changed.begin(), changed.end());
+  if (filtered) {
+    // Every sample kept, packed: only the changed blocks change.
+    if (!RepackChanged(replays)) {
+      Unfilter();
+      KeepEverySample(replays);
+    }
+    changed.clear();
+    return;
+  }
   const bool wasQuantized = quantized;
   const int wasBits = bits;
   if (quantized && packer) {
@@ -191,7 +317,6 @@ void Track::Refit(const std::vector<double>& times, const glm::dvec3& restVector
         break;
       }
   }
-  std::sort(changed.begin(), changed.end());
   // Every sample, on the input all such tracks share, costs no times of
   // its own and has no error but the stored values'.
   const size_t bytes = rotation ? (quantized ? 8 : 16) : 12;
@@ -212,7 +337,8 @@ void Track::Refit(const std::vector<double>& times, const glm::dvec3& restVector
     replays.push_back({0, count - 1});
   }
   changed.clear();
-  if (shape == TrackShape::kKeys && !dense && (gaveUp || count * bytes < keys.size() * (bytes + kTimeBytes)))
+  const double keyCost = Filterable() ? kCompressedKeyCost * double(bytes) : double(bytes + kTimeBytes);
+  if (shape == TrackShape::kKeys && !dense && (gaveUp || double(count * bytes) < double(keys.size()) * keyCost))
     KeepEverySample(replays);
   stamps.assign(keys.size(), 0);
   fitted = true;

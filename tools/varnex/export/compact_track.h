@@ -59,7 +59,11 @@ struct Track {
   bool quantized = false;        // rotations as shorts
   RotationPacker packer = nullptr;  // shorts packed by it at bits, else as QuantizeRotation
   int bits = 16;
+  VectorPacker vectorPacker = nullptr;  // translations of every sample packed by it
   bool dense = false;            // every sample kept
+  bool filtered = false;         // every sample kept, packed by a filter, each block at the bits it needs
+  std::vector<uint8_t> needBits;   // per sample when filtered: the fewest bits within tolerance
+  std::vector<uint8_t> blockBits;  // per block of samples when filtered: the bits it is packed at
   TrackShape shape = TrackShape::kRest;
   bool fitted = false;
   bool gaveUp = false;                // the fit stopped as too dense
@@ -70,6 +74,7 @@ struct Track {
   std::vector<glm::dquat> rotations;
   std::vector<float> floats;  // stored keys
   std::vector<int16_t> shorts;
+  std::vector<uint32_t> packed;  // filtered translations: x y z as the filter stores them
   std::vector<uint32_t> stamps;  // per key: the last pass that tightened the segment from it
   uint32_t stillStamp = 0;
   // The fit before the current refit, for the part after the change.
@@ -118,6 +123,11 @@ struct Track {
   void KeepOld(size_t first, size_t last);
   void DropAfter(size_t n);
   void KeepEverySample(std::vector<SampleRange>& replays);
+  bool Filterable() const;
+  void Unfilter();
+  int NeedBits(size_t k) const;
+  bool RepackChanged(std::vector<SampleRange>& replays);
+  static void AddReplay(std::vector<SampleRange>& replays, size_t first, size_t last);
 
   // -- Fitting
   bool FitStill(const glm::dvec3& restVector, const glm::dquat& restRotation);

@@ -81,6 +81,15 @@ class DocumentWriter {
 
   // Normalized signed shorts, read as c / 32767 (glTF allows them for
   // rotations); as the compressed view's filter decodes them when given one.
+  // Floats as a compressed view's filter stores them.
+  int AddPackedFloats(const std::vector<uint32_t>& values, const char* type, int width, const char* filter) {
+    return Push({{"bufferView", AddView(values.data(), values.size() * sizeof(uint32_t), std::nullopt,
+                                        4 * size_t(width), filter)},
+                 {"componentType", kFloat},
+                 {"count", values.size() / size_t(width)},
+                 {"type", type}});
+  }
+
   int AddNormalizedShorts(const std::vector<int16_t>& values, const char* type, int width,
                           const char* filter = nullptr) {
     return Push({{"bufferView", AddView(values.data(), values.size() * sizeof(int16_t), std::nullopt,
@@ -295,7 +304,8 @@ void AddSkin(GltfDocument& doc, DocumentWriter& writer, const Take& take, json& 
 // the keys the compaction keeps; samplers that keep the same samples share
 // their input.
 json AnimationOf(DocumentWriter& writer, const Take& take, bool exact, bool compress) {
-  const std::vector<CompactNode> compact = CompactTake(take, exact, compress ? PackRotation : nullptr);
+  const std::vector<CompactNode> compact =
+      CompactTake(take, exact, compress ? Packers{PackRotation, PackVector} : Packers{});
   std::map<std::vector<uint32_t>, int> inputs;
   auto inputOf = [&](const std::vector<uint32_t>& samples) {
     const auto found = inputs.find(samples);
@@ -309,7 +319,8 @@ json AnimationOf(DocumentWriter& writer, const Take& take, bool exact, bool comp
   json samplers = json::array(), channels = json::array();
   auto add = [&](size_t node, const char* path, const std::optional<CompactTrack>& track, bool rotation) {
     if (!track) return;
-    const int output = track->bits > 0        ? writer.AddNormalizedShorts(track->shorts, "VEC4", 4, "QUATERNION")
+    const int output = !track->packed.empty() ? writer.AddPackedFloats(track->packed, "VEC3", 3, "EXPONENTIAL")
+                       : track->bits > 0        ? writer.AddNormalizedShorts(track->shorts, "VEC4", 4, "QUATERNION")
                        : !track->shorts.empty() ? writer.AddNormalizedShorts(track->shorts, "VEC4", 4)
                        : rotation             ? writer.AddFloats(track->values, "VEC4", 4, false)
                                               : writer.AddFloats(track->values, "VEC3", 3, false);

@@ -2,6 +2,8 @@
 // without the library every call says there is nothing to encode with.
 #include "export/meshopt_encoding.h"
 
+#include <cstring>
+
 #include "export/compact_animation.h"
 
 #if VARNEX_MESHOPT
@@ -33,6 +35,16 @@ glm::dquat PackRotation(const glm::dquat& unit, int bits, std::array<int16_t, 4>
   return DecodeRotation(decoded);
 }
 
+glm::dvec3 PackVector(const glm::dvec3& v, int bits, std::array<uint32_t, 3>& stored) {
+  const float f[3] = {float(v.x), float(v.y), float(v.z)};
+  meshopt_encodeFilterExp(stored.data(), 1, sizeof stored, bits, f);
+  std::array<uint32_t, 3> decoded = stored;
+  meshopt_decodeFilterExp(decoded.data(), 1, sizeof decoded);
+  float out[3];
+  std::memcpy(out, decoded.data(), sizeof out);
+  return {out[0], out[1], out[2]};
+}
+
 #else
 
 bool CompressionAvailable() { return false; }
@@ -42,6 +54,12 @@ size_t EncodedAttributesBound(size_t count, size_t stride) { return count * stri
 glm::dquat PackRotation(const glm::dquat& unit, int, std::array<int16_t, 4>& stored) {
   stored = QuantizeRotation(unit);
   return DecodeRotation(stored);
+}
+
+glm::dvec3 PackVector(const glm::dvec3& v, int, std::array<uint32_t, 3>& stored) {
+  const float f[3] = {float(v.x), float(v.y), float(v.z)};
+  std::memcpy(stored.data(), f, sizeof f);
+  return {f[0], f[1], f[2]};
 }
 
 #endif

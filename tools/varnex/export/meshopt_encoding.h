@@ -25,6 +25,12 @@ std::string EncodeAttributes(const void* data, size_t count, size_t stride);
 // the rotation as QuantizeRotation does.
 glm::dquat PackRotation(const glm::dquat& unit, int bits, std::array<int16_t, 4>& stored);
 
+// A vector in the extension's EXPONENTIAL filter, one exponent and a
+// mantissa of bits (1 to 24) for its three floats, and what its decoder
+// gives back; a VectorPacker of the compact animation. Unavailable, it
+// stores the floats themselves.
+glm::dvec3 PackVector(const glm::dvec3& v, int bits, std::array<uint32_t, 3>& stored);
+
 // The most bytes EncodeAttributes can give for count elements of stride bytes.
 size_t EncodedAttributesBound(size_t count, size_t stride);
 
