@@ -10,6 +10,7 @@
 #include <cfloat>
 #include <cmath>
 
+
 #include "export/compact_animation.h"
 #include "export/compact_values.h"
 
@@ -52,6 +53,8 @@ constexpr double kWorstOverNeed = 8.0;
 // The bits the filters take: 4 to 16 for a rotation's components, 1 to 24
 // for a vector's mantissa.
 constexpr int kLeastRotationBits = 4, kMostRotationBits = 16, kMostVectorBits = 24;
+// A vector packs only where its float does not overflow.
+constexpr double kLargestPacked = 1e38;
 // Segments fitted together at most, their values chosen once they end: a
 // bound on the fitting room, far above the runs real takes make (a run
 // ends wherever two samples share a time or a stretch is refitted).
@@ -202,10 +205,11 @@ void Track::KeepEverySample(std::vector<SampleRange>& replays) {
   replays.push_back({0, count - 1});
 }
 
-// Adds samples first to last to the replays, joined to the last ones where
-// they follow them.
+// Adds samples first to last to the replays, joined to the last stretch
+// where they overlap or follow it.
 void Track::AddReplay(std::vector<SampleRange>& replays, size_t first, size_t last) {
-  if (!replays.empty() && replays.back().second + 1 >= first) replays.back().second = std::max(replays.back().second, last);
+  if (!replays.empty() && replays.back().first <= first && first <= replays.back().second + 1)
+    replays.back().second = std::max(replays.back().second, last);
   else replays.push_back({first, last});
 }
 
@@ -233,9 +237,12 @@ int Track::NeedBits(size_t k) const {
       if (AngleBetween(glm::normalize(packer(q, b, stored)), q) <= allowed) return b;
   } else {
     const glm::dvec3 v = Vector(k);
+    // Beyond single precision the floats' own check speaks.
+    if (!(MaxAbs(v) < kLargestPacked)) return 0;
     std::array<uint32_t, 3> stored;
     // A mantissa of b bits errs by about the largest component over 2^b.
-    if (b == 0) b = std::clamp(int(std::log2(MaxAbs(v) / allowed)) - 2, 1, kMostVectorBits);
+    const double guess = std::log2(MaxAbs(v) / allowed) - 2.0;
+    if (b == 0) b = std::isfinite(guess) ? int(std::clamp(guess, 1.0, double(kMostVectorBits))) : 1;
     for (; b <= kMostVectorBits; ++b)
       if (glm::length(vectorPacker(v, b, stored) - v) <= allowed) return b;
   }
@@ -246,41 +253,50 @@ int Track::NeedBits(size_t k) const {
 // stay within its tolerance, and packs again the blocks that hold them;
 // false when a sample needs more bits than the filter has.
 bool Track::RepackChanged(std::vector<SampleRange>& replays) {
-  size_t done = 0;  // blocks before this one are packed already
   for (const auto& [first, last] : changed) {
     for (size_t k = first; k <= last; ++k) {
       const int b = NeedBits(k);
       if (b == 0) return false;
       needBits[k] = uint8_t(b);
     }
-    for (size_t block = std::max(done, first / kBitsBlock); block <= last / kBitsBlock; ++block) {
+  }
+  // Changed stretches may share blocks: each block is packed once, after
+  // every need in it is known. A block that keeps its bits keeps its
+  // values, and only its changed samples are played again (so that other
+  // tracks take the tightening); a block packed again is played whole.
+  size_t decided = SIZE_MAX;  // the last block looked at, and whether it was packed again
+  bool repacked = false;
+  for (const auto& [first, last] : changed) {
+    for (size_t block = first / kBitsBlock; block <= last / kBitsBlock; ++block) {
       const size_t from = block * kBitsBlock, to = std::min(count, from + kBitsBlock);
-      const int b = *std::max_element(needBits.begin() + long(from), needBits.begin() + long(to));
-      done = block + 1;
-      if (blockBits[block] == b) {
-        // The same values: the changed samples are played again all the
-        // same, so that other tracks take the tightening.
-        AddReplay(replays, std::max(from, first), std::min(to - 1, last));
-        continue;
+      if (block != decided) {
+        decided = block;
+        const int b = *std::max_element(needBits.begin() + long(from), needBits.begin() + long(to));
+        repacked = blockBits[block] != b;
+        if (repacked) PackBlock(from, to, b), AddReplay(replays, from, to - 1);
       }
-      blockBits[block] = uint8_t(b);
-      bits = std::max(bits, b);
-      for (size_t k = from; k < to; ++k) {
-        if (rotation) {
-          std::array<int16_t, 4> stored;
-          rotations[k] = packer(Unit(Rotation(k)), b, stored);
-          std::copy(stored.begin(), stored.end(), shorts.begin() + long(4 * k));
-        } else {
-          std::array<uint32_t, 3> stored;
-          vectors[k] = vectorPacker(Vector(k), b, stored);
-          std::copy(stored.begin(), stored.end(), packed.begin() + long(3 * k));
-        }
-      }
-      AddReplay(replays, from, to - 1);
+      if (!repacked) AddReplay(replays, std::max(from, first), std::min(to - 1, last));
     }
   }
   changed.clear();
   return true;
+}
+
+// Packs samples [from, to), one block, at b bits.
+void Track::PackBlock(size_t from, size_t to, int b) {
+  blockBits[from / kBitsBlock] = uint8_t(b);
+  bits = std::max(bits, b);
+  for (size_t k = from; k < to; ++k) {
+    if (rotation) {
+      std::array<int16_t, 4> stored;
+      rotations[k] = packer(Unit(Rotation(k)), b, stored);
+      std::copy(stored.begin(), stored.end(), shorts.begin() + long(4 * k));
+    } else {
+      std::array<uint32_t, 3> stored;
+      vectors[k] = vectorPacker(Vector(k), b, stored);
+      std::copy(stored.begin(), stored.end(), packed.begin() + long(3 * k));
+    }
+  }
 }
 
 CompactTrack Track::Stored() {

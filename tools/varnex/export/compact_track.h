@@ -127,6 +127,7 @@ struct Track {
   void Unfilter();
   int NeedBits(size_t k) const;
   bool RepackChanged(std::vector<SampleRange>& replays);
+  void PackBlock(size_t from, size_t to, int b);
   static void AddReplay(std::vector<SampleRange>& replays, size_t first, size_t last);
 
   // -- Fitting
