@@ -508,7 +508,7 @@ TEST(GltfExport, CompactAnimationKeepsEveryNodeWithinTheBound) {
       node.rest.translation = j == 0 ? glm::dvec3(0.0) : glm::dvec3(0.0, 1.0, 0.0);
       for (size_t k = 0; (j < c.joints || c.endTurns) && k < take.ticks.size(); ++k) {
         const double t = take.ticks[k] / 4800.0;
-        if (j == 0) node.translation.push_back({c.travel * t, 0.5 * std::sin(2.0 * t), 0.0});
+        if (j == 0) node.translation.push_back({c.travel * t, 0.5 * std::sin(2.0 * t) + jitter(random), 0.0});
         const glm::dvec3 angles(0.6 * std::sin(1.3 * t + j) + jitter(random), 0.4 * std::cos(0.7 * t * j) + jitter(random),
                                 jitter(random));
         glm::dquat q = glm::dquat(angles);
@@ -532,6 +532,19 @@ TEST(GltfExport, CompactAnimationKeepsEveryNodeWithinTheBound) {
       if (c.fewerKeys) {
         EXPECT_LT(keys, full / 4);
       }
+      // Compressed, the parts that keep every sample share one input, their
+      // values filtered: rotations as quaternions, translations as exponents.
+      if (!compress) continue;
+      std::set<int> everySample;
+      for (const json& sampler : doc.json["animations"][0]["samplers"]) {
+        const json& output = doc.json["accessors"][sampler["output"].get<int>()];
+        if (output["count"] != take.ticks.size()) continue;
+        everySample.insert(sampler["input"].get<int>());
+        const json& view = doc.json["bufferViews"][output["bufferView"].get<int>()];
+        EXPECT_EQ(view["extensions"]["EXT_meshopt_compression"].value("filter", "NONE"),
+                  output["type"] == "VEC4" ? "QUATERNION" : "EXPONENTIAL");
+      }
+      EXPECT_EQ(everySample.size(), c.fewerKeys ? 0u : 1u);
     }
   }
 }

@@ -223,10 +223,11 @@ void Track::Unfilter() {
   Clear();
 }
 
-// The fewest bits at which sample k, packed, stays within its tolerance,
+// The fewest bits at which sample k, packed, stays within its share of its
+// tolerance,
 // searched upwards from a guess below it; 0 when none does.
 int Track::NeedBits(size_t k) const {
-  const double allowed = double(tolerance[k]);
+  const double allowed = packShare * double(tolerance[k]);
   int b = needBits[k];
   if (rotation) {
     const glm::dquat q = Unit(Rotation(k));

@@ -62,7 +62,8 @@ struct Track {
   VectorPacker vectorPacker = nullptr;  // translations of every sample packed by it
   bool dense = false;            // every sample kept
   bool filtered = false;         // every sample kept, packed by a filter, each block at the bits it needs
-  std::vector<uint8_t> needBits;   // per sample when filtered: the fewest bits within tolerance
+  double packShare = 1.0;          // the share of its tolerance a filtered sample's packing may take
+  std::vector<uint8_t> needBits;   // per sample when filtered: the fewest bits within that share
   std::vector<uint8_t> blockBits;  // per block of samples when filtered: the bits it is packed at
   TrackShape shape = TrackShape::kRest;
   bool fitted = false;
