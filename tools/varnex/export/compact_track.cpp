@@ -124,13 +124,25 @@ double Track::Margin(size_t k) const {
   return kFloatShift * MaxAbs(Vector(k));
 }
 
+namespace {
+
+glm::dquat DecodeAt(const std::vector<int16_t>& shorts, size_t i) {
+  return DecodeRotation({shorts[4 * i], shorts[4 * i + 1], shorts[4 * i + 2], shorts[4 * i + 3]});
+}
+
+}  // namespace
+
+glm::dquat Track::KeyRotation(size_t i) const { return DecodesShorts() ? DecodeAt(shorts, i) : rotations[i]; }
+
+glm::dquat Track::OldKeyRotation(size_t i) const { return DecodesShorts() ? DecodeAt(oldShorts, i) : oldRotations[i]; }
+
 void Track::Clear() { keys.clear(), vectors.clear(), rotations.clear(), floats.clear(), shorts.clear(), packed.clear(); }
 
 // Room for n keys, so that a refill of a long track does not grow its
 // arrays step by step.
 void Track::Reserve(size_t n) {
   keys.reserve(n);
-  if (rotation) rotations.reserve(n);
+  if (rotation && !DecodesShorts()) rotations.reserve(n);
   else vectors.reserve(n);
   if (quantized) shorts.reserve(4 * n);
   else floats.reserve(Width() * n);
@@ -151,7 +163,6 @@ void Track::KeepRotation(uint32_t k, const glm::dquat& q) {
     shorts.insert(shorts.end(), stored.begin(), stored.end());
   } else if (quantized) {
     const std::array<int16_t, 4> stored = QuantizeRotation(q);
-    rotations.push_back(DecodeRotation(stored));
     shorts.insert(shorts.end(), stored.begin(), stored.end());
   } else {
     const glm::dquat stored = FloatRounded(Unit(q));
@@ -168,7 +179,8 @@ void Track::KeepSample(size_t k) {
 // Appends the old keys [first, last).
 void Track::KeepOld(size_t first, size_t last) {
   keys.insert(keys.end(), oldKeys.begin() + long(first), oldKeys.begin() + long(last));
-  if (rotation) rotations.insert(rotations.end(), oldRotations.begin() + long(first), oldRotations.begin() + long(last));
+  if (rotation && !DecodesShorts())
+    rotations.insert(rotations.end(), oldRotations.begin() + long(first), oldRotations.begin() + long(last));
   else vectors.insert(vectors.end(), oldVectors.begin() + long(first), oldVectors.begin() + long(last));
   if (quantized) shorts.insert(shorts.end(), oldShorts.begin() + long(4 * first), oldShorts.begin() + long(4 * last));
   else floats.insert(floats.end(), oldFloats.begin() + long(Width() * first), oldFloats.begin() + long(Width() * last));
@@ -176,7 +188,7 @@ void Track::KeepOld(size_t first, size_t last) {
 
 void Track::DropAfter(size_t n) {
   keys.resize(n);
-  if (rotation) rotations.resize(n);
+  if (rotation && !DecodesShorts()) rotations.resize(n);
   else vectors.resize(n);
   if (quantized) shorts.resize(4 * n);
   else floats.resize(Width() * n);
@@ -348,8 +360,13 @@ void Track::Refit(const std::vector<double>& times, const glm::dvec3& restVector
     Clear();
     if (!FitStill(restVector, restRotation)) {
       shape = TrackShape::kKeys;
+      // The fit keeps no more keys than it may give before giving up: room
+      // for them all at once touches only the memory the keys fill, where
+      // growing step by step would copy them and touch twice as much.
+      const size_t give = count * bytes / (bytes + kTimeBytes);
+      Reserve(give + 1);
       KeepSample(0);
-      FitSegments(times, SIZE_MAX, count * bytes / (bytes + kTimeBytes));
+      FitSegments(times, SIZE_MAX, give);
     }
     replays.push_back({0, count - 1});
   }
@@ -430,7 +447,7 @@ size_t Track::FitSegments(const std::vector<double>& times, size_t syncAfter, si
     if (pieces.size() == used) pieces.emplace_back();
     Piece& piece = pieces[used++];
     piece.from = a;
-    piece.centre = rotation ? (used == 1 ? glm::normalize(rotations.back()) : Rotation(a)) : glm::dquat();
+    piece.centre = rotation ? (used == 1 ? glm::normalize(KeyRotation(keys.size() - 1)) : Rotation(a)) : glm::dquat();
     size_t b = a;
     glm::dvec3 last(0.0);
     if (GrowSegment(piece, a, low, high, times, old, b, last) == Growth::kSynced) return old;
@@ -494,7 +511,7 @@ Track::Growth Track::GrowSegment(Piece& piece, size_t a, const glm::dvec3& low, 
       if (clipped[c]) piece.region[c].swap(room->trial[c]);
     b = k, last = d;
     if (old < oldKeys.size() && oldKeys[old] == k) {
-      const glm::dvec3 end = rotation ? piece.Offset(oldRotations[old]) : oldVectors[old];
+      const glm::dvec3 end = rotation ? piece.Offset(OldKeyRotation(old)) : oldVectors[old];
       bool reachable = true;
       for (int c = 0; c < 3; ++c) {
         const glm::dvec2 range = Reach(piece.region[c], dt);
@@ -619,18 +636,19 @@ glm::dvec3 Track::PlayVector(size_t k, const std::vector<double>& times, const g
 // Slerp as viewers do it on the stored values, which need not be unit
 // length: the short way, a normalized lerp where the two nearly coincide.
 glm::dquat Track::PlayRotation(size_t k, const std::vector<double>& times, const glm::dquat& rest) {
-  if (keys.size() < 2) return keys.empty() ? rest : rotations[0];
-  if (Advance(k)) return rotations[cursor];
-  const glm::dquat &a = rotations[cursor], &b = rotations[cursor + 1];
+  if (keys.size() < 2) return keys.empty() ? rest : KeyRotation(0);
+  if (Advance(k)) return KeyRotation(cursor);
   if (arcOf != cursor) {
     arcOf = cursor;
-    const double cosine = glm::dot(a, b);
+    arcFrom = KeyRotation(cursor), arcTo = KeyRotation(cursor + 1);
+    const double cosine = glm::dot(arcFrom, arcTo);
     arcDir = cosine >= 0.0 ? 1.0 : -1.0;
     const double sqrSin = 1.0 - cosine * cosine;
     arcLerp = !(sqrSin > DBL_EPSILON);
     arcSine = arcLerp ? 0.0 : std::sqrt(sqrSin);
     arcAngle = arcLerp ? 0.0 : std::atan2(arcSine, cosine * arcDir);
   }
+  const glm::dquat &a = arcFrom, &b = arcTo;
   const double u = (times[k] - times[keys[cursor]]) / (times[keys[cursor + 1]] - times[keys[cursor]]);
   if (arcLerp) {
     const glm::dquat q = a * (1.0 - u) + b * (u * arcDir);

@@ -72,7 +72,7 @@ struct Track {
 
   std::vector<uint32_t> keys;
   std::vector<glm::dvec3> vectors;  // decoded keys: as the viewer reads them
-  std::vector<glm::dquat> rotations;
+  std::vector<glm::dquat> rotations;  // none where the shorts decode alone (DecodesShorts)
   std::vector<float> floats;  // stored keys
   std::vector<int16_t> shorts;
   std::vector<uint32_t> packed;  // filtered translations: x y z as the filter stores them
@@ -94,6 +94,7 @@ struct Track {
   size_t cursor = 0, arcOf = SIZE_MAX;
   double arcDir = 1.0, arcSine = 0.0, arcAngle = 0.0;
   bool arcLerp = true;
+  glm::dquat arcFrom{1.0, 0.0, 0.0, 0.0}, arcTo{1.0, 0.0, 0.0, 0.0};
 
   // Fits the track anew where its tolerance shrank (all of it the first
   // time) and adds to replays the samples whose playback may have changed.
@@ -116,6 +117,12 @@ struct Track {
   glm::dquat Rotation(size_t k) const;
   double Margin(size_t k) const;
   size_t Width() const { return rotation ? 4 : 3; }
+  // Shorts stored as QuantizeRotation does decode alone, so their decoded
+  // rotations are not kept: a long take's would be most of the memory the
+  // compaction touches.
+  bool DecodesShorts() const { return quantized && !packer; }
+  glm::dquat KeyRotation(size_t i) const;
+  glm::dquat OldKeyRotation(size_t i) const;
   void Clear();
   void Reserve(size_t n);
   void KeepVector(uint32_t k, const glm::dvec3& v);
