@@ -308,6 +308,7 @@ TABLE
     run convert "$walk" --out-dir out --format csv --frames=-4: --fps 60
     expect_code 0
     [ "$(cut -d, -f1 out/walk.csv | sed 1d | uniq | wc -l)" == 7 ] || fail "convert kept $(cut -d, -f1 out/walk.csv | sed 1d | uniq | wc -l) frames"
+    [ "$(awk '$1 == "walk.bvh" { print $4 }' stdout.txt)" == 7 ] || fail "convert's table: $(cat stdout.txt)"
     # As BVH, cut and retimed, by import and convert; a BVH holds one take.
     run import "$walk" -q --frames 2:6 --fps 60 -o out.bvh
     expect_code 0

@@ -13,6 +13,7 @@
 
 #include "io/atomic_file.h"
 #include "scene/scene_sampling.h"
+#include "scene/take_edits.h"
 
 namespace varnex {
 
@@ -24,6 +25,9 @@ struct Figures {
   bool noted = false;
 };
 Figures noted;
+// The exports' settings: a take's frames and length are those its exports
+// write, after --frames and --fps.
+const ExportSettings* exportSettings = nullptr;
 // What the exports adjusted, and the rest pose's height in output units.
 std::string adjusted = "-";
 double height = -1.0;
@@ -31,7 +35,9 @@ double height = -1.0;
 Figures SceneFigures() {
   Figures figures;
   for (const vxhost::Instance* instance : vxhost::AllInstances()) figures.joints += instance->jointNode ? 1 : 0;
-  const std::vector<int32_t> ticks = SampleTicks();
+  std::vector<int32_t> ticks = SampleTicks();
+  if (exportSettings && TakeEditsProblem(exportSettings->edits, ticks.size()).empty())
+    ticks = EditedTicks(ticks, exportSettings->edits);
   figures.frames = ticks.size();
   figures.keys = vxhost::KeyCount();
   figures.seconds = ticks.empty() ? 0.0 : double(ticks.back() - ticks.front()) / vxhost::kTicksPerSecond;
@@ -73,7 +79,8 @@ int WriteWorkerReportIfAsked(const CLI::App& command) {
   return WriteReport(target->as<std::string>());
 }
 
-void SetupReportExport(CLI::App& command, SceneExports& exports, const ExportSettings&, SharedGltf&) {
+void SetupReportExport(CLI::App& command, SceneExports& exports, const ExportSettings& settings, SharedGltf&) {
+  exportSettings = &settings;
   auto target = std::make_shared<std::string>();
   command.add_option("--report-to", *target)->group("");
   exports.push_back({target, [target] { return WriteReport(*target); }});
