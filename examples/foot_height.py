@@ -3,7 +3,7 @@
     PYTHONPATH=build/python python3 examples/foot_height.py samples/walk.bvh walk.png [JOINT]
 
 JOINT defaults to the first node whose name says foot, toe or ankle, else the
-lowest node at the first frame. Heights are along Y, the up axis of what
+lowest moving node at the first frame. Heights are along Y, the up axis of what
 varnex gives; an AMC motion is timed at 120 fps, the public libraries' rate.
 Needs matplotlib (Debian: python3-matplotlib).
 """
@@ -11,6 +11,7 @@ Needs matplotlib (Debian: python3-matplotlib).
 import sys
 
 import matplotlib
+import numpy as np
 
 matplotlib.use("Agg")  # a file, no window
 import matplotlib.pyplot as plt
@@ -22,7 +23,12 @@ def foot_of(take):
     for i, name in enumerate(take.names):
         if any(word in name.lower() for word in ("foot", "toe", "ankle")):
             return i
-    return int(take.world_positions[0, :, 1].argmin())
+    # The lowest node that moves: the still node named after the file stands
+    # at the origin, below the feet.
+    positions = take.world_positions
+    moving = np.ptp(positions, axis=0).max(axis=1) > 0
+    heights = np.where(moving, positions[0, :, 1], np.inf) if moving.any() else positions[0, :, 1]
+    return int(heights.argmin())
 
 
 def main(source, picture, joint=None):
