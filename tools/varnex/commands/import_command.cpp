@@ -58,6 +58,7 @@ Meaning UnderstandTake(ImportCommand& command, const TakeFiles& take) {
 
 // A range of frames that keeps none of this take's is said, and nothing is written.
 bool EditsApply(const std::string& takeName, const ExportSettings& settings) {
+  if (!settings.edits.Any()) return true;
   const std::string problem = TakeEditsProblem(settings.edits, SampleTicks().size());
   if (problem.empty()) return true;
   std::fprintf(stderr, "varnex: %s: %s; nothing was written\n", takeName.c_str(), problem.c_str());

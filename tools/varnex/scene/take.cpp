@@ -46,6 +46,12 @@ void SampleEntry(const vxhost::Instance& instance, int entry, const std::vector<
     row.assign(1, fallback);
     return;
   }
+  // One key holds its value at every time: most channels of a skeleton
+  // (scale, and the offsets of joints that only turn) once optimised.
+  if (channel->keys.size() == 1 && !ticks.empty()) {
+    row.assign(1, channel->keys.ValueAt(0));
+    return;
+  }
   row.resize(ticks.size());
   vxhost::SampleChannel(*channel, ticks, row);
   if (std::all_of(row.begin(), row.end(), [&](float v) { return v == row[0]; })) row.resize(1);
