@@ -10,7 +10,6 @@
 #include <cfloat>
 #include <cmath>
 
-
 #include "export/compact_animation.h"
 #include "export/compact_values.h"
 
@@ -236,8 +235,7 @@ void Track::Unfilter() {
 }
 
 // The fewest bits at which sample k, packed, stays within its share of its
-// tolerance,
-// searched upwards from a guess below it; 0 when none does.
+// tolerance, searched upwards from a guess below it; 0 when none does.
 int Track::NeedBits(size_t k) const {
   const double allowed = packShare * double(tolerance[k]);
   int b = needBits[k];
