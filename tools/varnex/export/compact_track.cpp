@@ -141,8 +141,8 @@ void Track::Clear() { keys.clear(), vectors.clear(), rotations.clear(), floats.c
 // arrays step by step.
 void Track::Reserve(size_t n) {
   keys.reserve(n);
-  if (rotation && !DecodesShorts()) rotations.reserve(n);
-  else vectors.reserve(n);
+  if (!rotation) vectors.reserve(n);
+  else if (!DecodesShorts()) rotations.reserve(n);
   if (quantized) shorts.reserve(4 * n);
   else floats.reserve(Width() * n);
 }
@@ -178,17 +178,17 @@ void Track::KeepSample(size_t k) {
 // Appends the old keys [first, last).
 void Track::KeepOld(size_t first, size_t last) {
   keys.insert(keys.end(), oldKeys.begin() + long(first), oldKeys.begin() + long(last));
-  if (rotation && !DecodesShorts())
+  if (!rotation) vectors.insert(vectors.end(), oldVectors.begin() + long(first), oldVectors.begin() + long(last));
+  else if (!DecodesShorts())
     rotations.insert(rotations.end(), oldRotations.begin() + long(first), oldRotations.begin() + long(last));
-  else vectors.insert(vectors.end(), oldVectors.begin() + long(first), oldVectors.begin() + long(last));
   if (quantized) shorts.insert(shorts.end(), oldShorts.begin() + long(4 * first), oldShorts.begin() + long(4 * last));
   else floats.insert(floats.end(), oldFloats.begin() + long(Width() * first), oldFloats.begin() + long(Width() * last));
 }
 
 void Track::DropAfter(size_t n) {
   keys.resize(n);
-  if (rotation && !DecodesShorts()) rotations.resize(n);
-  else vectors.resize(n);
+  if (!rotation) vectors.resize(n);
+  else if (!DecodesShorts()) rotations.resize(n);
   if (quantized) shorts.resize(4 * n);
   else floats.resize(Width() * n);
 }
