@@ -2,6 +2,8 @@
 uses, and hostile files that must raise rather than crash."""
 
 import shutil
+import subprocess
+import sys
 import warnings
 
 import pytest
@@ -102,3 +104,32 @@ def test_the_plugins_words_name_the_users_file(tmp_path):
         varnex.load(tmp_path / "lone.asf")
     assert [str(w.message) for w in said if "AMC" in str(w.message)] == [
         f"Could not find a corresponding AMC file. If animation import is needed, please provide {tmp_path / 'lone.amc'}"]
+
+
+# A skeleton of 200 000 sibling joints, under an address-space limit that holds
+# the plug-in's reading of it but not the host's scene: load() raises
+# MemoryError with the command line's words, and the module loads again once
+# the limit is lifted.
+OUT_OF_MEMORY = """
+import resource, sys, varnex
+with open("/proc/self/status") as status:
+    used = next(int(line.split()[1]) for line in status if line.startswith("VmSize")) * 1024
+resource.setrlimit(resource.RLIMIT_AS, (used + int(sys.argv[2]) * 2**20, resource.RLIM_INFINITY))
+try:
+    varnex.load(sys.argv[1])
+except MemoryError as error:
+    print("MemoryError:", error)
+resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+print(varnex.load(sys.argv[3]).frame_count)
+"""
+
+
+def test_running_out_of_memory_raises_memory_error(tmp_path):
+    joints = "".join(f"JOINT j{i}\n{{\nOFFSET 0 1 0\nCHANNELS 3 Zrotation Xrotation Yrotation\n}}\n" for i in range(200000))
+    big = tmp_path / "big.bvh"
+    big.write_text("HIERARCHY\nROOT r\n{\nOFFSET 0 0 0\nCHANNELS 3 Zrotation Xrotation Yrotation\n" + joints +
+                   "}\nMOTION\nFrames: 1\nFrame Time: 0.04\n")
+    ran = subprocess.run([sys.executable, "-c", OUT_OF_MEMORY, str(big), "300", str(SAMPLES / "walk.bvh")],
+                         capture_output=True, text=True, timeout=300)
+    assert ran.returncode == 0, ran.stderr
+    assert ran.stdout.splitlines() == [f"MemoryError: out of memory while importing {big}", "10"]
