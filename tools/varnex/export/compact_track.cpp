@@ -230,7 +230,7 @@ void Track::Unfilter() {
   if (rotation) quantized = false;
   else vectorPacker = nullptr;
   filtered = false;
-  needBits.clear();
+  needBits.clear(), blockBits.clear();
   Clear();
 }
 
@@ -251,9 +251,11 @@ int Track::NeedBits(size_t k) const {
     // Beyond single precision the floats' own check speaks.
     if (!(MaxAbs(v) < kLargestPacked)) return 0;
     std::array<uint32_t, 3> stored;
-    // A mantissa of b bits errs by about the largest component over 2^b.
-    const double guess = std::log2(MaxAbs(v) / allowed) - 2.0;
-    if (b == 0) b = std::isfinite(guess) ? int(std::clamp(guess, 1.0, double(kMostVectorBits))) : 1;
+    if (b == 0) {
+      // A mantissa of b bits errs by about the largest component over 2^b.
+      const double guess = std::log2(MaxAbs(v) / allowed) - 2.0;
+      b = std::isfinite(guess) ? int(std::clamp(guess, 1.0, double(kMostVectorBits))) : 1;
+    }
     for (; b <= kMostVectorBits; ++b)
       if (glm::length(vectorPacker(v, b, stored) - v) <= allowed) return b;
   }
