@@ -103,6 +103,13 @@ double Sine(double x) {
 
 }  // namespace
 
+void FitRoom::Keep(Piece& piece) {
+  for (int c = 0; c < 3; ++c) {
+    piece.region[c] = {corners.size(), growing[c].size()};
+    corners.insert(corners.end(), growing[c].begin(), growing[c].end());
+  }
+}
+
 glm::dvec3 Piece::Offset(const glm::dquat& q) const {
   glm::dquat r = glm::conjugate(centre) * q;
   if (r.w < 0.0) r = -r;
@@ -439,7 +446,7 @@ size_t Track::FitSegments(const std::vector<double>& times, size_t syncAfter, si
                    : size_t(std::upper_bound(oldKeys.begin(), oldKeys.end(), uint32_t(std::max(a, syncAfter))) - oldKeys.begin());
   glm::dvec3 low(0.0), high(0.0);  // the window of the next segment's start
   auto startRun = [&] {
-    used = 0;
+    used = 0, room->corners.clear();
     low = high = rotation ? glm::dvec3(0.0) : vectors.back();
   };
   startRun();
@@ -502,28 +509,30 @@ Track::Growth Track::GrowSegment(Piece& piece, size_t a, const glm::dvec3& low, 
         region[2] = {high[c], (d[c] + e - high[c]) / dt}, region[3] = {low[c], (d[c] + e - low[c]) / dt};
         clipped[c] = true;
       } else {
-        clipped[c] = ClipSlab(piece.region[c], room->scratch, region, dt, d[c] - e, d[c] + e);
+        clipped[c] = ClipSlab(room->growing[c], room->scratch, region, dt, d[c] - e, d[c] + e);
       }
       empty = clipped[c] && region.empty();
     }
     if (empty) break;
     for (int c = 0; c < 3; ++c)
-      if (clipped[c]) piece.region[c].swap(room->trial[c]);
+      if (clipped[c]) room->growing[c].swap(room->trial[c]);
     b = k, last = d;
     if (old < oldKeys.size() && oldKeys[old] == k) {
       const glm::dvec3 end = rotation ? piece.Offset(OldKeyRotation(old)) : oldVectors[old];
       bool reachable = true;
       for (int c = 0; c < 3; ++c) {
-        const glm::dvec2 range = Reach(piece.region[c], dt);
+        const glm::dvec2 range = Reach(room->growing[c], dt);
         reachable = reachable && range.x <= end[c] && end[c] <= range.y;
       }
       if (reachable) {
+        room->Keep(piece);
         EndRun(times, k, end, false);
         return Growth::kSynced;
       }
       ++old;
     }
   }
+  if (b > a) room->Keep(piece);
   return Growth::kEnded;
 }
 
@@ -532,7 +541,7 @@ Track::Growth Track::GrowSegment(Piece& piece, size_t a, const glm::dvec3& low, 
 // the next segment, centred on the end sample, whose value was last.
 void Track::NextWindow(const Piece& piece, double dt, const glm::dvec3& last, glm::dvec3& low, glm::dvec3& high) const {
   for (int c = 0; c < 3; ++c) {
-    const glm::dvec2 range = Reach(piece.region[c], dt);
+    const glm::dvec2 range = Reach(room->Region(piece, c), dt);
     low[c] = range.x, high[c] = range.y;
   }
   if (!rotation) return;
@@ -556,7 +565,7 @@ glm::dvec3 Track::Choose(size_t piece, size_t b, const std::vector<double>& time
   const double dt = times[b] - times[p.from];
   glm::dvec3 out;
   for (int c = 0; c < 3; ++c) {
-    const glm::dvec2 range = Reach(p.region[c], dt);
+    const glm::dvec2 range = Reach(room->Region(p, c), dt);
     out[c] = std::clamp(d[c], range.x, range.y);
   }
   return out;
@@ -584,7 +593,7 @@ void Track::EndRun(const std::vector<double>& times, size_t b, glm::dvec3 end, b
     const double dt = times[to] - times[p.from];
     glm::dvec3 start;
     for (int c = 0; c < 3; ++c) {
-      const glm::dvec2 range = Slice(p.region[c], dt, end[c]);
+      const glm::dvec2 range = Slice(room->Region(p, c), dt, end[c]);
       start[c] = std::clamp(rotation ? 0.0 : Vector(p.from)[c], range.x, range.y);
     }
     keep(p.from, p, start);
@@ -596,7 +605,7 @@ void Track::EndRun(const std::vector<double>& times, size_t b, glm::dvec3 end, b
     if (rotation) KeepRotation(uint32_t(endKeys[i]), endRotations[i]);
     else KeepVector(uint32_t(endKeys[i]), endVectors[i]);
   }
-  used = 0;
+  used = 0, room->corners.clear();
 }
 
 glm::dquat Track::Value(const Piece& p, const glm::dvec3& x) { return p.centre * FromRotationVector(x); }

@@ -26,14 +26,20 @@ using SampleRange = std::pair<size_t, size_t>;
 
 enum class TrackShape { kRest, kHeld, kKeys };
 
+// Where a grown segment's region of one component lies among its run's
+// corners (FitRoom::corners).
+struct CornerRange {
+  size_t first = 0, count = 0;
+};
+
 // A segment of a track while it is fitted: its first sample, the chart its
 // values are read in (a rotation's offsets from the rotation at its start),
 // and per component the lines that keep every sample on the way within
-// tolerance.
+// tolerance, once it is grown.
 struct Piece {
   size_t from = 0;
   glm::dquat centre{1.0, 0.0, 0.0, 0.0};
-  std::array<LineRegion, 3> region;
+  std::array<CornerRange, 3> region;
 
   // A rotation as a point of the chart: its rotation vector from the centre.
   glm::dvec3 Offset(const glm::dquat& q) const;
@@ -42,11 +48,20 @@ struct Piece {
 // Room for fitting, shared by the tracks of a take, one at a time.
 struct FitRoom {
   std::vector<Piece> pieces;
-  std::array<LineRegion, 3> trial;
+  // The regions of the run's grown segments one after another, written
+  // once and read back as the run ends: a run of thousands of segments
+  // then allocates nothing of its own. The segment being grown clips its
+  // regions in growing, with trial and scratch.
+  std::vector<glm::dvec2> corners;
+  std::array<LineRegion, 3> growing, trial;
   LineRegion scratch;
   std::vector<size_t> endKeys;
   std::vector<glm::dvec3> endVectors;
   std::vector<glm::dquat> endRotations;
+
+  Corners Region(const Piece& piece, int c) const { return {corners.data() + piece.region[c].first, piece.region[c].count}; }
+  // Keeps the regions the segment grew in as the piece's.
+  void Keep(Piece& piece);
 };
 
 struct CompactTrack;

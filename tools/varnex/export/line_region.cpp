@@ -45,7 +45,7 @@ bool ClipSlab(const LineRegion& region, LineRegion& half, LineRegion& out, doubl
   return true;
 }
 
-glm::dvec2 Reach(const LineRegion& region, double dt) {
+glm::dvec2 Reach(Corners region, double dt) {
   glm::dvec2 range(INFINITY, -INFINITY);
   for (const glm::dvec2& p : region) {
     const double v = p.x + p.y * dt;
@@ -54,7 +54,7 @@ glm::dvec2 Reach(const LineRegion& region, double dt) {
   return range;
 }
 
-glm::dvec2 Slice(const LineRegion& region, double dt, double end) {
+glm::dvec2 Slice(Corners region, double dt, double end) {
   glm::dvec2 range(INFINITY, -INFINITY);
   const size_t m = region.size();
   double nearest = INFINITY, nearestStart = region.empty() ? 0.0 : region[0].x;

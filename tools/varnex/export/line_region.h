@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -12,7 +13,10 @@
 
 namespace varnex {
 
-// A region's corners, in order round it. Its room only grows, so that
+// A region's corners, in order round it, as read once it no longer changes.
+using Corners = std::span<const glm::dvec2>;
+
+// A region's corners, in order round it, while it is clipped. Its room only grows, so that
 // clipping regions again and again neither allocates nor clears.
 class LineRegion {
  public:
@@ -29,6 +33,7 @@ class LineRegion {
   }
   void resize(size_t n) { Room(n), count = n; }
   void swap(LineRegion& other) { room.swap(other.room), std::swap(count, other.count); }
+  operator Corners() const { return {room.data(), count}; }
 
  private:
   std::vector<glm::dvec2> room;
@@ -40,10 +45,10 @@ class LineRegion {
 bool ClipSlab(const LineRegion& region, LineRegion& half, LineRegion& out, double dt, double lo, double hi);
 
 // The values that the lines of a region reach after dt: lowest, highest.
-glm::dvec2 Reach(const LineRegion& region, double dt);
+glm::dvec2 Reach(Corners region, double dt);
 
 // The start values of the lines of a region that reach end after dt; the
 // nearest start when rounding left none.
-glm::dvec2 Slice(const LineRegion& region, double dt, double end);
+glm::dvec2 Slice(Corners region, double dt, double end);
 
 }  // namespace varnex
