@@ -616,6 +616,39 @@ TABLE
     done
     expect_files . "arm.amc arm.asf config stderr.txt stdout.txt take.bvh tmp "
     ;;
+  huge_pages)
+    # The heap on huge pages writes what the allocator's defaults write, with
+    # a fraction of the page faults; only where the kernel gives them on
+    # request, and not under the sanitizers, whose allocator is their own.
+    if [ "${VARNEX_SANITIZED:-0}" = 1 ]; then echo "SKIP: the sanitizers' allocator"; exit 77; fi
+    grep -q '\[madvise\]' /sys/kernel/mm/transparent_hugepage/enabled 2>/dev/null ||
+      { echo "SKIP: the kernel gives no huge pages on request"; exit 77; }
+    awk 'BEGIN {
+      print "HIERARCHY\nROOT r\n{\nOFFSET 0 0 0\nCHANNELS 6 Xposition Yposition Zposition Zrotation Xrotation Yrotation"
+      for (i = 1; i <= 20; i++) print "JOINT j" i "\n{\nOFFSET 0 1 0\nCHANNELS 3 Zrotation Xrotation Yrotation\n}"
+      print "}\nMOTION\nFrames: 6000\nFrame Time: 0.008333"
+      for (f = 0; f < 6000; f++) {
+        printf "%.4f 0 %.4f 0 0 0", f * 0.01, sin(f * 0.05)
+        for (i = 1; i <= 20; i++) printf " %.4f %.4f %.4f", 30 * sin(f * 0.013 * i), 20 * cos(f * 0.007 * i), 5 * sin(f * 0.1 + i)
+        printf "\n"
+      }
+    }' >long.bvh
+    faults() {  # faults OUT ENV...: the page faults of one export, under the environment given
+      local out=$1
+      shift
+      # posix_spawn and wait4: the faults of varnex alone, none of a fork's copying.
+      env "$@" python3 -c 'import os, sys
+pid = os.posix_spawn(sys.argv[1], sys.argv[1:], os.environ)
+_, status, usage = os.wait4(pid, 0)
+print(usage.ru_minflt if os.waitstatus_to_exitcode(status) == 0 else -1)' \
+        "$varnex" import long.bvh -q -o "$out.glb" --positions "$out.csv"
+    }
+    plain=$(faults plain VARNEX_HUGE_PAGES=0)
+    huge=$(faults huge VARNEX_HUGE_PAGES=1)
+    [ "$plain" -gt 0 ] && [ "$huge" -gt 0 ] || fail "an export failed: $plain, $huge"
+    cmp -s plain.glb huge.glb && cmp -s plain.csv huge.csv || fail "the two heaps wrote different files"
+    [ $((huge * 2)) -lt "$plain" ] || fail "huge pages took $huge page faults, the allocator's defaults $plain"
+    ;;
   single_precision)
     # glTF holds single precision: a length beyond it is refused, naming the
     # joint and the option that made it so; nothing is written.

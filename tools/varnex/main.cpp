@@ -9,6 +9,7 @@
 
 #include "commands/commands.h"
 #include "commands/program.h"
+#include "io/huge_pages.h"
 #include "io/standard_output.h"
 
 namespace {
@@ -24,6 +25,7 @@ constexpr varnex::CommandSetup kCommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
+  varnex::PreferHugePages();
   varnex::KeepStandardDescriptorsTaken();
 #ifndef _WIN32
   // A reader that goes away is a write error of that output, not the end of varnex.
