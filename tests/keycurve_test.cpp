@@ -89,7 +89,9 @@ TEST(KeyCurve, SamplingAChannelGivesItsValuesAtEachTime) {
     for (int32_t t = first; t <= last; ++t) ascending.push_back(t);
     const int32_t middle = (first + last) / 2;
     const std::vector<int32_t> wandering = {last, first, middle, middle, middle - 1, last + 9, middle + 1, first - 9};
-    for (const std::vector<int32_t>& times : {ascending, wandering}) {
+    std::vector<int32_t> sparse;  // ascending, several keys apart, some times twice
+    for (int32_t t = first - 3; t <= last + 3; t += 7) sparse.insert(sparse.end(), t % 3 ? 1 : 2, t);
+    for (const std::vector<int32_t>& times : {ascending, wandering, sparse}) {
       std::vector<float> values(times.size());
       vxhost::SampleChannel(channel, times, values);
       for (size_t i = 0; i < times.size(); ++i)

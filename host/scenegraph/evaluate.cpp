@@ -26,8 +26,7 @@ float EvaluateChannel(const Channel& channel, double ticks) {
 }
 
 void SampleChannel(const Channel& channel, std::span<const int32_t> ticks, std::span<float> values) {
-  KeyCursor cursor(channel.keys);
-  for (size_t i = 0; i < ticks.size() && i < values.size(); ++i) values[i] = static_cast<float>(cursor.At(ticks[i]));
+  SampleKeys(channel.keys, ticks, values);
 }
 
 glm::dmat4 EulerRotation(int32_t eulerOrder, double x, double y, double z) {

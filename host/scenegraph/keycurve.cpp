@@ -108,6 +108,29 @@ double KeyCursor::At(double ticks) {
   return InterpolateSegment(keys_[a], keys_[next_], ticks);
 }
 
+void SampleKeys(const KeyList& keys, std::span<const int32_t> ticks, std::span<float> values) {
+  const size_t n = std::min(ticks.size(), values.size());
+  if (keys.empty() || keys.HasSlopeRecords() || !std::is_sorted(ticks.begin(), ticks.begin() + ptrdiff_t(n))) {
+    KeyCursor cursor(keys);
+    for (size_t i = 0; i < n; ++i) values[i] = static_cast<float>(cursor.At(ticks[i]));
+    return;
+  }
+  size_t i = 0;
+  int32_t beforeTime = 0;  // the key before the current one, once there is one
+  float beforeValue = 0.0f;
+  bool any = false;
+  keys.ForEachTimeAndValue([&](int32_t time, float value) {
+    for (; i < n && ticks[i] < time; ++i)
+      values[i] = any ? static_cast<float>(InterpolateSegment(Key{beforeTime, beforeValue}, Key{time, value}, ticks[i]))
+                      : value;
+    for (; i < n && ticks[i] == time; ++i) values[i] = value;
+    beforeTime = time;
+    beforeValue = value;
+    any = true;
+  });
+  for (; i < n; ++i) values[i] = beforeValue;  // after the last key
+}
+
 // -- Optimisation
 
 namespace {

@@ -147,13 +147,18 @@ bool SetFrameRate(int32_t rate) {
 namespace {
 
 // Whether every key time of a list is among times (ascending, distinct).
-// Gallops from the last match, so a list as dense as times costs a step a
-// key and a sparse one a short search a key.
+// A key at the next time of the list costs a comparison; past a gap it
+// gallops from the last match, so a sparse list costs a short search a key.
 bool TimesAmong(const KeyList& keys, const std::vector<int32_t>& times) {
   auto at = times.begin();
   const auto end = times.end();
-  for (size_t i = 0; i < keys.size(); ++i) {
-    const int32_t t = keys.TimeAt(i);
+  bool among = true;
+  keys.ForEachTimeAndValue([&](int32_t t, float) {
+    if (!among) return;
+    if (at != end && *at == t) {
+      ++at;
+      return;
+    }
     auto below = at;  // every time before it is earlier than t
     size_t step = 1;
     while (step <= size_t(end - below) && below[step - 1] < t) {
@@ -161,10 +166,10 @@ bool TimesAmong(const KeyList& keys, const std::vector<int32_t>& times) {
       step *= 2;
     }
     at = std::lower_bound(below, below + std::min(step, size_t(end - below)), t);
-    if (at == end || *at != t) return false;
-    ++at;
-  }
-  return true;
+    among = at != end && *at == t;
+    if (among) ++at;
+  });
+  return among;
 }
 
 // Unions of ascending distinct lists, two at a time, into the first.
@@ -197,7 +202,7 @@ std::vector<int32_t> KeyTimes() {
     if (keys.empty() || TimesAmong(keys, lists[0])) return;
     std::vector<int32_t>& times = lists.emplace_back();
     times.reserve(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i) times.push_back(keys.TimeAt(i));
+    keys.ForEachTimeAndValue([&](int32_t t, float) { times.push_back(t); });
     waiting += times.size();
     if (waiting >= lists[0].size()) {
       MergeAll(lists);

@@ -42,6 +42,17 @@ class KeyList {
   uint32_t IdAt(size_t i) const;
   // Whether any key carries tangents (or tangent fields other than zero).
   bool HasSlopeRecords() const { return !slopes_.empty(); }
+  // visit(time, value) for every key in order: a walk over the segments,
+  // without the index arithmetic of TimeAt and ValueAt.
+  template <class Visit>
+  void ForEachTimeAndValue(Visit&& visit) const {
+    for (int s = 0; s < segmentCount_ && SegmentStart(s) < size_; ++s) {
+      const size_t left = size_ - SegmentStart(s);
+      const Point* point = segments_[s];
+      const Point* const end = point + (left < SegmentCapacity(s) ? left : SegmentCapacity(s));
+      for (; point != end; ++point) visit(point->time, point->value);
+    }
+  }
   std::vector<Key> ToVector() const;
   operator std::vector<Key>() const { return ToVector(); }  // for code written against plain key lists
 

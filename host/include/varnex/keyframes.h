@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <vector>
 
 #include "varnex/host.h"
@@ -40,6 +42,12 @@ class KeyCursor {
   size_t next_ = 1;
   double segmentStart_ = 0.0, segmentEnd_ = 0.0;
 };
+
+// InterpolateKeys at every time of a list, into values (as many as times).
+// Ascending times, the way a take is sampled, cost one walk over the keys:
+// a time on a key takes its value, one between two keys their segment.
+// Other times, and keys with tangents, are read with a KeyCursor.
+void SampleKeys(const KeyList& keys, std::span<const int32_t> ticks, std::span<float> values);
 
 // Drops keys whose removal cannot change the curve anywhere: the inside of
 // a run of exactly equal values whose tangents are flat. A list holding one
