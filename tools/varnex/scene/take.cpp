@@ -4,6 +4,7 @@
 #include "scene/take.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <unordered_map>
@@ -21,16 +22,30 @@ namespace varnex {
 
 namespace {
 
+// The half-angle turn (cosine, sine) of the last angle seen on each axis: an
+// axis that holds still, or a channel with one key, costs no sine again.
+// Keyed on the angle's bits, since -0 and 0 give sines of either sign.
+struct HalfTurns {
+  uint64_t angle[3] = {};
+  double cos[3] = {1.0, 1.0, 1.0}, sin[3] = {};
+};
+
 // Rotation of the three Euler angles (radians) in an instance order code:
 // the first axis turns first, so XYZ is qz·qy·qx, as vxhost::EulerRotation.
 // The host refuses to set a code that names no order; should a scene hold
 // one all the same, its rotation is not guessed: the node keeps its rest.
-glm::dquat EulerQuat(const std::array<int, 3>& axes, const glm::dvec3& angles) {
+glm::dquat EulerQuat(const std::array<int, 3>& axes, const glm::dvec3& angles, HalfTurns& halves) {
   glm::dquat q(1.0, 0.0, 0.0, 0.0);
   for (const int axis : axes) {
-    const double half = 0.5 * angles[axis];
-    glm::dquat turn(std::cos(half), 0.0, 0.0, 0.0);
-    turn[axis] = std::sin(half);  // glm::dquat indexes x, y, z, w
+    const uint64_t bits = std::bit_cast<uint64_t>(angles[axis]);
+    if (bits != halves.angle[axis]) {
+      const double half = 0.5 * angles[axis];
+      halves.angle[axis] = bits;
+      halves.cos[axis] = std::cos(half);
+      halves.sin[axis] = std::sin(half);
+    }
+    glm::dquat turn(halves.cos[axis], 0.0, 0.0, 0.0);
+    turn[axis] = halves.sin[axis];  // glm::dquat indexes x, y, z, w
     q = turn * q;
   }
   return q;
@@ -95,7 +110,8 @@ void SampleInstance(const vxhost::Instance& instance, const std::vector<int32_t>
   }
   SampleRows(instance, kRotateX, ticks, 0.0f, rows);
   node.rotation.reserve(rows.Longest());
-  for (size_t i = 0; i < rows.Longest(); ++i) node.rotation.push_back(EulerQuat(*axes, rows.At(i)));
+  HalfTurns halves;
+  for (size_t i = 0; i < rows.Longest(); ++i) node.rotation.push_back(EulerQuat(*axes, rows.At(i), halves));
 }
 
 // Any quaternion the format can carry: unit length, or no turn.
@@ -108,10 +124,14 @@ glm::dquat Usable(const glm::dquat& q) {
 // Units and axes of the export, applied to one node: lengths scale, and a
 // Z-up scene turns upright (scene/export_axes.h), which turns the whole
 // scene and nothing else.
+// A Y-up scene's turn is none, and is left out: its signs of 1 change no bit.
 void Convert(TakeNode& node, double lengthScale, const AxisTurn& turn) {
-  auto length = [&](glm::dvec3& v) { v = lengthScale * TurnVector(turn, v); };
-  auto rotation = [&](glm::dquat& q) { q = Usable(TurnRotation(turn, q)); };
-  auto scale = [&](glm::dvec3& v) { v = TurnScale(turn, v); };
+  const bool turns = turn.from != AxisTurn{}.from || turn.sign != AxisTurn{}.sign;
+  auto length = [&](glm::dvec3& v) { v = lengthScale * (turns ? TurnVector(turn, v) : v); };
+  auto rotation = [&](glm::dquat& q) { q = Usable(turns ? TurnRotation(turn, q) : q); };
+  auto scale = [&](glm::dvec3& v) {
+    if (turns) v = TurnScale(turn, v);
+  };
   length(node.rest.translation);
   rotation(node.rest.rotation);
   scale(node.rest.scale);

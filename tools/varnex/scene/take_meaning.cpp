@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include <varnex/host.h>
 
@@ -84,9 +85,21 @@ struct OffsetEvidence {
   size_t joints = 0, holdingOffset = 0;
 };
 
-OffsetEvidence PositionChannelsAtFirstFrame(double size) {
+// The take's sample times, listed when a decision first reads them: the
+// joint positions and the up axis both do.
+class LazyTicks {
+ public:
+  const std::vector<int32_t>& Get() {
+    if (!ticks_) ticks_ = SampleTicks();
+    return *ticks_;
+  }
+
+ private:
+  std::optional<std::vector<int32_t>> ticks_;
+};
+
+OffsetEvidence PositionChannelsAtFirstFrame(double size, const std::vector<int32_t>& ticks) {
   OffsetEvidence evidence;
-  const std::vector<int32_t> ticks = SampleTicks();
   if (ticks.empty()) return evidence;
   for (const vxhost::Instance* instance : vxhost::AllInstances()) {
     const bool root = !instance->parent || !vxhost::IsAnimated(*instance->parent);
@@ -107,14 +120,14 @@ OffsetEvidence PositionChannelsAtFirstFrame(double size) {
   return evidence;
 }
 
-void DecideJointPositions(const MeaningOptions& options, Meaning& meaning) {
+void DecideJointPositions(const MeaningOptions& options, LazyTicks& ticks, Meaning& meaning) {
   if (options.jointPositions == "add") return;
   if (options.jointPositions == "replace") {
     meaning.settings.replaceJointPositions = true;
     meaning.notes.push_back({"joint positions replace OFFSET", ""});
     return;
   }
-  const OffsetEvidence evidence = PositionChannelsAtFirstFrame(RestSize(CaptureTakeAt("", {}, {})));
+  const OffsetEvidence evidence = PositionChannelsAtFirstFrame(RestSize(CaptureTakeAt("", {}, {})), ticks.Get());
   if (evidence.joints == 0 || (evidence.joints - evidence.holdingOffset) * 10 > evidence.joints) return;
   meaning.settings.replaceJointPositions = true;
   meaning.notes.push_back({"joint positions replace OFFSET",
@@ -123,7 +136,7 @@ void DecideJointPositions(const MeaningOptions& options, Meaning& meaning) {
                                " joints with position channels hold their OFFSET"});
 }
 
-void DecideUp(const MeaningOptions& options, Meaning& meaning) {
+void DecideUp(const MeaningOptions& options, LazyTicks& ticks, Meaning& meaning) {
   if (options.up == "y" || options.up == "z") {
     meaning.settings.up = options.up[0];
     meaning.notes.push_back({"up " + options.up, "", options.up == "z"});
@@ -134,7 +147,7 @@ void DecideUp(const MeaningOptions& options, Meaning& meaning) {
   source.scale = 1.0;
   source.up = 'y';
   std::string why;
-  meaning.settings.up = DetectUpAxis(CaptureTakeAt("", FloorTicks(SampleTicks()), source), why);
+  meaning.settings.up = DetectUpAxis(CaptureTakeAt("", FloorTicks(ticks.Get()), source), why);
   meaning.notes.push_back({std::string("up ") + meaning.settings.up, why, meaning.settings.up == 'z'});
 }
 
@@ -243,8 +256,9 @@ Meaning DecideMeaning(const MeaningOptions& options, double unitLength) {
     meaning.settings.rootMotionScale = unitLength;
     meaning.notes.push_back({"root motion \u00d7 " + Format("%g", unitLength), "the skeleton's unit length"});
   }
-  DecideJointPositions(options, meaning);
-  DecideUp(options, meaning);
+  LazyTicks ticks;
+  DecideJointPositions(options, ticks, meaning);
+  DecideUp(options, ticks, meaning);
   DecideSize(options, meaning);
   return meaning;
 }
