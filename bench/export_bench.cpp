@@ -4,7 +4,7 @@
 // walks are linear when both fit O(N) with a small RMS. BM_CompactRealTake
 // times the compaction alone on a real take made as long as compare.sh's
 // big.bvh, and reports the glb's size; BM_CompactRealFiles does so for every
-// real take at once.
+// real take at once. BM_CaptureRealTake times the capture before it.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 #include <varnex/host.h>
@@ -126,6 +126,25 @@ void BM_CompactRealTake(benchmark::State& state) {
   vxhost::ResetHost();
 }
 
+// What an export adds before the compaction: the take captured from the
+// host (every channel sampled at every sample time, turned into quaternions).
+void BM_CaptureRealTake(benchmark::State& state) {
+  const std::filesystem::path source = std::filesystem::path(VARNEX_SHARED_MOCAP) / "bvh" / "cmu_cgspeed_01_03.bvh";
+  if (!ImportRepeatedRealTake(source, 8)) {
+    state.SkipWithError(("no real take at " + source.string()).c_str());
+    return;
+  }
+  const varnex::ExportSettings settings;
+  size_t samples = 0;
+  for (auto _ : state) {
+    const varnex::Take take = varnex::CaptureTake("big", settings);
+    samples = take.ticks.size();
+    benchmark::DoNotOptimize(samples);
+  }
+  state.counters["frames"] = double(samples);
+  vxhost::ResetHost();
+}
+
 // Every take of the mocap folder (each BVH file, each ASF with the AMC of
 // its name), compacted in turn: what the compaction's tuned constants are
 // checked on besides big.bvh.
@@ -167,6 +186,7 @@ void BM_CompactRealFiles(benchmark::State& state) {
 
 BENCHMARK(BM_CompactRealTake)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CompactRealFiles)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CaptureRealTake)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportDeepChain)->RangeMultiplier(4)->Range(1000, 16000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportWideRoot)->RangeMultiplier(4)->Range(1000, 16000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportFrames)->RangeMultiplier(4)->Range(250, 4000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
