@@ -107,12 +107,16 @@ size_t KeysKept(const std::vector<varnex::CompactNode>& compact) {
   return keys;
 }
 
-void BM_CompactRealTake(benchmark::State& state) {
+// big.bvh into the host, or the benchmark skipped where the real take is missing.
+bool ImportBigRealTake(benchmark::State& state) {
   const std::filesystem::path source = std::filesystem::path(VARNEX_SHARED_MOCAP) / "bvh" / "cmu_cgspeed_01_03.bvh";
-  if (!ImportRepeatedRealTake(source, 8)) {
-    state.SkipWithError(("no real take at " + source.string()).c_str());
-    return;
-  }
+  if (ImportRepeatedRealTake(source, 8)) return true;
+  state.SkipWithError(("no real take at " + source.string()).c_str());
+  return false;
+}
+
+void BM_CompactRealTake(benchmark::State& state) {
+  if (!ImportBigRealTake(state)) return;
   const varnex::ExportSettings settings;
   const varnex::Take take = varnex::CaptureTake("big", settings);
   size_t keys = 0;
@@ -129,11 +133,7 @@ void BM_CompactRealTake(benchmark::State& state) {
 // What an export adds before the compaction: the take captured from the
 // host (every channel sampled at every sample time, turned into quaternions).
 void BM_CaptureRealTake(benchmark::State& state) {
-  const std::filesystem::path source = std::filesystem::path(VARNEX_SHARED_MOCAP) / "bvh" / "cmu_cgspeed_01_03.bvh";
-  if (!ImportRepeatedRealTake(source, 8)) {
-    state.SkipWithError(("no real take at " + source.string()).c_str());
-    return;
-  }
+  if (!ImportBigRealTake(state)) return;
   const varnex::ExportSettings settings;
   size_t samples = 0;
   for (auto _ : state) {
